@@ -1,0 +1,208 @@
+// POSIX side of the platform layer: Windows-1252 as the ANSI code page,
+// UTF-8 file names, POSIX file calls.
+#include "archive/platform.h"
+
+#include "archive/text_utils.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+#include <utime.h>
+
+// Windows-1252 code points for bytes 0x80..0x9F. The five bytes that the code
+// page leaves undefined map to the same C1 control code points, as Windows
+// itself converts them.
+static const wchar_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+static wchar_t Cp1252ToWide(unsigned char b)
+{
+    return (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : wchar_t(b);
+}
+
+// Returns the byte for `c`, or -1 when Windows-1252 has none.
+static int WideToCp1252(wchar_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return int(c);
+    for (int i = 0; i < 32; i++)
+        if (kCp1252High[i] == c)
+            return 0x80 + i;
+    return -1;
+}
+
+size_t PlatformAnsiToWide(const char* source, size_t count, wchar_t* dest, size_t capacity)
+{
+    size_t n = count < capacity ? count : capacity;
+    for (size_t i = 0; i < n; i++)
+        dest[i] = Cp1252ToWide((unsigned char)source[i]);
+    return n;
+}
+
+size_t PlatformWideToAnsi(const wchar_t* source, size_t count, char* dest, size_t capacity)
+{
+    size_t n = count < capacity ? count : capacity;
+    for (size_t i = 0; i < n; i++) {
+        int b = WideToCp1252(source[i]);
+        dest[i] = char(b < 0 ? '?' : b);
+    }
+    return n;
+}
+
+bool PlatformIsAnsiRepresentable(const wchar_t* text)
+{
+    for (; text && *text; text++)
+        if (WideToCp1252(*text) < 0)
+            return false;
+    return true;
+}
+
+// Encodes a wide path as UTF-8 for the POSIX calls. Paths are bounded by the
+// callers' 260-character buffers, so a fixed buffer suffices.
+struct Utf8Path {
+    char text[kPathCapacity * 4 + 1];
+};
+
+static bool ToUtf8(const wchar_t* path, Utf8Path* out)
+{
+    size_t o = 0;
+    for (; path && *path; path++) {
+        uint32_t c = uint32_t(*path);
+        char buf[4];
+        size_t k;
+        if (c < 0x80) {
+            buf[0] = char(c);
+            k = 1;
+        } else if (c < 0x800) {
+            buf[0] = char(0xC0 | (c >> 6));
+            buf[1] = char(0x80 | (c & 0x3F));
+            k = 2;
+        } else if (c < 0x10000) {
+            buf[0] = char(0xE0 | (c >> 12));
+            buf[1] = char(0x80 | ((c >> 6) & 0x3F));
+            buf[2] = char(0x80 | (c & 0x3F));
+            k = 3;
+        } else if (c < 0x110000) {
+            buf[0] = char(0xF0 | (c >> 18));
+            buf[1] = char(0x80 | ((c >> 12) & 0x3F));
+            buf[2] = char(0x80 | ((c >> 6) & 0x3F));
+            buf[3] = char(0x80 | (c & 0x3F));
+            k = 4;
+        } else {
+            return false;
+        }
+        if (o + k >= sizeof out->text)
+            return false;
+        memcpy(out->text + o, buf, k);
+        o += k;
+    }
+    out->text[o] = 0;
+    return o > 0;
+}
+
+FILE* OpenArchiveStream(const wchar_t* path)
+{
+    Utf8Path p;
+    if (!ToUtf8(path, &p))
+        return nullptr;
+    FILE* f = fopen(p.text, "rb");
+    if (!f)
+        return nullptr;
+    // A folder opens fine with fopen on Linux but is no archive.
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+        fclose(f);
+        return nullptr;
+    }
+    return f;
+}
+
+FILE* CreateOutputStream(const wchar_t* path)
+{
+    Utf8Path p;
+    if (!ToUtf8(path, &p))
+        return nullptr;
+    // A read-only file is refused, as Windows refuses to truncate it (root
+    // could write it regardless, so the mode bits are checked directly).
+    struct stat st;
+    if (stat(p.text, &st) == 0 && (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR)))
+        return nullptr;
+    return fopen(p.text, "w+b");
+}
+
+bool DeleteFilePath(const wchar_t* path)
+{
+    Utf8Path p;
+    return ToUtf8(path, &p) && unlink(p.text) == 0;
+}
+
+void ApplyFileTimeAndAttributes(const wchar_t* path, uint32_t dosTime, uint32_t attributes)
+{
+    Utf8Path p;
+    if (!ToUtf8(path, &p))
+        return;
+    struct tm t;
+    memset(&t, 0, sizeof t);
+    t.tm_year = int((dosTime >> 25) & 0x7F) + 80;
+    t.tm_mon = int((dosTime >> 21) & 0x0F) - 1;
+    t.tm_mday = int((dosTime >> 16) & 0x1F);
+    t.tm_hour = int((dosTime >> 11) & 0x1F);
+    t.tm_min = int((dosTime >> 5) & 0x3F);
+    t.tm_sec = int(dosTime & 0x1F) * 2;
+    t.tm_isdst = -1;
+    time_t when = mktime(&t);
+    if (when != time_t(-1)) {
+        struct utimbuf times;
+        struct stat st;
+        times.actime = stat(p.text, &st) == 0 ? st.st_atime : when;
+        times.modtime = when;
+        utime(p.text, &times);
+    }
+    // Only the read-only bit has a POSIX counterpart.
+    struct stat st;
+    if (stat(p.text, &st) == 0 && S_ISREG(st.st_mode)) {
+        mode_t mode = st.st_mode & 07777;
+        mode = (attributes & 0x01) ? (mode & ~mode_t(0222)) : (mode | S_IWUSR);
+        chmod(p.text, mode);
+    }
+}
+
+int PathMissing(const wchar_t* path)
+{
+    Utf8Path p;
+    struct stat st;
+    if (!ToUtf8(path, &p) || stat(p.text, &st) != 0)
+        return -1;
+    return 0;
+}
+
+void MakeFullPath(wchar_t* path)
+{
+    if (!path || !*path || path[0] == L'/')
+        return;
+    char cwd[kPathCapacity * 4];
+    if (!getcwd(cwd, sizeof cwd))
+        return;
+    wchar_t full[kPathCapacity];
+    full[0] = 0;
+    // The working folder is UTF-8; decode it byte-wise only when it is ASCII.
+    size_t i = 0;
+    for (; cwd[i]; i++) {
+        if ((unsigned char)cwd[i] >= 0x80 || i + 1 >= kPathCapacity)
+            return;
+        full[i] = wchar_t(cwd[i]);
+    }
+    full[i] = 0;
+    size_t need = i + 1 + TextLength(path) + 1;
+    if (need > kPathCapacity)
+        return;
+    AppendText(L"/", full, kPathCapacity);
+    AppendText(path, full, kPathCapacity);
+    CopyTextBounded(full, path, kPathCapacity);
+}

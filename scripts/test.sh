@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds every preset and runs every test: the native tests (also under
+# AddressSanitizer and UndefinedBehaviorSanitizer), the checks of the shipped
+# 32-bit stub, and the Windows tests under an isolated Wine session.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh || exit 1
+
+presets=(host host-sanitize win32 win64)
+failed=()
+passed=0
+failures=0
+start=$(date +%s)
+
+count() { # adds one ctest log's figures to the totals
+  local line
+  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
+  [ -n "$line" ] || return 0
+  local bad total
+  bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+  total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+  passed=$((passed + total - bad))
+  failures=$((failures + bad))
+}
+
+for p in "${presets[@]}"; do
+  echo "=== $p: configure and build"
+  if ! { cmake --preset "$p" >/dev/null && cmake --build --preset "$p"; } >"build-$p.log" 2>&1; then
+    tail -n 40 "build-$p.log"
+    echo "=== $p: build FAILED"
+    failed+=("$p(build)")
+    continue
+  fi
+  mkdir -p "build/$p"; mv "build-$p.log" "build/$p/build.log"
+  echo "=== $p: tests"
+  if [ "$p" = win64 ]; then
+    scripts/wine-session.sh start build/win64/wine
+    ctest --preset "$p" 2>&1 | tee "build/$p/ctest.log"
+    rc=${PIPESTATUS[0]}
+    scripts/wine-session.sh stop build/win64/wine
+  else
+    ctest --preset "$p" 2>&1 | tee "build/$p/ctest.log"
+    rc=${PIPESTATUS[0]}
+  fi
+  count "build/$p/ctest.log"
+  [ "$rc" -eq 0 ] || failed+=("$p")
+done
+
+echo "=== took $(( $(date +%s) - start )) s"
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "FAILED: ${failed[*]}"
+fi
+echo "$passed passed, $failures failed"
+[ ${#failed[@]} -eq 0 ]
