@@ -17,6 +17,8 @@ struct PackInput {
 struct PackSettings {
     int level = 3;          // 1 (fastest) .. 5 (smallest)
     bool storeOnly = false; // no compression at all
+    uint64_t archiveOffset = 0; // file offset the archive will sit at (behind the stub):
+                                // every block position must stay below 2 GiB
 };
 
 // Called now and then with the input bytes done so far and the total.

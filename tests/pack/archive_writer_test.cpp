@@ -1,0 +1,145 @@
+// The container the writer produces, checked field by field against the
+// block layout the reader walks.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "pack/archive_writer.h"
+#include "pack/crc32.h"
+
+namespace {
+
+uint32_t Get16(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8; }
+uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+struct Block {
+    size_t pos;
+    uint8_t type;
+    uint32_t flags, headSize, packSize, unpSize, crc, time, attr;
+    uint8_t host, version, method;
+    std::string name;
+    std::vector<uint8_t> payload;
+};
+
+// Walks the blocks behind the marker and main header, checking every
+// header checksum on the way.
+std::vector<Block> Walk(const std::vector<uint8_t>& a) {
+    std::vector<Block> blocks;
+    size_t pos = 7 + 13;
+    while (pos < a.size()) {
+        Block b{};
+        b.pos = pos;
+        b.type = a[pos + 2];
+        b.flags = Get16(a, pos + 3);
+        b.headSize = Get16(a, pos + 5);
+        EXPECT_LE(pos + b.headSize, a.size());
+        EXPECT_EQ(Get16(a, pos), Crc32(a.data() + pos + 2, b.headSize - 2) & 0xFFFF);
+        if (b.type == 0x74) {
+            b.packSize = Get32(a, pos + 7);
+            b.unpSize = Get32(a, pos + 11);
+            b.host = a[pos + 15];
+            b.crc = Get32(a, pos + 16);
+            b.time = Get32(a, pos + 20);
+            b.version = a[pos + 24];
+            b.method = a[pos + 25];
+            uint32_t nameSize = Get16(a, pos + 26);
+            b.attr = Get32(a, pos + 28);
+            EXPECT_EQ(b.headSize, 32 + nameSize);
+            b.name.assign(a.begin() + pos + 32, a.begin() + pos + 32 + nameSize);
+            b.payload.assign(a.begin() + pos + b.headSize,
+                             a.begin() + pos + b.headSize + b.packSize);
+        }
+        pos += b.headSize + ((b.flags & 0x8000) ? b.packSize : 0);
+        blocks.push_back(b);
+    }
+    EXPECT_EQ(pos, a.size());
+    return blocks;
+}
+
+PackInput Entry(const std::string& name, const std::string& text, uint32_t time = 0x5A215C3E,
+                uint32_t attr = 0x2020) {
+    PackInput e;
+    e.name = name;
+    e.data.assign(text.begin(), text.end());
+    e.dosTime = time;
+    e.attributes = attr;
+    return e;
+}
+
+TEST(ArchiveWriter, StoredArchiveHasTheReaderLayout) {
+    std::vector<PackInput> in = {Entry("FILE_ID.DIZ", "Orvanex Demo"),
+                                 Entry("docs\\readme.txt", std::string(5000, 'x'), 0x12345678, 0x21),
+                                 Entry("empty.dat", "")};
+    PackSettings settings;
+    settings.storeOnly = true;
+    std::vector<uint8_t> out;
+    std::string error;
+    ASSERT_TRUE(WriteArchive(in, settings, &out, &error)) << error;
+
+    const uint8_t marker[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
+    ASSERT_GE(out.size(), 20u);
+    EXPECT_EQ(0, memcmp(out.data(), marker, 7));
+    EXPECT_EQ(out[9], 0x73);
+    EXPECT_EQ(Get16(out, 10), 0x0008u);
+    EXPECT_EQ(Get16(out, 12), 13u);
+    EXPECT_EQ(Get16(out, 7), Crc32(out.data() + 9, 11) & 0xFFFF);
+
+    std::vector<Block> blocks = Walk(out);
+    ASSERT_EQ(blocks.size(), 4u);
+    for (size_t i = 0; i < 3; ++i) {
+        const Block& b = blocks[i];
+        SCOPED_TRACE(b.name);
+        EXPECT_EQ(b.type, 0x74);
+        EXPECT_EQ(b.flags, 0x8000u);  // all stored: nothing to be solid with
+        EXPECT_EQ(b.host, 2);
+        EXPECT_EQ(b.version, 20);
+        EXPECT_EQ(b.method, 0x30);
+        EXPECT_EQ(b.name, in[i].name);
+        EXPECT_EQ(b.payload, in[i].data);
+        EXPECT_EQ(b.unpSize, in[i].data.size());
+        EXPECT_EQ(b.crc, Crc32(in[i].data.data(), in[i].data.size()));
+        EXPECT_EQ(b.time, in[i].dosTime);
+        EXPECT_EQ(b.attr, in[i].attributes);
+    }
+    EXPECT_EQ(blocks[3].type, 0x7B);
+    EXPECT_EQ(blocks[3].headSize, 7u);
+}
+
+TEST(ArchiveWriter, RejectsEntriesTheReaderCannotTake) {
+    PackSettings settings;
+    std::vector<uint8_t> out;
+    std::string error;
+    EXPECT_FALSE(WriteArchive({Entry(std::string(260, 'a'), "x")}, settings, &out, &error));
+    EXPECT_NE(error.find("259"), std::string::npos);
+    EXPECT_FALSE(WriteArchive({Entry("", "x")}, settings, &out, &error));
+    EXPECT_FALSE(WriteArchive({Entry(std::string("a\0b", 3), "x")}, settings, &out, &error));
+    // The reader never decodes a directory entry, so its bytes would be lost.
+    EXPECT_FALSE(WriteArchive({Entry("dir", "x", 0, 0x10)}, settings, &out, &error));
+    EXPECT_TRUE(out.empty());
+    settings.level = 6;
+    EXPECT_FALSE(WriteArchive({Entry("a", "x")}, settings, &out, &error));
+    // A name of exactly 259 bytes and an empty directory entry are fine.
+    settings.level = 3;
+    EXPECT_TRUE(WriteArchive({Entry(std::string(259, 'a'), "x"), Entry("dir", "", 0, 0x10)},
+                             settings, &out, &error))
+        << error;
+}
+
+TEST(ArchiveWriter, RefusesToPassTwoGibibytes) {
+    PackSettings settings;
+    settings.storeOnly = true;
+    settings.archiveOffset = 0x7FFFFFFFu - 100;
+    std::vector<uint8_t> out;
+    std::string error;
+    EXPECT_FALSE(WriteArchive({Entry("a.txt", std::string(200, 'z'))}, settings, &out, &error));
+    EXPECT_NE(error.find("2 GiB"), std::string::npos);
+    EXPECT_TRUE(out.empty());
+    settings.archiveOffset = 110592;
+    EXPECT_TRUE(WriteArchive({Entry("a.txt", std::string(200, 'z'))}, settings, &out, &error));
+}
+
+}  // namespace
