@@ -2,9 +2,11 @@
 // per entry, and an end block. The compressed streams come from lz_encoder.
 #include "pack/archive_writer.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "pack/crc32.h"
+#include "pack/lz_encoder.h"
 
 namespace {
 
@@ -72,13 +74,69 @@ struct PackedEntry {
     std::vector<uint8_t> data;  // the compressed stream when not stored
 };
 
+// Order-0 entropy above this (bits per byte) marks data that is already
+// compressed; it is stored without a trial run.
+const double kIncompressibleEntropy = 7.9;
+const size_t kEntropyTestMinimum = 16384;
+
+bool LooksIncompressible(const std::vector<uint8_t>& data) {
+    if (data.size() < kEntropyTestMinimum) return false;
+    uint64_t count[256] = {0};
+    for (uint8_t b : data) count[b]++;
+    double bits = 0;
+    for (uint64_t c : count)
+        if (c) bits -= double(c) * std::log2(double(c) / double(data.size()));
+    return bits / double(data.size()) > kIncompressibleEntropy;
+}
+
+// Chooses stored or compressed for every entry and compresses the others as
+// one solid stream. A stored entry never enters the reader's window, so the
+// stream is built from the compressed entries alone; when an entry turns
+// out not to pay, it is stored and the stream is built again without it.
 bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& settings,
                  std::vector<PackedEntry>* packed, std::string* error,
                  const PackProgress& progress) {
-    (void)settings;
-    (void)error;
-    (void)progress;
     packed->assign(entries.size(), PackedEntry());
+    if (settings.storeOnly) return true;
+    uint64_t total = 0;
+    std::vector<size_t> candidates;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const PackInput& e = entries[i];
+        total += e.data.size();
+        if (e.data.empty() || (e.attributes & kNotDecodedAttributes)) continue;
+        if (LooksIncompressible(e.data)) continue;
+        candidates.push_back(i);
+    }
+    if (total > kMaxPosition) return Fail(error, "payload larger than 2 GiB");
+
+    uint64_t reported = 0;
+    std::vector<std::vector<uint8_t>> streams;
+    while (!candidates.empty()) {
+        std::vector<LzEntryInput> inputs;
+        uint64_t solidSize = 0;
+        for (size_t i : candidates) {
+            inputs.push_back({entries[i].data.data(), entries[i].data.size()});
+            solidSize += entries[i].data.size();
+        }
+        CompressSolid(inputs, settings.level, &streams, [&](uint64_t done) {
+            // Scaled onto the whole payload; never running backwards.
+            uint64_t now = total * done / (solidSize ? solidSize : 1);
+            if (progress && now > reported) {
+                reported = now;
+                progress(now, total);
+            }
+        });
+        std::vector<size_t> kept;
+        for (size_t k = 0; k < candidates.size(); ++k)
+            if (streams[k].size() < entries[candidates[k]].data.size()) kept.push_back(candidates[k]);
+        if (kept.size() == candidates.size()) break;
+        candidates.swap(kept);
+    }
+    for (size_t k = 0; k < candidates.size(); ++k) {
+        PackedEntry& p = (*packed)[candidates[k]];
+        p.stored = false;
+        p.data = std::move(streams[k]);
+    }
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <vector>
+#include <cstddef>
 
 struct LzEntryInput {
     const uint8_t* data;

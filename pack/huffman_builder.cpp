@@ -1,0 +1,89 @@
+#include "pack/huffman_builder.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// One item of a package-merge list: a leaf (symbol) or a package of two
+// items of the previous, deeper list.
+struct Item {
+    uint64_t weight;
+    int symbol;  // -1 for a package
+    int left;    // packages: index of the first child in the previous list
+};
+
+}  // namespace
+
+void BuildCodeLengths(const uint32_t* freq, int n, int maxBits, uint8_t* lengths) {
+    std::vector<Item> leaves;
+    for (int i = 0; i < n; ++i) {
+        lengths[i] = 0;
+        if (freq[i]) leaves.push_back({freq[i], i, 0});
+    }
+    if (leaves.empty()) return;
+    if (leaves.size() == 1) {
+        lengths[leaves[0].symbol] = 1;
+        return;
+    }
+    // Ties broken by symbol keep the result independent of sort internals.
+    std::sort(leaves.begin(), leaves.end(), [](const Item& a, const Item& b) {
+        return a.weight != b.weight ? a.weight < b.weight : a.symbol < b.symbol;
+    });
+
+    // lists[0] is the deepest level; each further list merges the leaves
+    // with the pairs of the list before it.
+    std::vector<std::vector<Item>> lists(maxBits);
+    lists[0] = leaves;
+    for (int level = 1; level < maxBits; ++level) {
+        const std::vector<Item>& prev = lists[level - 1];
+        std::vector<Item>& cur = lists[level];
+        cur.reserve(leaves.size() + prev.size() / 2);
+        size_t li = 0, pi = 0;
+        while (li < leaves.size() || pi + 1 < prev.size()) {
+            bool takeLeaf;
+            if (pi + 1 >= prev.size()) takeLeaf = true;
+            else if (li >= leaves.size()) takeLeaf = false;
+            else takeLeaf = leaves[li].weight <= prev[pi].weight + prev[pi + 1].weight;
+            if (takeLeaf) {
+                cur.push_back(leaves[li++]);
+            } else {
+                cur.push_back({prev[pi].weight + prev[pi + 1].weight, -1, int(pi)});
+                pi += 2;
+            }
+        }
+    }
+
+    // The first 2n-2 items of the top list form the code; every time a leaf
+    // appears in a chosen item its code grows by one bit.
+    std::vector<int> take(maxBits, 0);
+    take[maxBits - 1] = int(2 * leaves.size() - 2);
+    for (int level = maxBits - 1; level >= 0; --level) {
+        int packages = 0;
+        for (int i = 0; i < take[level]; ++i) {
+            const Item& item = lists[level][i];
+            if (item.symbol >= 0) ++lengths[item.symbol];
+            else packages = item.left + 2;
+        }
+        if (level > 0) take[level - 1] = packages;
+    }
+}
+
+void BuildCanonicalCodes(const uint8_t* lengths, int n, uint16_t* codes) {
+    int count[kMaxCodeLength + 1] = {0};
+    for (int i = 0; i < n; ++i) count[lengths[i]]++;
+    count[0] = 0;
+    uint32_t next[kMaxCodeLength + 2] = {0};
+    uint32_t code = 0;
+    for (int len = 1; len <= kMaxCodeLength; ++len) {
+        code = (code + count[len - 1]) << 1;
+        next[len] = code;
+    }
+    for (int i = 0; i < n; ++i) codes[i] = lengths[i] ? uint16_t(next[lengths[i]]++) : 0;
+}
+
+uint64_t CodedBits(const uint32_t* freq, const uint8_t* lengths, int n) {
+    uint64_t bits = 0;
+    for (int i = 0; i < n; ++i) bits += uint64_t(freq[i]) * lengths[i];
+    return bits;
+}

@@ -1,0 +1,22 @@
+// Length-limited prefix codes: optimal code lengths for given frequencies
+// (package-merge) and the canonical codes the reader rebuilds from them.
+#ifndef OV_PACK_HUFFMAN_BUILDER_H
+#define OV_PACK_HUFFMAN_BUILDER_H
+
+#include <cstdint>
+
+// The reader's tables take code lengths of 1 to 15 bits.
+const int kMaxCodeLength = 15;
+
+// Fills lengths[0..n) with the lengths of an optimal prefix code of at most
+// `maxBits` bits per symbol; symbols of frequency 0 get 0. A lone used
+// symbol gets length 1. Needs n <= 2^maxBits.
+void BuildCodeLengths(const uint32_t* freq, int n, int maxBits, uint8_t* lengths);
+
+// Canonical codes: shorter codes first, equal lengths in symbol order.
+void BuildCanonicalCodes(const uint8_t* lengths, int n, uint16_t* codes);
+
+// Sum of freq x length over the alphabet.
+uint64_t CodedBits(const uint32_t* freq, const uint8_t* lengths, int n);
+
+#endif

@@ -1,0 +1,209 @@
+// The solid symbol stream: parses every entry in order, gathers the steps
+// into blocks that share one table set, and cuts the bit stream into one
+// byte-aligned piece per entry.
+//
+// Block boundaries are global, not per entry: a block may run on into the
+// next entry with the tables in force. A new block always begins with
+// symbol 269 coded with the old tables (except the very first block, which
+// the reader expects at once), so every table set codes 269. When a block
+// begins with an entry, the 269 is that entry's first symbol: nothing after
+// an entry's last step is ever needed by the reader.
+#include "pack/lz_encoder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "pack/bit_writer.h"
+#include "pack/huffman_builder.h"
+#include "pack/parser.h"
+#include "pack/symbol_codes.h"
+#include "pack/table_set_writer.h"
+
+namespace {
+
+// Input bytes parsed before the steps go to the block coder.
+const uint32_t kParseChunk = 1u << 15;
+// Steps weighed at a time when deciding where a block ends.
+const size_t kSplitUnit = 8192;
+// The longest block kept open (steps).
+const size_t kMaxBlock = 1u << 20;
+
+struct Stats {
+    uint32_t main[kMainSymbols];
+    uint32_t distance[kDistanceSymbols];
+    uint32_t length[kRepeatLengthSymbols];
+
+    void Clear() { memset(this, 0, sizeof *this); }
+    void Add(const Symbol& s) {
+        main[s.main]++;
+        if (s.main >= kSymbolMatch) distance[s.aux]++;
+        else if (s.main >= kSymbolRecent && s.main < kSymbolShort) length[s.aux]++;
+    }
+    void Add(const Stats& o) {
+        for (int i = 0; i < kMainSymbols; ++i) main[i] += o.main[i];
+        for (int i = 0; i < kDistanceSymbols; ++i) distance[i] += o.distance[i];
+        for (int i = 0; i < kRepeatLengthSymbols; ++i) length[i] += o.length[i];
+    }
+};
+
+// Code lengths of a table set for the given statistics; 269 always gets a
+// code so that the next block can be announced.
+void BuildLengths(const Stats& stats, uint8_t* lengths) {
+    uint32_t main[kMainSymbols];
+    memcpy(main, stats.main, sizeof main);
+    main[kSymbolNewTables] += 1;
+    BuildCodeLengths(main, kMainSymbols, kMaxCodeLength, lengths);
+    BuildCodeLengths(stats.distance, kDistanceSymbols, kMaxCodeLength, lengths + kMainSymbols);
+    BuildCodeLengths(stats.length, kRepeatLengthSymbols, kMaxCodeLength,
+                     lengths + kMainSymbols + kDistanceSymbols);
+}
+
+class BlockCoder {
+public:
+    explicit BlockCoder(std::vector<std::vector<uint8_t>>* packed) : packed_(packed) {
+        memset(previous_, 0, sizeof previous_);
+        pendingStats_.Clear();
+        unitStats_.Clear();
+    }
+
+    void Add(const std::vector<Symbol>& symbols) {
+        for (const Symbol& s : symbols) {
+            unit_.push_back(s);
+            unitStats_.Add(s);
+            if (unit_.size() >= kSplitUnit) TakeUnit();
+        }
+    }
+
+    void Finish() {
+        TakeUnit();
+        if (!pending_.empty()) WriteBlock();
+        EndEntry();
+    }
+
+private:
+    // Bits the block would cost with tables of its own, table set included.
+    uint64_t Cost(const Stats& stats) {
+        uint8_t lengths[kTableSetLengths];
+        BuildLengths(stats, lengths);
+        uint8_t previous[kTableSetLengths];
+        memcpy(previous, previous_, sizeof previous);
+        return CodedBits(stats.main, lengths, kMainSymbols) +
+               CodedBits(stats.distance, lengths + kMainSymbols, kDistanceSymbols) +
+               CodedBits(stats.length, lengths + kMainSymbols + kDistanceSymbols,
+                         kRepeatLengthSymbols) +
+               WriteTableSet(lengths, previous, nullptr) + lengths[kSymbolNewTables];
+    }
+
+    // Joins the unit to the open block, or closes the block first when a
+    // table set of its own pays for the unit.
+    void TakeUnit() {
+        if (unit_.empty()) return;
+        if (!pending_.empty()) {
+            Stats merged = pendingStats_;
+            merged.Add(unitStats_);
+            if (Cost(pendingStats_) + Cost(unitStats_) < Cost(merged) ||
+                pending_.size() + unit_.size() > kMaxBlock)
+                WriteBlock();
+        }
+        pending_.insert(pending_.end(), unit_.begin(), unit_.end());
+        pendingStats_.Add(unitStats_);
+        unit_.clear();
+        unitStats_.Clear();
+    }
+
+    void EndEntry() {
+        if (!writer_) return;
+        writer_->Finish();
+        packed_->push_back(std::move(writer_->Bytes()));
+        writer_.reset();
+    }
+
+    void StartEntry() {
+        EndEntry();
+        writer_.reset(new BitWriter());
+    }
+
+    void WriteBlock() {
+        uint8_t lengths[kTableSetLengths];
+        BuildLengths(pendingStats_, lengths);
+        if (pending_[0].firstOfEntry) StartEntry();
+        if (haveTables_) Put(kSymbolNewTables, mainCode_, mainLength_);
+        WriteTableSet(lengths, previous_, writer_.get());
+        haveTables_ = true;
+        memcpy(mainLength_, lengths, kMainSymbols);
+        memcpy(distanceLength_, lengths + kMainSymbols, kDistanceSymbols);
+        memcpy(recentLength_, lengths + kMainSymbols + kDistanceSymbols, kRepeatLengthSymbols);
+        BuildCanonicalCodes(mainLength_, kMainSymbols, mainCode_);
+        BuildCanonicalCodes(distanceLength_, kDistanceSymbols, distanceCode_);
+        BuildCanonicalCodes(recentLength_, kRepeatLengthSymbols, recentCode_);
+
+        for (size_t i = 0; i < pending_.size(); ++i) {
+            const Symbol& s = pending_[i];
+            if (s.firstOfEntry && i > 0) StartEntry();
+            Put(s.main, mainCode_, mainLength_);
+            if (s.main >= kSymbolMatch) {
+                writer_->Put(s.extra1, s.extra1Bits);
+                Put(s.aux, distanceCode_, distanceLength_);
+                writer_->Put(s.extra2, s.extra2Bits);
+            } else if (s.main >= kSymbolRecent && s.main < kSymbolShort) {
+                Put(s.aux, recentCode_, recentLength_);
+                writer_->Put(s.extra1, s.extra1Bits);
+            } else if (s.main >= kSymbolShort) {
+                writer_->Put(s.extra1, s.extra1Bits);
+            }
+        }
+        pending_.clear();
+        pendingStats_.Clear();
+    }
+
+    void Put(int symbol, const uint16_t* codes, const uint8_t* lengths) {
+        writer_->Put(codes[symbol], lengths[symbol]);
+    }
+
+    std::vector<std::vector<uint8_t>>* packed_;
+    std::unique_ptr<BitWriter> writer_;
+    std::vector<Symbol> pending_, unit_;
+    Stats pendingStats_, unitStats_;
+    uint8_t previous_[kTableSetLengths];
+    bool haveTables_ = false;
+    uint8_t mainLength_[kMainSymbols];
+    uint8_t distanceLength_[kDistanceSymbols];
+    uint8_t recentLength_[kRepeatLengthSymbols];
+    uint16_t mainCode_[kMainSymbols];
+    uint16_t distanceCode_[kDistanceSymbols];
+    uint16_t recentCode_[kRepeatLengthSymbols];
+};
+
+}  // namespace
+
+void CompressSolid(const std::vector<LzEntryInput>& entries, int level,
+                   std::vector<std::vector<uint8_t>>* packed,
+                   const std::function<void(uint64_t)>& progress) {
+    packed->clear();
+    uint64_t total = 0;
+    for (const LzEntryInput& e : entries) total += e.size;
+    // One contiguous copy: positions in it are the reader's window positions.
+    std::vector<uint8_t> data;
+    data.reserve(total);
+    for (const LzEntryInput& e : entries) data.insert(data.end(), e.data, e.data + e.size);
+
+    Parser parser(data.data(), uint32_t(data.size()), ParserSettingsForLevel(level));
+    BlockCoder coder(packed);
+    std::vector<Symbol> symbols;
+    uint32_t pos = 0;
+    for (const LzEntryInput& e : entries) {
+        uint32_t end = pos + uint32_t(e.size);
+        bool first = true;
+        while (pos < end) {
+            size_t from = symbols.size();
+            pos = parser.Parse(pos, std::min(end, pos + kParseChunk), end, &symbols);
+            if (first && symbols.size() > from) symbols[from].firstOfEntry = 1;
+            first = false;
+            coder.Add(symbols);
+            symbols.clear();
+            if (progress) progress(pos);
+        }
+    }
+    coder.Finish();
+}

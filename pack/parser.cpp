@@ -1,0 +1,345 @@
+#include "pack/parser.h"
+
+#include <algorithm>
+
+#include "pack/huffman_builder.h"
+
+namespace {
+
+const uint32_t kUnreachable = 0xFFFFFFFFu;
+const int kMaxMatchesPerPosition = 48;
+
+}  // namespace
+
+ParserSettings ParserSettingsForLevel(int level) {
+    switch (level) {
+    case 1: return {ParseMode::kGreedy, 4, 32, 1};
+    case 2: return {ParseMode::kLazy, 12, 64, 1};
+    case 3: return {ParseMode::kLazy, 40, 128, 1};
+    case 4: return {ParseMode::kOptimal, 48, 128, 1};
+    default: return {ParseMode::kOptimal, 384, 258, 2};
+    }
+}
+
+Parser::Parser(const uint8_t* data, uint32_t size, const ParserSettings& settings)
+    : data_(data), size_(size), settings_(settings),
+      finder_(data, size, settings.chainDepth, settings.niceLength) {
+    CountAndPrice(std::vector<Symbol>(), 0);
+}
+
+// Prices are the code lengths the statistics of the latest steps would get,
+// smoothed so that unseen symbols stay possible but dear.
+void Parser::CountAndPrice(const std::vector<Symbol>& symbols, size_t from) {
+    uint32_t mainFreq[kMainSymbols], distFreq[kDistanceSymbols], lenFreq[kRepeatLengthSymbols];
+    std::fill(mainFreq, mainFreq + kMainSymbols, 0);
+    std::fill(distFreq, distFreq + kDistanceSymbols, 0);
+    std::fill(lenFreq, lenFreq + kRepeatLengthSymbols, 0);
+    for (size_t i = from; i < symbols.size(); ++i) {
+        const Symbol& s = symbols[i];
+        mainFreq[s.main]++;
+        if (s.main >= kSymbolMatch) distFreq[s.aux]++;
+        else if (s.main >= kSymbolRecent && s.main < kSymbolShort) lenFreq[s.aux]++;
+    }
+    for (uint32_t& f : mainFreq) f = 4 * f + 1;
+    for (uint32_t& f : distFreq) f = 4 * f + 1;
+    for (uint32_t& f : lenFreq) f = 4 * f + 1;
+    uint8_t mainLen[kMainSymbols], distLen[kDistanceSymbols], lenLen[kRepeatLengthSymbols];
+    BuildCodeLengths(mainFreq, kMainSymbols, kMaxCodeLength, mainLen);
+    BuildCodeLengths(distFreq, kDistanceSymbols, kMaxCodeLength, distLen);
+    BuildCodeLengths(lenFreq, kRepeatLengthSymbols, kMaxCodeLength, lenLen);
+    for (int i = 0; i < kMainSymbols; ++i) mainPrice_[i] = mainLen[i];
+    for (int i = 0; i < kDistanceSymbols; ++i) distancePrice_[i] = distLen[i] + DistanceBits(i);
+    for (int i = 0; i < kRepeatLengthSymbols; ++i) recentLengthPrice_[i] = lenLen[i] + kLengthBits[i];
+    for (uint32_t v = 0; v < 256; ++v) {
+        int c = LengthCode(v);
+        matchLengthPrice_[v] = mainPrice_[kSymbolMatch + c] + kLengthBits[c];
+        recentLengthAll_[v] = recentLengthPrice_[c];
+    }
+    uint64_t litBits = 0, litCount = 0;
+    for (int i = 0; i < 256; ++i) {
+        litBits += uint64_t(mainFreq[i]) * mainPrice_[i];
+        litCount += mainFreq[i];
+    }
+    averageLiteral16_ = uint32_t(litBits * 16 / litCount);
+}
+
+uint32_t Parser::PriceOf(Kind kind, uint32_t length, uint32_t dist) const {
+    switch (kind) {
+    case kRepeatLast: return mainPrice_[kSymbolRepeatLast];
+    case kRecent0:
+    case kRecent1:
+    case kRecent2:
+    case kRecent3:
+        return mainPrice_[kSymbolRecent + (kind - kRecent0)] +
+               recentLengthAll_[length - 2 - RecentBonus(dist)];
+    case kShort: {
+        int c = ShortCode(dist - 1);
+        return mainPrice_[kSymbolShort + c] + kShortBits[c];
+    }
+    case kMatch:
+        return matchLengthPrice_[length - 3 - MatchBonus(dist)] +
+               distancePrice_[DistanceCode(dist - 1)];
+    default: return mainPrice_[data_[0]];
+    }
+}
+
+uint32_t Parser::BestCoding(uint32_t length, uint32_t dist, const MatchHistory& history,
+                            Kind* kind) const {
+    uint32_t best = kUnreachable;
+    auto consider = [&](Kind k) {
+        uint32_t p = PriceOf(k, length, dist);
+        if (p < best) {
+            best = p;
+            *kind = k;
+        }
+    };
+    if (length == history.lastLength && dist == history.lastDistance) consider(kRepeatLast);
+    if (length >= MinRecentLength(dist) && length <= MaxRecentLength(dist)) {
+        for (int k = 0; k < 4; ++k)
+            if (history.recent[k] == dist) consider(Kind(kRecent0 + k));
+    }
+    if (length == 2 && dist <= 256) consider(kShort);
+    if (length >= MinMatchLength(dist) && length <= MaxMatchLength(dist)) consider(kMatch);
+    return best;
+}
+
+void Parser::Emit(Kind kind, uint32_t length, uint32_t dist, uint8_t literal,
+                  std::vector<Symbol>* out) {
+    Symbol s{};
+    switch (kind) {
+    case kLiteral: s.main = literal; break;
+    case kRepeatLast: s.main = kSymbolRepeatLast; break;
+    case kRecent0:
+    case kRecent1:
+    case kRecent2:
+    case kRecent3: {
+        uint32_t v = length - 2 - RecentBonus(dist);
+        int c = LengthCode(v);
+        s.main = uint16_t(kSymbolRecent + (kind - kRecent0));
+        s.aux = uint8_t(c);
+        s.extra1Bits = kLengthBits[c];
+        s.extra1 = uint16_t(v - kLengthBase[c]);
+        break;
+    }
+    case kShort: {
+        uint32_t v = dist - 1;
+        int c = ShortCode(v);
+        s.main = uint16_t(kSymbolShort + c);
+        s.extra1Bits = kShortBits[c];
+        s.extra1 = uint16_t(v - kShortBase[c]);
+        break;
+    }
+    case kMatch: {
+        uint32_t v = length - 3 - MatchBonus(dist);
+        int c = LengthCode(v);
+        s.main = uint16_t(kSymbolMatch + c);
+        s.extra1Bits = kLengthBits[c];
+        s.extra1 = uint16_t(v - kLengthBase[c]);
+        int dc = DistanceCode(dist - 1);
+        s.aux = uint8_t(dc);
+        s.extra2Bits = uint8_t(DistanceBits(dc));
+        s.extra2 = uint16_t(dist - 1 - DistanceBase(dc));
+        break;
+    }
+    }
+    if (kind != kLiteral) history_.Push(length, dist);
+    out->push_back(s);
+}
+
+void Parser::InsertUpTo(uint32_t pos) {
+    while (inserted_ < pos) finder_.Insert(inserted_++);
+}
+
+uint32_t Parser::Parse(uint32_t begin, uint32_t end, uint32_t limit, std::vector<Symbol>* out) {
+    if (settings_.mode == ParseMode::kOptimal) {
+        ParseOptimal(begin, end, out);
+        return end;
+    }
+    size_t first = out->size();
+    uint32_t reached = ParseGreedy(begin, end, limit, settings_.mode == ParseMode::kLazy, out);
+    CountAndPrice(*out, first);
+    return reached;
+}
+
+// The best step at `pos` by estimated bits saved against literals
+// (16ths of a bit); 0 and length 0 when a literal is best.
+int32_t Parser::BestStep(uint32_t pos, uint32_t limit, Step* step) {
+    step->length = 0;
+    int32_t bestGain = 0;
+    uint32_t maxLength = std::min(kMaxLength, limit - pos);
+    if (maxLength < 2) return 0;
+    InsertUpTo(pos);
+    auto consider = [&](uint32_t length, uint32_t dist) {
+        Kind kind;
+        uint32_t price = BestCoding(length, dist, history_, &kind);
+        if (price == kUnreachable) return;
+        int32_t gain = int32_t(length * averageLiteral16_) - int32_t(price * 16);
+        if (gain > bestGain) {
+            bestGain = gain;
+            *step = {length, dist, kind};
+        }
+    };
+    for (int k = 0; k < 4; ++k) {
+        uint32_t d = history_.recent[k];
+        if (d == 0 || d > pos) continue;
+        uint32_t length = finder_.MatchLength(pos, d, std::min(maxLength, MaxRecentLength(d)));
+        if (length >= MinRecentLength(d)) consider(length, d);
+    }
+    Match m = finder_.FindLongest(pos, maxLength);
+    if (m.length) consider(m.length, m.distance);
+    return bestGain;
+}
+
+uint32_t Parser::ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool lazy,
+                             std::vector<Symbol>* out) {
+    uint32_t pos = begin;
+    Step cur;
+    int32_t gain = BestStep(pos, limit, &cur);
+    while (pos < end) {
+        if (cur.length == 0) {
+            Emit(kLiteral, 1, 0, data_[pos], out);
+            ++pos;
+            if (pos < end) gain = BestStep(pos, limit, &cur);
+            continue;
+        }
+        if (lazy && cur.length < settings_.niceLength && pos + 1 < limit) {
+            Step next;
+            int32_t nextGain = BestStep(pos + 1, limit, &next);
+            if (nextGain > gain) {
+                Emit(kLiteral, 1, 0, data_[pos], out);
+                ++pos;
+                cur = next;
+                gain = nextGain;
+                continue;
+            }
+        }
+        Emit(cur.kind, cur.length, cur.distance, 0, out);
+        pos += cur.length;
+        if (pos < end) gain = BestStep(pos, limit, &cur);
+    }
+    return pos;
+}
+
+void Parser::ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out) {
+    uint32_t n = end - begin;
+    matchStart_.assign(n + 1, 0);
+    nearPair_.assign(n, 0);
+    matches_.clear();
+    uint32_t skipUntil = begin;
+    Match found[kMaxMatchesPerPosition];
+    for (uint32_t pos = begin; pos < end; ++pos) {
+        InsertUpTo(pos);
+        matchStart_[pos - begin] = uint32_t(matches_.size());
+        if (pos < skipUntil) continue;
+        uint32_t maxLength = std::min(kMaxLength, end - pos);
+        int count = finder_.FindAll(pos, maxLength, found, kMaxMatchesPerPosition);
+        matches_.insert(matches_.end(), found, found + count);
+        if (count && found[count - 1].length >= settings_.niceLength)
+            skipUntil = pos + found[count - 1].length;
+        nearPair_[pos - begin] = uint16_t(finder_.NearPair(pos));
+    }
+    matchStart_[n] = uint32_t(matches_.size());
+    InsertUpTo(end);
+
+    MatchHistory start = history_;
+    for (int pass = 0; pass < settings_.passes; ++pass) {
+        history_ = start;
+        scratch_.clear();
+        RunOptimal(begin, end, &scratch_);
+        CountAndPrice(scratch_, 0);
+    }
+    out->insert(out->end(), scratch_.begin(), scratch_.end());
+}
+
+uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out) {
+    uint32_t seg = begin;
+    while (seg < end) {
+        uint32_t idx = seg - begin;
+        uint32_t count = matchStart_[idx + 1] - matchStart_[idx];
+        if (count) {
+            const Match& longest = matches_[matchStart_[idx + 1] - 1];
+            if (longest.length >= settings_.niceLength) {
+                Kind kind;
+                BestCoding(longest.length, longest.distance, history_, &kind);
+                Emit(kind, longest.length, longest.distance, 0, out);
+                seg += longest.length;
+                continue;
+            }
+        }
+        // The stretch ends before the next long match, which is then taken whole.
+        uint32_t stop = end - seg;
+        for (uint32_t i = 1; i < end - seg; ++i) {
+            uint32_t k = idx + i;
+            if (matchStart_[k + 1] > matchStart_[k] &&
+                matches_[matchStart_[k + 1] - 1].length >= settings_.niceLength) {
+                stop = i;
+                break;
+            }
+        }
+        if (nodes_.size() < stop + 1) nodes_.resize(stop + 1);
+        nodes_[0].cost = 0;
+        nodes_[0].history = history_;
+        for (uint32_t i = 1; i <= stop; ++i) nodes_[i].cost = kUnreachable;
+
+        for (uint32_t i = 0; i < stop; ++i) {
+            const uint32_t base = nodes_[i].cost;
+            const MatchHistory h = nodes_[i].history;
+            const uint32_t pos = seg + i;
+            auto relax = [&](uint32_t length, uint32_t dist, Kind kind, uint32_t cost) {
+                Node& target = nodes_[i + length];
+                if (cost >= target.cost) return;
+                target.cost = cost;
+                target.length = length;
+                target.distance = dist;
+                target.kind = kind;
+                target.history = h;
+                if (kind != kLiteral) target.history.Push(length, dist);
+            };
+            relax(1, 0, kLiteral, base + mainPrice_[data_[pos]]);
+            uint32_t maxLength = std::min(kMaxLength, stop - i);
+            if (maxLength < 2) continue;
+
+            if (h.lastLength >= 2 && h.lastLength <= maxLength && h.lastDistance <= pos &&
+                finder_.MatchLength(pos, h.lastDistance, h.lastLength) == h.lastLength)
+                relax(h.lastLength, h.lastDistance, kRepeatLast,
+                      base + mainPrice_[kSymbolRepeatLast]);
+
+            for (int k = 0; k < 4; ++k) {
+                uint32_t d = h.recent[k];
+                if (d == 0 || d > pos) continue;
+                bool seen = false;
+                for (int j = 0; j < k; ++j) seen |= h.recent[j] == d;
+                if (seen) continue;
+                uint32_t length = finder_.MatchLength(pos, d, std::min(maxLength, MaxRecentLength(d)));
+                uint32_t bonus = RecentBonus(d);
+                uint32_t symbolPrice = base + mainPrice_[kSymbolRecent + k];
+                for (uint32_t len = 2 + bonus; len <= length; ++len)
+                    relax(len, d, Kind(kRecent0 + k), symbolPrice + recentLengthAll_[len - 2 - bonus]);
+            }
+
+            uint32_t near = nearPair_[idx + i];
+            if (near) relax(2, near, kShort, base + PriceOf(kShort, 2, near));
+
+            uint32_t covered = 2;
+            for (uint32_t m = matchStart_[idx + i]; m < matchStart_[idx + i + 1]; ++m) {
+                uint32_t d = matches_[m].distance;
+                uint32_t top = std::min(matches_[m].length, maxLength);
+                uint32_t bonus = MatchBonus(d);
+                uint32_t distPrice = base + distancePrice_[DistanceCode(d - 1)];
+                for (uint32_t len = std::max(covered + 1, 3 + bonus); len <= top; ++len)
+                    relax(len, d, kMatch, distPrice + matchLengthPrice_[len - 3 - bonus]);
+                covered = std::max(covered, top);
+            }
+        }
+
+        path_.clear();
+        for (uint32_t j = stop; j > 0; j -= nodes_[j].length) path_.push_back(j);
+        for (size_t p = path_.size(); p-- > 0;) {
+            const Node& node = nodes_[path_[p]];
+            uint32_t at = seg + path_[p] - node.length;
+            Emit(node.kind, node.length, node.distance, data_[at], out);
+        }
+        seg += stop;
+    }
+    return end;
+}

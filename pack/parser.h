@@ -1,0 +1,86 @@
+// Chooses the steps (literals and matches of every kind) that code the solid
+// stream: greedy, lazy, or price-based optimal parsing, by level.
+#ifndef OV_PACK_PARSER_H
+#define OV_PACK_PARSER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "pack/match_finder.h"
+#include "pack/symbol_codes.h"
+
+enum class ParseMode { kGreedy, kLazy, kOptimal };
+
+struct ParserSettings {
+    ParseMode mode;
+    int chainDepth;
+    uint32_t niceLength;
+    int passes;  // optimal parsing: runs per chunk, each with the prices of the one before
+};
+
+ParserSettings ParserSettingsForLevel(int level);
+
+class Parser {
+public:
+    Parser(const uint8_t* data, uint32_t size, const ParserSettings& settings);
+
+    // Codes the bytes from `begin` on, at least up to `end`, never past
+    // `limit` (the end of the entry: no match may cross it). Appends the
+    // steps to `out` and returns the position reached (end .. limit).
+    uint32_t Parse(uint32_t begin, uint32_t end, uint32_t limit, std::vector<Symbol>* out);
+
+private:
+    enum Kind : uint8_t { kLiteral, kRepeatLast, kRecent0, kRecent1, kRecent2, kRecent3, kShort, kMatch };
+
+    struct Node {
+        uint32_t cost;
+        uint32_t length;  // of the step that ends here; 1 for a literal
+        uint32_t distance;
+        Kind kind;
+        MatchHistory history;  // after that step
+    };
+
+    struct Step {
+        uint32_t length;
+        uint32_t distance;
+        Kind kind;
+    };
+
+    int32_t BestStep(uint32_t pos, uint32_t limit, Step* step);
+    void InsertUpTo(uint32_t pos);
+    uint32_t ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool lazy, std::vector<Symbol>* out);
+    void ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out);
+    uint32_t RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out);
+
+    // Cheapest coding of a match of `length` at `dist` under `history`;
+    // returns its price in bits, or a huge value when it cannot be coded.
+    uint32_t BestCoding(uint32_t length, uint32_t dist, const MatchHistory& history, Kind* kind) const;
+    uint32_t PriceOf(Kind kind, uint32_t length, uint32_t dist) const;
+    void Emit(Kind kind, uint32_t length, uint32_t dist, uint8_t literal, std::vector<Symbol>* out);
+    void CountAndPrice(const std::vector<Symbol>& symbols, size_t from);
+
+    const uint8_t* data_;
+    uint32_t size_;
+    ParserSettings settings_;
+    MatchFinder finder_;
+    MatchHistory history_;
+    uint32_t inserted_ = 0;          // positions below this are in the match finder
+    uint32_t averageLiteral16_ = 128; // 16ths of a bit
+
+    uint32_t mainPrice_[kMainSymbols];
+    uint32_t distancePrice_[kDistanceSymbols];  // code plus extra bits
+    uint32_t recentLengthPrice_[kRepeatLengthSymbols];
+    uint32_t matchLengthPrice_[256];   // main symbol + extra bits, by length - 3 - bonus
+    uint32_t recentLengthAll_[256];    // repeat-length symbol + extra bits, by length - 2 - bonus
+
+    // Optimal parsing work areas, kept between chunks.
+    std::vector<Node> nodes_;
+    std::vector<Match> matches_;
+    std::vector<uint32_t> matchStart_;
+    std::vector<uint16_t> nearPair_;
+    std::vector<uint32_t> path_;
+    std::vector<Symbol> scratch_;
+};
+
+#endif
