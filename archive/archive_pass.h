@@ -28,8 +28,46 @@ enum {
     kPassNoWindow = 9,        // no memory for the decoder window
     kPassCannotCreate = -5,   // an output file cannot be created
     kPassNoCopyBuffer = -1,   // no memory to copy a stored entry
+    kPassMissingVolume = 4,   // the archive ends inside an entry that goes on in a next volume
 };
 
 int ArchivePass(const wchar_t* archivePath, EntryCallback callback, void* userData);
+
+// What the walk knows about the current entry, for tools that show more than
+// the name: the header fields as read (after the host mapping), where the
+// block lies, and how decoding went.
+struct EntryHeaderInfo {
+    uint16_t headFlags;
+    uint8_t hostOs;
+    uint8_t unpVer;
+    uint8_t method;
+    uint32_t packSize;
+    uint32_t unpSize;
+    uint32_t fileCrc;
+    uint32_t fileTime;  // MS-DOS date (high 16 bits) and time (low 16 bits)
+    uint32_t fileAttr;
+    int32_t blockPos;   // file offset of the entry's header
+    int archiveFormat;  // 1 old generation (16-bit checksum), 2 current
+    char name[260];     // the stored 8-bit name, separators as backslashes
+    // Filled after the entry was decoded (for the callback's second call and
+    // for the caller once the pass has returned):
+    int decoded;        // 1 once the entry's data went through the decoder
+    int inputOverrun;   // the packed data ended long before the entry did
+    int checksumOk;     // 1 when the checksum matched (0 also in skip mode)
+};
+
+// ArchivePass that also keeps `*info` up to date: it describes the current
+// entry from just before the callback's first call for it, and after the
+// pass the last entry the walk reached. The pass itself behaves exactly as
+// ArchivePass does.
+int ArchivePassWithInfo(const wchar_t* archivePath, EntryCallback callback, void* userData,
+                        EntryHeaderInfo* info);
+
+// Walks the headers only, without decoding: `visit` sees every file entry,
+// directories and volume labels included, and returns non-zero to stop.
+// Returns 0 when the walk reached the end of the archive, else a pass result
+// (kPassNoMemory, kPassNoArchive, kPassMissingVolume).
+typedef int (*HeaderVisitor)(const EntryHeaderInfo* info, void* userData);
+int WalkArchiveHeaders(const wchar_t* archivePath, HeaderVisitor visit, void* userData);
 
 #endif

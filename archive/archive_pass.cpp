@@ -1,0 +1,303 @@
+// The archive pass: opens the file, finds the archive, walks every file
+// entry in order, lets the caller's callback choose each entry's output,
+// decodes it (every entry, since the archive is solid), tests its checksum
+// and gives written files their archived time and attributes.
+#include "archive/archive_pass.h"
+
+#include "archive/checksum.h"
+#include "archive/container.h"
+#include "archive/extract_context.h"
+#include "archive/output_sink.h"
+#include "archive/platform.h"
+#include "unpack/bit_input.h"
+#include "unpack/lz_decoder.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+enum { kCopyBufferSize = 0x8000 };
+
+void PrepareExtractContext(ExtractContext* ctx)
+{
+    for (int c = 0; c < 4; c++)
+        ctx->channelTables[c] = &ctx->multimediaTables[c];
+    BuildCrcTable(ctx);
+}
+
+int CopyStoredEntry(ExtractContext* ctx)
+{
+    uint8_t* buffer = (uint8_t*)calloc(kCopyBufferSize, 1);
+    if (!buffer)
+        return kPassNoCopyBuffer;
+    for (;;) {
+        int32_t k = ReadPacked(ctx, buffer, kCopyBufferSize);
+        if (k <= 0)
+            break;
+        // Packed bytes beyond the unpacked size are read but not delivered.
+        // An unpacked size beyond 2 GiB is negative here: nothing is
+        // delivered and the checksum fails.
+        if (k >= ctx->unpackedLeft)
+            k = ctx->unpackedLeft > 0 ? ctx->unpackedLeft : 0;
+        if (k > 0)
+            DeliverOutput(ctx, buffer, uint32_t(k));
+        if (ctx->unpackedLeft >= 0)
+            ctx->unpackedLeft -= k;
+    }
+    free(buffer);
+    return 0;
+}
+
+static void FillHeaderInfo(const ExtractContext* ctx, EntryHeaderInfo* info)
+{
+    const FileHeader* h = &ctx->fileHeader;
+    memset(info, 0, sizeof *info);
+    info->headFlags = h->headFlags;
+    info->hostOs = h->hostOs;
+    info->unpVer = h->unpVer;
+    info->method = h->method;
+    info->packSize = h->packSize;
+    info->unpSize = h->unpSize;
+    info->fileCrc = h->fileCrc;
+    info->fileTime = h->fileTime;
+    info->fileAttr = h->fileAttr;
+    info->blockPos = ctx->blockPos;
+    info->archiveFormat = ctx->archiveFormat;
+    memcpy(info->name, ctx->fileName, sizeof info->name);
+}
+
+static int ChecksumMatches(const ExtractContext* ctx)
+{
+    if (ctx->archiveFormat == kFormatOldGeneration)
+        return ctx->dataCrc == ctx->fileHeader.fileCrc;
+    return ctx->dataCrc == ~ctx->fileHeader.fileCrc;
+}
+
+// Opens the archive and positions the stream at the first block behind the
+// main header. Returns 0 or a pass result.
+static int OpenArchive(ExtractContext* ctx)
+{
+    ctx->archive = OpenArchiveStream(ctx->archivePath);
+    if (!ctx->archive)
+        return kPassNoArchive;
+    if (!FindArchiveStart(ctx)) {
+        fclose(ctx->archive);
+        ctx->archive = nullptr;
+        return kPassNoArchive;
+    }
+    // A main header that claims fewer than its own 13 bytes is not a reason
+    // to step back into it.
+    if (ctx->mainHeader.headSize > kMainHeaderSize)
+        fseek(ctx->archive, long(ctx->mainHeader.headSize) - kMainHeaderSize, SEEK_CUR);
+    return 0;
+}
+
+static void SeekTo(ExtractContext* ctx, int64_t position)
+{
+    if (position >= 0)
+        fseek(ctx->archive, long(position), SEEK_SET);
+}
+
+int ExtractEntries(ExtractContext* ctx)
+{
+    ByteBuffer buffer;
+    ByteBufferCreate(&buffer);
+    int result = OpenArchive(ctx);
+    if (result != 0) {
+        ByteBufferDestroy(&buffer);
+        return result;
+    }
+    ctx->windowBuffer = (uint8_t*)calloc(kWindowSize, 1);
+    if (!ctx->windowBuffer) {
+        fclose(ctx->archive);
+        ctx->archive = nullptr;
+        ByteBufferDestroy(&buffer);
+        return kPassNoWindow;
+    }
+
+    int firstEntry = 1;
+    ctx->splitAfter = 0;
+    wchar_t name[kPathCapacity];
+    EntryHeaderInfo* info = ctx->headerInfo;
+    while (result == 0) {
+        if (NextEntryHeader(ctx) == 0) {
+            // The last entry claims to go on in a next volume, which we do
+            // not have: the archive is incomplete.
+            if (ctx->splitAfter)
+                result = kPassMissingVolume;
+            break;
+        }
+        if (ctx->blockType == kBlockOldSub) {
+            SeekTo(ctx, ctx->nextBlockPos);
+            continue;
+        }
+        MapHostAttributes(ctx);
+        const FileHeader* h = &ctx->fileHeader;
+        if (firstEntry && (h->headFlags & kFlagContinuedFrom)) {
+            result = kPassNoArchive;
+            break;
+        }
+        firstEntry = 0;
+        ctx->splitAfter = h->headFlags & kFlagContinuedIn;
+        SeekTo(ctx, int64_t(ctx->nextBlockPos) - h->packSize);
+        if (info)
+            FillHeaderInfo(ctx, info);
+
+        if (h->fileAttr & kAttrDirectory) {
+            name[0] = 0;
+        } else {
+            AnsiToWide(ctx->fileName, name, kPathCapacity);
+            if (ctx->entryCallback(name, nullptr, h->unpSize, ctx->userData) != 0)
+                break;
+        }
+        ctx->memorySink = nullptr;
+        ctx->output = nullptr;
+        if (h->fileAttr & (kAttrVolumeLabel | kAttrDirectory)) {
+            // Nothing to decode; a data area such an entry may carry is
+            // stepped over, not read as the next header.
+            SeekTo(ctx, ctx->nextBlockPos);
+            continue;
+        }
+
+        FILE* out = nullptr;
+        bool memoryMode = false;
+        if (name[0] == 0) {
+            // skip: decoded for the solid state, output dropped
+        } else if (name[0] < 32) {
+            memoryMode = true;
+            ByteBufferClear(&buffer);
+            // One allocation for the whole entry when memory allows, so a
+            // large entry is not copied at every growth step; otherwise the
+            // buffer grows as it goes.
+            if (h->unpSize < 0xFFFFFFFFu)
+                ByteBufferReserve(&buffer, h->unpSize + 1);
+            ctx->memorySink = &buffer;
+        } else {
+            out = CreateOutputStream(name);
+            if (!out) {
+                result = kPassCannotCreate;
+                break;
+            }
+        }
+        ctx->skipMode = name[0] == 0 ? 1 : 0;
+        ctx->dataCrc = ctx->archiveFormat == kFormatOldGeneration ? 0 : 0xFFFFFFFFu;
+        ctx->packedLeft = int32_t(h->packSize);
+        ctx->unpackedLeft = int32_t(h->unpSize);
+        ctx->packedInput = ctx->archive;
+        ctx->output = out;
+        ctx->sinkFailed = 0;
+        ctx->inputOverrun = 0;
+
+        // The encrypted flag is not acted on: such an entry decodes to
+        // wrong bytes and fails its checksum.
+        if (h->method == kMethodStored)
+            result = CopyStoredEntry(ctx);
+        else if (h->unpVer > 15)
+            DecompressEntry(ctx, ctx->windowBuffer, h->headFlags & kFlagSolid);
+        SeekTo(ctx, ctx->nextBlockPos);
+
+        bool good = true;
+        if (!ctx->skipMode) {
+            good = ChecksumMatches(ctx) && !ctx->inputOverrun;
+            if (!good)
+                result = kPassBadChecksum;
+        }
+        if (info) {
+            info->decoded = 1;
+            info->inputOverrun = ctx->inputOverrun;
+            info->checksumOk = !ctx->skipMode && good;
+        }
+        if (out)
+            fclose(out);
+        ctx->output = nullptr;
+
+        if (!good) {
+            if (out)
+                DeleteFilePath(name);
+            break;
+        }
+        if (memoryMode) {
+            static const uint8_t kZero = 0;
+            ByteBufferAppend(&buffer, &kZero, 1);
+            // Bytes lost for want of memory must not reach the callback as
+            // if they were the entry.
+            if (ctx->sinkFailed) {
+                result = kPassNoMemory;
+                break;
+            }
+            if (ctx->entryCallback(name, buffer.data, h->unpSize, ctx->userData) != 0)
+                break;
+        } else if (out) {
+            ApplyFileTimeAndAttributes(name, h->fileTime, h->fileAttr);
+        }
+    }
+
+    free(ctx->windowBuffer);
+    ctx->windowBuffer = nullptr;
+    fclose(ctx->archive);
+    ctx->archive = nullptr;
+    ByteBufferDestroy(&buffer);
+    return result;
+}
+
+int ArchivePassWithInfo(const wchar_t* archivePath, EntryCallback callback, void* userData,
+                        EntryHeaderInfo* info)
+{
+    ExtractContext* ctx = (ExtractContext*)calloc(1, sizeof(ExtractContext));
+    if (!ctx)
+        return kPassNoMemory;
+    ctx->archivePath = archivePath;
+    ctx->entryCallback = callback;
+    ctx->userData = userData;
+    ctx->headerInfo = info;
+    if (info)
+        memset(info, 0, sizeof *info);
+    PrepareExtractContext(ctx);
+    int result = ExtractEntries(ctx);
+    free(ctx);
+    return result;
+}
+
+int ArchivePass(const wchar_t* archivePath, EntryCallback callback, void* userData)
+{
+    return ArchivePassWithInfo(archivePath, callback, userData, nullptr);
+}
+
+int WalkArchiveHeaders(const wchar_t* archivePath, HeaderVisitor visit, void* userData)
+{
+    ExtractContext* ctx = (ExtractContext*)calloc(1, sizeof(ExtractContext));
+    if (!ctx)
+        return kPassNoMemory;
+    ctx->archivePath = archivePath;
+    int result = OpenArchive(ctx);
+    if (result != 0) {
+        free(ctx);
+        return result;
+    }
+    EntryHeaderInfo info;
+    int firstEntry = 1;
+    for (;;) {
+        if (NextEntryHeader(ctx) == 0) {
+            if (ctx->splitAfter)
+                result = kPassMissingVolume;
+            break;
+        }
+        if (ctx->blockType == kBlockOldSub) {
+            SeekTo(ctx, ctx->nextBlockPos);
+            continue;
+        }
+        MapHostAttributes(ctx);
+        if (firstEntry && (ctx->fileHeader.headFlags & kFlagContinuedFrom)) {
+            result = kPassNoArchive;
+            break;
+        }
+        firstEntry = 0;
+        ctx->splitAfter = ctx->fileHeader.headFlags & kFlagContinuedIn;
+        FillHeaderInfo(ctx, &info);
+        if (visit(&info, userData) != 0)
+            break;
+        SeekTo(ctx, ctx->nextBlockPos);
+    }
+    fclose(ctx->archive);
+    free(ctx);
+    return result;
+}

@@ -1,0 +1,57 @@
+#include "archive/checksum.h"
+
+#include "archive/extract_context.h"
+
+void BuildCrcTable(ExtractContext* ctx)
+{
+    for (uint32_t i = 0; i < 256; i++) {
+        uint32_t c = i;
+        for (int k = 0; k < 8; k++)
+            c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+        ctx->crcTable[i] = c;
+    }
+    // Slice k gives the effect of a byte followed by k + 1 zero bytes, so
+    // eight bytes fold in with eight independent lookups.
+    for (uint32_t i = 0; i < 256; i++) {
+        uint32_t c = ctx->crcTable[i];
+        for (int k = 0; k < 7; k++) {
+            c = ctx->crcTable[c & 0xFF] ^ (c >> 8);
+            ctx->crcSlices[k][i] = c;
+        }
+    }
+}
+
+uint32_t Crc32Update(const ExtractContext* ctx, uint32_t crc, const uint8_t* bytes, size_t length)
+{
+    const uint32_t* t0 = ctx->crcTable;
+    const uint32_t(*s)[256] = ctx->crcSlices;
+    while (length >= 8) {
+        uint32_t lo = crc ^ (uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+                             uint32_t(bytes[3]) << 24);
+        crc = s[6][lo & 0xFF] ^ s[5][(lo >> 8) & 0xFF] ^ s[4][(lo >> 16) & 0xFF] ^ s[3][lo >> 24] ^
+              s[2][bytes[4]] ^ s[1][bytes[5]] ^ s[0][bytes[6]] ^ t0[bytes[7]];
+        bytes += 8;
+        length -= 8;
+    }
+    while (length--)
+        crc = t0[(crc ^ *bytes++) & 0xFF] ^ (crc >> 8);
+    return crc;
+}
+
+uint16_t RotateSumUpdate(uint16_t value, const uint8_t* bytes, size_t length)
+{
+    uint32_t v = value;
+    for (size_t i = 0; i < length; i++) {
+        v = (v + bytes[i]) & 0xFFFF;
+        v = ((v << 1) | (v >> 15)) & 0xFFFF;
+    }
+    return uint16_t(v);
+}
+
+uint32_t ChecksumUpdate(const ExtractContext* ctx, uint32_t running, const uint8_t* bytes, size_t length,
+                        int format)
+{
+    if (format == kFormatOldGeneration)
+        return RotateSumUpdate(uint16_t(running), bytes, length);
+    return Crc32Update(ctx, running, bytes, length);
+}

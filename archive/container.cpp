@@ -1,0 +1,187 @@
+#include "archive/container.h"
+
+#include "archive/checksum.h"
+#include "archive/extract_context.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+static const uint8_t kMarker[kMarkerSize] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
+static const uint8_t kOldMarkerTail[3] = {0x45, 0x7E, 0x5E};     // "RE~^"
+static const uint8_t kOldSfxSignature[4] = {0x52, 0x53, 0x46, 0x58}; // "RSFX" at offset 28
+
+static uint16_t Get16(const uint8_t* p)
+{
+    return uint16_t(p[0] | (p[1] << 8));
+}
+
+static uint32_t Get32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+// The current position as a 32-bit block position; -1 when the stream
+// cannot tell or the position does not fit.
+static int32_t CurrentPosition(FILE* f)
+{
+    long pos = ftell(f);
+    if (pos < 0 || pos > 0x7FFFFFFFL)
+        return -1;
+    return int32_t(pos);
+}
+
+size_t ReadFixedHeader(ExtractContext* ctx, int kind)
+{
+    uint8_t raw[kFileHeaderSize];
+    size_t want = kind == kBlockMain ? kMainHeaderSize : kFileHeaderSize;
+    size_t got = fread(raw, 1, want, ctx->archive);
+    if (got < want)
+        return got;
+    if (kind == kBlockMain) {
+        MainHeader* h = &ctx->mainHeader;
+        h->headCrc = Get16(raw);
+        h->headType = raw[2];
+        h->headFlags = Get16(raw + 3);
+        h->headSize = Get16(raw + 5);
+        h->reserved1 = Get16(raw + 7);
+        h->reserved2 = Get32(raw + 9);
+    } else {
+        FileHeader* h = &ctx->fileHeader;
+        h->headCrc = Get16(raw);
+        h->headType = raw[2];
+        h->headFlags = Get16(raw + 3);
+        h->headSize = Get16(raw + 5);
+        h->packSize = Get32(raw + 7);
+        h->unpSize = Get32(raw + 11);
+        h->hostOs = raw[15];
+        h->fileCrc = Get32(raw + 16);
+        h->fileTime = Get32(raw + 20);
+        h->unpVer = raw[24];
+        h->method = raw[25];
+        h->nameSize = Get16(raw + 26);
+        h->fileAttr = Get32(raw + 28);
+    }
+    return got;
+}
+
+// Scans the bytes behind the first seven for a marker of either generation.
+// Returns the archive format found (0 none) and its file offset.
+static int ScanForMarker(const uint8_t* buf, size_t got, long base, long* offset)
+{
+    // The old generation also needs "RSFX" at file offsets 28..31.
+    bool oldSignature = got >= size_t(32 - base) &&
+                        memcmp(buf + (28 - base), kOldSfxSignature, sizeof kOldSfxSignature) == 0;
+    for (size_t i = 0; i < got; i++) {
+        if (buf[i] != 0x52)
+            continue;
+        if (i + 3 < got && memcmp(buf + i + 1, kOldMarkerTail, 3) == 0 && oldSignature) {
+            *offset = base + long(i);
+            return kFormatOldGeneration;
+        }
+        if (i + 9 < got && memcmp(buf + i + 1, kMarker + 1, kMarkerSize - 1) == 0 && buf[i + 9] == kBlockMain) {
+            *offset = base + long(i);
+            return kFormatCurrentGeneration;
+        }
+    }
+    return 0;
+}
+
+int FindArchiveStart(ExtractContext* ctx)
+{
+    ctx->archiveFormat = 0;
+    if (fread(ctx->marker, 1, kMarkerSize, ctx->archive) < kMarkerSize)
+        return 0;
+    if (memcmp(ctx->marker, kMarker, kMarkerSize) == 0) {
+        if (ReadFixedHeader(ctx, kBlockMain) < kMainHeaderSize)
+            return 0;
+        ctx->archiveFormat = kFormatCurrentGeneration;
+        return 1;
+    }
+
+    uint8_t* buf = (uint8_t*)calloc(kScanBufferSize, 1);
+    if (!buf)
+        return 0;
+    long base = ftell(ctx->archive);
+    size_t got = base == kMarkerSize ? fread(buf, 1, kScanBufferSize - 1, ctx->archive) : 0;
+    long offset = 0;
+    int format = ScanForMarker(buf, got, base, &offset);
+    free(buf);
+    if (!format || fseek(ctx->archive, offset, SEEK_SET) != 0)
+        return 0;
+    if (format == kFormatCurrentGeneration && fread(ctx->marker, 1, kMarkerSize, ctx->archive) < kMarkerSize)
+        return 0;
+    // A main header cut short by the end of the file is no archive: its
+    // fields would be whatever the record held before.
+    if (ReadFixedHeader(ctx, kBlockMain) < kMainHeaderSize)
+        return 0;
+    ctx->archiveFormat = format;
+    return 1;
+}
+
+size_t NextEntryHeader(ExtractContext* ctx)
+{
+    FileHeader kept = ctx->fileHeader;
+    FileHeader* h = &ctx->fileHeader;
+    size_t n;
+    for (;;) {
+        int32_t pos = CurrentPosition(ctx->archive);
+        if (pos < 0)
+            return 0;
+        ctx->blockPos = pos;
+        n = ReadFixedHeader(ctx, kBlockFile);
+        if (n == 0)
+            break;
+        // A header cut short by the end of the file ends the walk; its
+        // fields were never assembled.
+        if (n < kFileHeaderSize)
+            return 0;
+        if (h->headSize < 7)
+            return 0;
+        int64_t next = int64_t(pos) + h->headSize + ((h->headFlags & kFlagHasData) ? int64_t(h->packSize) : 0);
+        // Block positions are 32-bit: a block beyond 2 GiB ends the walk
+        // instead of wrapping around to an earlier position.
+        if (next > 0x7FFFFFFF)
+            return 0;
+        ctx->nextBlockPos = int32_t(next);
+        if (h->headType == kBlockFile || h->headType == kBlockOldSub)
+            break;
+        // Comments, authenticity blocks, recovery records, new-style
+        // sub-blocks and even the end-of-archive block are stepped over.
+        if (fseek(ctx->archive, ctx->nextBlockPos, SEEK_SET) != 0)
+            return 0;
+    }
+    ctx->blockType = n ? h->headType : 0;
+    if (n == 0 || h->headType != kBlockFile) {
+        ctx->fileHeader = kept;
+        fseek(ctx->archive, ctx->blockPos, SEEK_SET);
+        return n;
+    }
+    if (h->nameSize > kNameCapacity - 1)
+        h->nameSize = kNameCapacity - 1;
+    size_t got = fread(ctx->fileName, 1, h->nameSize, ctx->archive);
+    ctx->fileName[got] = 0;
+    if (got < h->nameSize)
+        return 0; // the name is cut short by the end of the file
+    NormalizeEntry(ctx);
+    return n + got;
+}
+
+void NormalizeEntry(ExtractContext* ctx)
+{
+    for (char* p = ctx->fileName; *p; p++)
+        if (IsPathSeparator(*p))
+            *p = '\\';
+    // Unix permission bits and unknown hosts' words mean nothing to Windows.
+    FileHeader* h = &ctx->fileHeader;
+    if (h->hostOs >= 3)
+        h->fileAttr = (h->headFlags & kFlagDirectoryBits) == kFlagDirectoryBits ? kAttrDirectory : kAttrArchive;
+}
+
+void MapHostAttributes(ExtractContext* ctx)
+{
+    FileHeader* h = &ctx->fileHeader;
+    if (h->hostOs >= 3)
+        h->fileAttr = (h->headFlags & kFlagDirectoryBits) == kFlagDirectoryBits ? kAttrDirectory : kAttrArchive;
+    if (h->hostOs > 3)
+        h->hostOs = 0;
+}

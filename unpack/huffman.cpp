@@ -1,0 +1,135 @@
+#include "unpack/huffman.h"
+
+#include "archive/extract_context.h"
+#include "unpack/bit_input.h"
+
+#include <string.h>
+
+void BuildHuffmanTable(const uint8_t* lengths, HuffmanTable* table, uint32_t count)
+{
+    uint32_t lengthCount[16] = {0};
+    for (uint32_t i = 0; i < count; i++)
+        lengthCount[lengths[i] & 15]++;
+    lengthCount[0] = 0;
+
+    uint32_t next[16];
+    uint32_t code = 0;
+    table->limits[0] = 0;
+    table->firstIndex[0] = 0;
+    next[0] = 0;
+    for (int len = 1; len < 16; len++) {
+        code = 2 * (code + lengthCount[len]);
+        uint32_t limit = code << (15 - len);
+        table->limits[len] = limit > 0xFFFF ? 0xFFFF : limit;
+        table->firstIndex[len] = table->firstIndex[len - 1] + lengthCount[len - 1];
+        next[len] = table->firstIndex[len];
+    }
+    for (uint32_t i = 0; i < count; i++)
+        if (lengths[i] & 15)
+            table->symbols[next[lengths[i] & 15]++] = i;
+    table->symbolCount = count;
+
+    // The quick lookup: a slot answers for all look-aheads that share its
+    // top bits only when the rule gives them all the same code length (then
+    // the symbol depends on those top bits alone).
+    const uint32_t shift = 16 - kQuickBits;
+    for (uint32_t slot = 0; slot < (1u << kQuickBits); slot++) {
+        uint32_t lowBits, highBits;
+        uint32_t low = LookupSymbol(table, slot << shift, &lowBits);
+        LookupSymbol(table, (slot << shift) | ((1u << shift) - 1), &highBits);
+        table->quick[slot] = (lowBits == highBits && lowBits <= kQuickBits) ? uint16_t((low << 4) | lowBits) : 0;
+    }
+}
+
+uint32_t LookupSymbol(const HuffmanTable* table, uint32_t lookAhead, uint32_t* bits)
+{
+    // The lowest bit is never looked at, so codes are at most 15 bits.
+    uint32_t v = lookAhead & 0xFFFE;
+    uint32_t len = 15;
+    for (uint32_t l = 1; l < 15; l++) {
+        if (v < table->limits[l]) {
+            len = l;
+            break;
+        }
+    }
+    uint32_t index = table->firstIndex[len] + ((v - table->limits[len - 1]) >> (16 - len));
+    if (index >= table->symbolCount)
+        index = 0;
+    *bits = len;
+    return table->symbols[index];
+}
+
+uint32_t DecodeSymbol(ExtractContext* ctx, const HuffmanTable* table)
+{
+    uint32_t look = PeekBits(ctx);
+    uint32_t entry = table->quick[look >> (16 - kQuickBits)];
+    uint32_t symbol, bits;
+    if (entry) {
+        symbol = entry >> 4;
+        bits = entry & 15;
+    } else {
+        symbol = LookupSymbol(table, look, &bits);
+    }
+    SkipBits(ctx, bits);
+    ctx->lastSymbol = symbol;
+    return symbol;
+}
+
+void ReadCodeLengths(ExtractContext* ctx)
+{
+    if (ctx->inputPos > kTablesRefillAbove)
+        FillInput(ctx, 0);
+    uint32_t flags = PeekBits(ctx);
+    ctx->multimediaBlock = flags & 0x8000;
+    if (!(flags & 0x4000))
+        memset(ctx->previousLengths, 0, sizeof ctx->previousLengths);
+    SkipBits(ctx, 2);
+
+    uint32_t setSize = kLzSetSize;
+    if (ctx->multimediaBlock) {
+        ctx->channelCount = ((flags >> 12) & 3) + 1;
+        if (ctx->currentChannel >= ctx->channelCount)
+            ctx->currentChannel = 0;
+        SkipBits(ctx, 2);
+        setSize = ctx->channelCount * kMultimediaSymbols;
+    }
+
+    uint8_t bitLengths[kBitLengthSymbols];
+    for (int i = 0; i < kBitLengthSymbols; i++)
+        bitLengths[i] = uint8_t(ReadBitField(ctx, 4));
+    BuildHuffmanTable(bitLengths, &ctx->bitLengthTable, kBitLengthSymbols);
+
+    // Entries past the set stay zero (they only matter as the base of a
+    // following multimedia set that keeps the previous lengths).
+    uint8_t lengths[kMaxSetSize];
+    memset(lengths, 0, sizeof lengths);
+    uint32_t i = 0;
+    while (i < setSize) {
+        if (ctx->inputPos > kLengthRefillAbove)
+            FillInput(ctx, 0);
+        uint32_t s = DecodeSymbol(ctx, &ctx->bitLengthTable);
+        if (s < 16) {
+            lengths[i] = uint8_t((s + ctx->previousLengths[i]) & 15);
+            i++;
+        } else if (s == 16) {
+            // A repeat with nothing before it repeats a zero length.
+            uint32_t n = ReadBitField(ctx, 2) + 3;
+            for (; n > 0 && i < setSize; n--, i++)
+                lengths[i] = i > 0 ? lengths[i - 1] : 0;
+        } else {
+            uint32_t n = s == 17 ? ReadBitField(ctx, 3) + 3 : ReadBitField(ctx, 7) + 11;
+            for (; n > 0 && i < setSize; n--, i++)
+                lengths[i] = 0;
+        }
+    }
+
+    if (ctx->multimediaBlock) {
+        for (uint32_t c = 0; c < ctx->channelCount; c++)
+            BuildHuffmanTable(lengths + c * kMultimediaSymbols, ctx->channelTables[c], kMultimediaSymbols);
+    } else {
+        BuildHuffmanTable(lengths, &ctx->mainTable, kMainSymbols);
+        BuildHuffmanTable(lengths + kMainSymbols, &ctx->distanceTable, kDistanceSymbols);
+        BuildHuffmanTable(lengths + kMainSymbols + kDistanceSymbols, &ctx->repeatLengthTable, kRepeatLengthSymbols);
+    }
+    memcpy(ctx->previousLengths, lengths, sizeof lengths);
+}

@@ -1,0 +1,60 @@
+// Canonical Huffman code tables of the RAR 2.0 format and the reading of a
+// table set (all code lengths of the alphabets in use) from the bit stream.
+//
+// Symbol decoding follows the format's own rule (a search of the 16-bit
+// look-ahead against `limits`, then one index) bit for bit. On top of that
+// every table carries a `quick` lookup of kQuickBits bits, built from the
+// same rule: it answers most look-aheads with one load and falls back to the
+// search only where the rule needs more than kQuickBits bits or where a
+// length boundary cuts through one lookup slot. Both give the same symbol
+// and consume the same bits for every input, valid or damaged.
+#ifndef OV_UNPACK_HUFFMAN_H
+#define OV_UNPACK_HUFFMAN_H
+
+#include <stdint.h>
+
+struct ExtractContext;
+
+enum {
+    kMainSymbols = 298,
+    kDistanceSymbols = 48,
+    kRepeatLengthSymbols = 28,
+    kBitLengthSymbols = 19,
+    kMultimediaSymbols = 257,
+    kLzSetSize = kMainSymbols + kDistanceSymbols + kRepeatLengthSymbols, // 374
+    kMaxSetSize = 4 * kMultimediaSymbols,                                // 1028
+    kQuickBits = 10,
+};
+
+struct HuffmanTable {
+    uint32_t symbolCount;
+    // limits[L]: first left-aligned 16-bit code value above every code of
+    // length L or less, capped at 0xFFFF; limits[0] is 0.
+    uint32_t limits[16];
+    // firstIndex[L]: position in `symbols` of the first symbol of length L.
+    uint32_t firstIndex[16];
+    // Used symbols ordered by code length, then by value. Slots past the last
+    // one filled keep what an earlier build left there, as the format's
+    // decoders always have; damaged streams can reach them.
+    uint32_t symbols[kMainSymbols];
+    // Our own shortcut: indexed by the top kQuickBits bits of the look-ahead,
+    // (symbol << 4) | code length, or 0 when the search must decide.
+    uint16_t quick[1 << kQuickBits];
+};
+
+// Builds `table` from `count` code lengths (each 0..15; only the low four
+// bits of a length are looked at).
+void BuildHuffmanTable(const uint8_t* lengths, HuffmanTable* table, uint32_t count);
+
+// Decodes one symbol at the current bit position, consumes its code and
+// stores it in ctx->lastSymbol.
+uint32_t DecodeSymbol(ExtractContext* ctx, const HuffmanTable* table);
+
+// The slow rule on its own: the symbol for a 16-bit look-ahead and the
+// number of bits its code takes. Used to build `quick` and by tests.
+uint32_t LookupSymbol(const HuffmanTable* table, uint32_t lookAhead, uint32_t* bits);
+
+// Reads one table set and rebuilds the tables it covers.
+void ReadCodeLengths(ExtractContext* ctx);
+
+#endif
