@@ -1,0 +1,226 @@
+// Compression benchmark: packs each corpus at every level and prints one
+// table with our archive sizes and speeds beside gzip -9, zstd -19 --long=20
+// and xz -6 on the same bytes, and our reader's decoding speed beside zlib
+// inflating the gzip -9 output.
+//
+// Usage: compress_bench [--levels 1,3,5] CORPUS_DIR...
+// Each CORPUS_DIR comes with CORPUS_DIR.list (bench/make_corpora.sh): the
+// files in archive order. The peers get the same files concatenated.
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "archive/archive_pass.h"
+#include "pack/archive_writer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+bool ReadFile(const std::string& path, std::vector<uint8_t>* out) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) return false;
+    out->assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    return true;
+}
+
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+    return bool(f);
+}
+
+struct Row {
+    std::string tool;
+    uint64_t size = 0;
+    double packSeconds = 0;
+    double decodeSeconds = 0;  // 0: not measured
+};
+
+// Runs a peer compressor over `input`; its output size and wall time.
+bool RunPeer(const std::string& command, const std::string& input, const std::string& output,
+             Row* row) {
+    std::string line = command + " < '" + input + "' > '" + output + "'";
+    Clock::time_point t = Clock::now();
+    if (std::system(line.c_str()) != 0) return false;
+    row->packSeconds = Seconds(t);
+    std::vector<uint8_t> bytes;
+    if (!ReadFile(output, &bytes)) return false;
+    row->size = bytes.size();
+    return true;
+}
+
+// zlib inflate of a gzip stream into memory, checksum included; best of 3.
+double InflateSeconds(const std::vector<uint8_t>& gz, size_t expected) {
+    std::vector<uint8_t> out(expected + 1);
+    double best = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        Clock::time_point t = Clock::now();
+        z_stream z{};
+        inflateInit2(&z, 16 + MAX_WBITS);
+        z.next_in = const_cast<Bytef*>(gz.data());
+        z.avail_in = uInt(gz.size());
+        z.next_out = out.data();
+        z.avail_out = uInt(out.size());
+        int rc = inflate(&z, Z_FINISH);
+        size_t produced = z.total_out;
+        inflateEnd(&z);
+        if (rc != Z_STREAM_END || produced != expected) {
+            fprintf(stderr, "compress_bench: zlib could not inflate the gzip output\n");
+            return 0;
+        }
+        best = std::min(best, Seconds(t));
+    }
+    return best;
+}
+
+struct Decoded {
+    std::vector<std::vector<uint8_t>>* expect;
+    size_t index = 0;
+    bool same = true;
+};
+
+int CheckEntry(wchar_t* name, const unsigned char* data, uint32_t size, void* user) {
+    Decoded* d = static_cast<Decoded*>(user);
+    if (!data) {
+        name[0] = 1;  // memory mode: decoded and checksum-tested
+        name[1] = 0;
+        return 0;
+    }
+    const std::vector<uint8_t>& want = (*d->expect)[d->index++];
+    if (want.size() != size || memcmp(want.data(), data, size) != 0) d->same = false;
+    return 0;
+}
+
+// Our reader over the archive file, in memory mode; best of 3.
+double DecodeSeconds(const std::string& path, std::vector<std::vector<uint8_t>>* expect) {
+    std::wstring wide(path.begin(), path.end());
+    double best = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        Decoded d{expect};
+        Clock::time_point t = Clock::now();
+        int rc = ArchivePass(wide.c_str(), CheckEntry, &d);
+        double s = Seconds(t);
+        if (rc != 0 || !d.same || d.index != expect->size()) {
+            fprintf(stderr, "compress_bench: our reader did not give back the corpus (result %d)\n", rc);
+            return 0;
+        }
+        best = std::min(best, s);
+    }
+    return best;
+}
+
+std::vector<int> ParseLevels(const char* text) {
+    std::vector<int> levels;
+    std::stringstream ss(text);
+    std::string item;
+    while (std::getline(ss, item, ',')) levels.push_back(std::atoi(item.c_str()));
+    return levels;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<int> levels = {1, 2, 3, 4, 5};
+    std::vector<std::string> corpora;
+    for (int i = 1; i < argc; ++i) {
+        if (!strcmp(argv[i], "--levels") && i + 1 < argc) levels = ParseLevels(argv[++i]);
+        else if (!strcmp(argv[i], "--help")) {
+            printf("usage: compress_bench [--levels 1,3,5] CORPUS_DIR...\n");
+            return 0;
+        } else corpora.push_back(argv[i]);
+    }
+    if (corpora.empty()) {
+        fprintf(stderr, "usage: compress_bench [--levels 1,3,5] CORPUS_DIR...\n");
+        return 2;
+    }
+    std::string tmp = "/tmp/ov_compress_bench_" + std::to_string(getpid());
+
+    printf("%-8s %-22s %12s %8s %8s %10s %11s\n", "corpus", "tool", "bytes", "x gzip", "x zstd",
+           "pack MB/s", "decode MB/s");
+    for (const std::string& dir : corpora) {
+        std::ifstream list(dir + ".list");
+        if (!list) {
+            fprintf(stderr, "compress_bench: %s.list missing (run bench/make_corpora.sh)\n", dir.c_str());
+            return 1;
+        }
+        std::vector<PackInput> entries;
+        std::vector<std::vector<uint8_t>> expect;
+        std::vector<uint8_t> joined;
+        std::string rel;
+        while (std::getline(list, rel)) {
+            PackInput e;
+            if (!ReadFile(dir + "/" + rel, &e.data)) {
+                fprintf(stderr, "compress_bench: cannot read %s/%s\n", dir.c_str(), rel.c_str());
+                return 1;
+            }
+            e.name = rel;
+            std::replace(e.name.begin(), e.name.end(), '/', '\\');
+            joined.insert(joined.end(), e.data.begin(), e.data.end());
+            expect.push_back(e.data);
+            entries.push_back(std::move(e));
+        }
+        WriteFile(tmp + ".in", joined);
+        double mb = double(joined.size()) / 1e6;
+        std::string name = dir.substr(dir.find_last_of('/') + 1);
+
+        std::vector<Row> rows;
+        Row gzip{"gzip -9"}, zstd{"zstd -19 --long=20"}, xz{"xz -6"};
+        if (!RunPeer("gzip -9 -c", tmp + ".in", tmp + ".gz", &gzip) ||
+            !RunPeer("zstd -q -19 --long=20 -c", tmp + ".in", tmp + ".zst", &zstd) ||
+            !RunPeer("xz -6 -c", tmp + ".in", tmp + ".xz", &xz)) {
+            fprintf(stderr, "compress_bench: a peer compressor failed\n");
+            return 1;
+        }
+        std::vector<uint8_t> gz;
+        ReadFile(tmp + ".gz", &gz);
+        gzip.decodeSeconds = InflateSeconds(gz, joined.size());
+        rows.push_back(gzip);
+        rows.push_back(zstd);
+        rows.push_back(xz);
+
+        for (int level : levels) {
+            PackSettings settings;
+            settings.level = level;
+            std::vector<uint8_t> archive;
+            std::string error;
+            Clock::time_point t = Clock::now();
+            if (!WriteArchive(entries, settings, &archive, &error)) {
+                fprintf(stderr, "compress_bench: level %d: %s\n", level, error.c_str());
+                return 1;
+            }
+            Row ours{"ours level " + std::to_string(level)};
+            ours.packSeconds = Seconds(t);
+            ours.size = archive.size();
+            WriteFile(tmp + ".rar", archive);
+            ours.decodeSeconds = DecodeSeconds(tmp + ".rar", &expect);
+            rows.push_back(ours);
+        }
+
+        printf("%-8s %-22s %12llu   (%.1f MB, %zu files)\n", name.c_str(), "input",
+               (unsigned long long)joined.size(), mb, entries.size());
+        for (const Row& r : rows) {
+            char decode[32] = "";
+            if (r.decodeSeconds > 0) snprintf(decode, sizeof decode, "%11.1f", mb / r.decodeSeconds);
+            printf("%-8s %-22s %12llu %8.3f %8.3f %10.2f %11s\n", name.c_str(), r.tool.c_str(),
+                   (unsigned long long)r.size, double(r.size) / double(gzip.size),
+                   double(r.size) / double(zstd.size), mb / r.packSeconds, decode);
+        }
+        fflush(stdout);
+    }
+    for (const char* ext : {".in", ".gz", ".zst", ".xz", ".rar"}) unlink((tmp + ext).c_str());
+    return 0;
+}
