@@ -440,17 +440,6 @@ int Build(const BuildOptions& given)
                    " bytes; the setup can read at most " + std::to_string(kMaxSetupBytes));
         return kExitFailure;
     }
-    // The setup takes the first archive start it meets; the stub's last
-    // bytes must not form one together with the archive's first bytes.
-    std::vector<uint8_t> seam(stub.end() - std::min<size_t>(stub.size(), 16), stub.end());
-    seam.insert(seam.end(), archive.begin(), archive.begin() + std::min<size_t>(archive.size(), 16));
-    int64_t start = FindArchiveMarker(seam);
-    if (start != int64_t(std::min<size_t>(stub.size(), 16))) {
-        PrintError(Display(options.stub) + ": the stub's last bytes and the archive's first bytes look like an "
-                                           "archive start; the setup would read the wrong place");
-        return kExitFailure;
-    }
-
     TemporaryOutput output(options.output);
     if (!output.Write(stub, archive, &error) || !output.Commit(&error)) {
         PrintError(error);
