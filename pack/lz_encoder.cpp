@@ -11,6 +11,7 @@
 #include "pack/lz_encoder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -82,29 +83,46 @@ public:
     }
 
 private:
-    // Bits the block would cost with tables of its own, table set included.
-    uint64_t Cost(const Stats& stats) {
-        uint8_t lengths[kTableSetLengths];
-        BuildLengths(stats, lengths);
-        uint8_t previous[kTableSetLengths];
-        memcpy(previous, previous_, sizeof previous);
-        return CodedBits(stats.main, lengths, kMainSymbols) +
-               CodedBits(stats.distance, lengths + kMainSymbols, kDistanceSymbols) +
-               CodedBits(stats.length, lengths + kMainSymbols + kDistanceSymbols,
-                         kRepeatLengthSymbols) +
-               WriteTableSet(lengths, previous, nullptr) + lengths[kSymbolNewTables];
+    // Bits the block would cost with tables of its own, table set included:
+    // the entropy of its symbols plus about four bits per code length sent.
+    // Exact code lengths would cost a table build per estimate.
+    static uint64_t Cost(const Stats& stats) {
+        double bits = 0;
+        int used = 0;
+        auto add = [&](const uint32_t* freq, int n) {
+            uint64_t total = 0;
+            for (int i = 0; i < n; ++i) total += freq[i];
+            if (!total) return;
+            double logTotal = std::log2(double(total));
+            for (int i = 0; i < n; ++i) {
+                if (!freq[i]) continue;
+                ++used;
+                bits += double(freq[i]) * (logTotal - std::log2(double(freq[i])));
+            }
+        };
+        add(stats.main, kMainSymbols);
+        add(stats.distance, kDistanceSymbols);
+        add(stats.length, kRepeatLengthSymbols);
+        return uint64_t(bits) + 4 * uint64_t(used) + 100;
     }
 
     // Joins the unit to the open block, or closes the block first when a
     // table set of its own pays for the unit.
     void TakeUnit() {
         if (unit_.empty()) return;
-        if (!pending_.empty()) {
+        uint64_t unitCost = Cost(unitStats_);
+        if (pending_.empty()) {
+            pendingCost_ = unitCost;
+        } else {
             Stats merged = pendingStats_;
             merged.Add(unitStats_);
-            if (Cost(pendingStats_) + Cost(unitStats_) < Cost(merged) ||
-                pending_.size() + unit_.size() > kMaxBlock)
+            uint64_t mergedCost = Cost(merged);
+            if (pendingCost_ + unitCost < mergedCost || pending_.size() + unit_.size() > kMaxBlock) {
                 WriteBlock();
+                pendingCost_ = unitCost;
+            } else {
+                pendingCost_ = mergedCost;
+            }
         }
         pending_.insert(pending_.end(), unit_.begin(), unit_.end());
         pendingStats_.Add(unitStats_);
@@ -165,6 +183,7 @@ private:
     std::unique_ptr<BitWriter> writer_;
     std::vector<Symbol> pending_, unit_;
     Stats pendingStats_, unitStats_;
+    uint64_t pendingCost_ = 0;
     uint8_t previous_[kTableSetLengths];
     bool haveTables_ = false;
     uint8_t mainLength_[kMainSymbols];

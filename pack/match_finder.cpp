@@ -65,11 +65,11 @@ uint32_t MatchFinder::NearPair(uint32_t pos) const {
     return pos - (c - 1);
 }
 
-Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit) {
-    Match best{0, 0};
-    if (limit < 3 || pos + 4 > size_) return best;
+Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit, uint32_t beat, int depth) {
+    Match best{beat, 0};
+    if (limit <= beat || pos + 4 > size_) return {0, 0};
     uint32_t c3 = head3_[Hash3(pos)];
-    if (c3) {
+    if (c3 && beat < 3) {
         uint32_t d = pos - (c3 - 1);
         if (d <= kMaxDistanceForThree) {
             uint32_t len = MatchLength(pos, d, limit);
@@ -78,7 +78,7 @@ Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit) {
     }
     if (best.length >= limit) return best;
     uint32_t cand = head4_[Hash4(pos)];
-    int depth = chainDepth_;
+    if (depth <= 0) depth = chainDepth_;
     while (cand && depth-- > 0) {
         uint32_t c = cand - 1;
         uint32_t d = pos - c;
@@ -94,6 +94,7 @@ Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit) {
         }
         cand = prev_[c & kWindowMask];
     }
+    if (best.distance == 0) best.length = 0;
     return best;
 }
 

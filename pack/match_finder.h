@@ -17,9 +17,10 @@ public:
     // per search, `niceLength` ends a search early.
     MatchFinder(const uint8_t* data, uint32_t size, int chainDepth, uint32_t niceLength);
 
-    // Longest match at `pos` of at most `limit` bytes (0 when none of at
-    // least 3 bytes); the nearest one among equals.
-    Match FindLongest(uint32_t pos, uint32_t limit);
+    // Longest match at `pos` of at most `limit` bytes and longer than
+    // `beat` (length 0 when there is none); the nearest one among equals.
+    // `depth` overrides the chain depth when above 0.
+    Match FindLongest(uint32_t pos, uint32_t limit, uint32_t beat = 2, int depth = 0);
 
     // Every length improvement at `pos`: lengths strictly growing, each with
     // the nearest distance that reaches it. Returns the count written.

@@ -13,11 +13,11 @@ const int kMaxMatchesPerPosition = 48;
 
 ParserSettings ParserSettingsForLevel(int level) {
     switch (level) {
-    case 1: return {ParseMode::kGreedy, 4, 32, 1};
-    case 2: return {ParseMode::kLazy, 12, 64, 1};
-    case 3: return {ParseMode::kLazy, 40, 128, 1};
-    case 4: return {ParseMode::kOptimal, 48, 128, 1};
-    default: return {ParseMode::kOptimal, 384, 258, 2};
+    case 1: return {ParseMode::kGreedy, 4, 32, 1, 0};
+    case 2: return {ParseMode::kLazy, 8, 64, 1, 16};
+    case 3: return {ParseMode::kLazy, 24, 128, 1, 32};
+    case 4: return {ParseMode::kOptimal, 48, 128, 1, 0};
+    default: return {ParseMode::kOptimal, 384, 258, 2, 0};
     }
 }
 
@@ -163,7 +163,7 @@ uint32_t Parser::Parse(uint32_t begin, uint32_t end, uint32_t limit, std::vector
 
 // The best step at `pos` by estimated bits saved against literals
 // (16ths of a bit); 0 and length 0 when a literal is best.
-int32_t Parser::BestStep(uint32_t pos, uint32_t limit, Step* step) {
+int32_t Parser::BestStep(uint32_t pos, uint32_t limit, Step* step, uint32_t beat, int depth) {
     step->length = 0;
     int32_t bestGain = 0;
     uint32_t maxLength = std::min(kMaxLength, limit - pos);
@@ -185,7 +185,7 @@ int32_t Parser::BestStep(uint32_t pos, uint32_t limit, Step* step) {
         uint32_t length = finder_.MatchLength(pos, d, std::min(maxLength, MaxRecentLength(d)));
         if (length >= MinRecentLength(d)) consider(length, d);
     }
-    Match m = finder_.FindLongest(pos, maxLength);
+    Match m = finder_.FindLongest(pos, maxLength, beat, depth);
     if (m.length) consider(m.length, m.distance);
     return bestGain;
 }
@@ -202,9 +202,11 @@ uint32_t Parser::ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool 
             if (pos < end) gain = BestStep(pos, limit, &cur);
             continue;
         }
-        if (lazy && cur.length < settings_.niceLength && pos + 1 < limit) {
+        if (lazy && cur.length < settings_.lazyLength && pos + 1 < limit) {
+            // Only a longer match can win; a good one already needs less search.
             Step next;
-            int32_t nextGain = BestStep(pos + 1, limit, &next);
+            int depth = cur.length >= 8 ? settings_.chainDepth / 4 : 0;
+            int32_t nextGain = BestStep(pos + 1, limit, &next, cur.length, depth);
             if (nextGain > gain) {
                 Emit(kLiteral, 1, 0, data_[pos], out);
                 ++pos;

@@ -17,6 +17,7 @@ struct ParserSettings {
     int chainDepth;
     uint32_t niceLength;
     int passes;  // optimal parsing: runs per chunk, each with the prices of the one before
+    uint32_t lazyLength;  // lazy parsing: a match this long is taken without looking ahead
 };
 
 ParserSettings ParserSettingsForLevel(int level);
@@ -47,7 +48,7 @@ private:
         Kind kind;
     };
 
-    int32_t BestStep(uint32_t pos, uint32_t limit, Step* step);
+    int32_t BestStep(uint32_t pos, uint32_t limit, Step* step, uint32_t beat = 2, int depth = 0);
     void InsertUpTo(uint32_t pos);
     uint32_t ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool lazy, std::vector<Symbol>* out);
     void ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out);
