@@ -13,13 +13,18 @@ void BuildHuffmanTable(const uint8_t* lengths, HuffmanTable* table, uint32_t cou
     lengthCount[0] = 0;
 
     uint32_t next[16];
+    uint32_t firstCode[16];
     uint32_t code = 0;
+    bool proper = true; // no length is over-subscribed
     table->limits[0] = 0;
     table->firstIndex[0] = 0;
     next[0] = 0;
     for (int len = 1; len < 16; len++) {
+        firstCode[len] = code;
         code = 2 * (code + lengthCount[len]);
         uint32_t limit = code << (15 - len);
+        if (limit > 0x10000)
+            proper = false;
         table->limits[len] = limit > 0xFFFF ? 0xFFFF : limit;
         table->firstIndex[len] = table->firstIndex[len - 1] + lengthCount[len - 1];
         next[len] = table->firstIndex[len];
@@ -29,10 +34,27 @@ void BuildHuffmanTable(const uint8_t* lengths, HuffmanTable* table, uint32_t cou
             table->symbols[next[lengths[i] & 15]++] = i;
     table->symbolCount = count;
 
-    // The quick lookup: a slot answers for all look-aheads that share its
-    // top bits only when the rule gives them all the same code length (then
-    // the symbol depends on those top bits alone).
+    // The quick lookup. For a proper code every code of up to kQuickBits
+    // bits owns the slots that begin with it, and the rule decodes exactly
+    // that code there; slots of longer codes and unused slots are left to
+    // the rule. An over-subscribed code (damaged data) gets each slot
+    // checked against the rule itself: a slot answers only when all the
+    // look-aheads it stands for take the same number of bits.
     const uint32_t shift = 16 - kQuickBits;
+    if (proper) {
+        memset(table->quick, 0, sizeof table->quick);
+        for (uint32_t len = 1; len <= kQuickBits; len++) {
+            uint32_t span = 1u << (kQuickBits - len);
+            for (uint32_t k = 0; k < lengthCount[len]; k++) {
+                uint32_t symbol = table->symbols[table->firstIndex[len] + k];
+                uint16_t entry = uint16_t((symbol << 4) | len);
+                uint32_t first = (firstCode[len] + k) * span;
+                for (uint32_t slot = first; slot < first + span; slot++)
+                    table->quick[slot] = entry;
+            }
+        }
+        return;
+    }
     for (uint32_t slot = 0; slot < (1u << kQuickBits); slot++) {
         uint32_t lowBits, highBits;
         uint32_t low = LookupSymbol(table, slot << shift, &lowBits);
@@ -45,14 +67,22 @@ uint32_t LookupSymbol(const HuffmanTable* table, uint32_t lookAhead, uint32_t* b
 {
     // The lowest bit is never looked at, so codes are at most 15 bits.
     uint32_t v = lookAhead & 0xFFFE;
-    uint32_t len = 15;
-    for (uint32_t l = 1; l < 15; l++) {
-        if (v < table->limits[l]) {
-            len = l;
-            break;
-        }
+    // The smallest length in 1..14 whose limit lies above v, else 15; the
+    // limits never decrease, so a search tree finds it in four steps.
+    const uint32_t* limits = table->limits;
+    uint32_t len;
+    if (v < limits[8]) {
+        if (v < limits[4])
+            len = v < limits[2] ? (v < limits[1] ? 1 : 2) : (v < limits[3] ? 3 : 4);
+        else
+            len = v < limits[6] ? (v < limits[5] ? 5 : 6) : (v < limits[7] ? 7 : 8);
+    } else {
+        if (v < limits[12])
+            len = v < limits[10] ? (v < limits[9] ? 9 : 10) : (v < limits[11] ? 11 : 12);
+        else
+            len = v < limits[14] ? (v < limits[13] ? 13 : 14) : 15;
     }
-    uint32_t index = table->firstIndex[len] + ((v - table->limits[len - 1]) >> (16 - len));
+    uint32_t index = table->firstIndex[len] + ((v - limits[len - 1]) >> (16 - len));
     if (index >= table->symbolCount)
         index = 0;
     *bits = len;

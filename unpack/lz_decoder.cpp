@@ -80,40 +80,58 @@ void FlushWindow(ExtractContext* ctx)
     ctx->flushedPos = ctx->windowPos;
 }
 
-// Records a match in the history and counts its bytes.
-static inline void NoteMatch(ExtractContext* ctx, uint32_t length, uint32_t distance)
+static inline void Copy8(uint8_t* d, const uint8_t* s)
 {
-    ctx->recentDistances[ctx->recentCount & 3] = distance;
-    ctx->prevMatchDistance = distance;
-    ctx->recentCount++;
-    ctx->prevMatchLength = length;
-    ctx->unpackedLeft -= int32_t(length);
+    uint64_t piece;
+    memcpy(&piece, s, 8);
+    memcpy(d, &piece, 8);
 }
 
-// Copies `length` bytes from `distance` back, byte for byte in effect: a
-// distance shorter than the length repeats the last `distance` bytes.
+static inline void Copy4(uint8_t* d, const uint8_t* s)
+{
+    uint32_t piece;
+    memcpy(&piece, s, 4);
+    memcpy(d, &piece, 4);
+}
+
+// Copies `length` bytes from `distance` back, with the effect of a byte by
+// byte copy: a distance shorter than the length repeats the last `distance`
+// bytes. Returns the new window position.
 static inline uint32_t CopyWindowBytes(uint8_t* window, uint32_t pos, uint32_t distance, uint32_t length)
 {
     uint32_t src = (pos - distance) & kWindowMask;
     if (pos + length <= kWindowSize && src + length <= kWindowSize) {
         uint8_t* d = window + pos;
         const uint8_t* s = window + src;
-        // Eight bytes at a time is exact when the source runs ahead of the
-        // destination or at least eight bytes behind it.
-        if (distance >= 8) {
-            uint32_t n = length;
-            for (; n >= 8; n -= 8, s += 8, d += 8) {
-                uint64_t piece;
-                memcpy(&piece, s, 8);
-                memcpy(d, &piece, 8);
+        if (distance >= 8 && src <= pos) {
+            // The source is at least eight bytes behind: every piece reads
+            // only finished bytes, so pieces may also overlap each other.
+            if (length >= 8) {
+                uint32_t n = 0;
+                for (; n + 8 <= length; n += 8)
+                    Copy8(d + n, s + n);
+                if (n < length)
+                    Copy8(d + length - 8, s + length - 8);
+            } else if (length >= 4) {
+                Copy4(d, s);
+                Copy4(d + length - 4, s + length - 4);
+            } else {
+                for (uint32_t n = 0; n < length; n++)
+                    d[n] = s[n];
             }
-            for (; n > 0; n--)
-                *d++ = *s++;
+        } else if (distance >= 8) {
+            // The source lies ahead (the copy reaches almost a whole window
+            // back): in-order pieces read bytes before they are overwritten.
+            uint32_t n = 0;
+            for (; n + 8 <= length; n += 8)
+                Copy8(d + n, s + n);
+            for (; n < length; n++)
+                d[n] = s[n];
         } else if (distance == 1) {
             memset(d, *s, length);
         } else {
-            for (uint32_t n = length; n > 0; n--)
-                *d++ = *s++;
+            for (uint32_t n = 0; n < length; n++)
+                d[n] = s[n];
         }
         return (pos + length) & kWindowMask;
     }
@@ -128,8 +146,13 @@ static inline uint32_t CopyWindowBytes(uint8_t* window, uint32_t pos, uint32_t d
 void CopyMatch(ExtractContext* ctx)
 {
     uint32_t length = uint32_t(ctx->matchLength);
-    NoteMatch(ctx, length, ctx->matchDistance);
-    ctx->windowPos = CopyWindowBytes(ctx->slidingWindow, ctx->windowPos, ctx->matchDistance, length);
+    uint32_t distance = ctx->matchDistance;
+    ctx->recentDistances[ctx->recentCount & 3] = distance;
+    ctx->prevMatchDistance = distance;
+    ctx->recentCount++;
+    ctx->prevMatchLength = length;
+    ctx->unpackedLeft -= int32_t(length);
+    ctx->windowPos = CopyWindowBytes(ctx->slidingWindow, ctx->windowPos, distance, length);
 }
 
 void CheckTrailingTables(ExtractContext* ctx)
@@ -144,37 +167,74 @@ void CheckTrailingTables(ExtractContext* ctx)
     }
 }
 
-// The bit reader in locals; see PeekBits and SkipBits in bit_input.h.
-struct LocalBits {
-    const uint8_t* buffer;
-    uint32_t pos;
-    uint32_t bit;
+// Loads eight input bytes as a big-endian word.
+static inline uint64_t LoadBigEndian64(const uint8_t* p)
+{
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint64_t v;
+    memcpy(&v, p, 8);
+    return __builtin_bswap64(v);
+#else
+    uint64_t v = 0;
+    for (int i = 0; i < 8; i++)
+        v = (v << 8) | p[i];
+    return v;
+#endif
+}
+
+// The decoding loop's state in locals. Window stores go through a byte
+// pointer, which may alias anything, so state kept in the record would be
+// reloaded after every byte; in locals it stays in registers.
+//
+// The bit position is one bit offset into the input buffer (inputPos * 8 +
+// bitPos). `bits` holds the input from that offset on, left-aligned, with
+// `avail` of its bits valid: one 8-byte load gives at least 57, enough for
+// several literals or a whole match (at most 51 bits). The bits are those
+// PeekBits would return; the refill thresholds keep every load within the
+// buffer (inputPos stays below 8170 in the loop).
+struct LoopState {
+    const uint8_t* input;
+    uint32_t bitOffset;
+    uint64_t bits;
+    uint32_t avail;
+    uint32_t windowPos;
+    uint32_t flushedPos;
+    int32_t unpackedLeft;
+    // Bytes that may still be written before a delivery is due, less the
+    // margin: below 0 exactly when fewer than 270 bytes of room remain
+    // before undelivered bytes. No room is taken while nothing is pending.
+    int32_t flushBudget;
+    uint32_t multimedia; // the record's multimediaBlock
 };
 
-static inline uint32_t Peek(const LocalBits& b)
+static inline void Ensure(LoopState& s, uint32_t needed)
 {
-    const uint8_t* p = b.buffer + b.pos;
-    uint32_t v = (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-    return ((v << b.bit) >> 16) & 0xFFFF;
+    if (s.avail < needed) {
+        uint32_t shift = s.bitOffset & 7;
+        s.bits = LoadBigEndian64(s.input + (s.bitOffset >> 3)) << shift;
+        s.avail = 64 - shift;
+    }
 }
 
-static inline void Skip(LocalBits& b, uint32_t n)
+static inline void Skip(LoopState& s, uint32_t n)
 {
-    uint32_t total = b.bit + n;
-    b.pos += total >> 3;
-    b.bit = total & 7;
+    s.bits <<= n;
+    s.avail -= n;
+    s.bitOffset += n;
 }
 
-static inline uint32_t Field(LocalBits& b, uint32_t n)
+// An n-bit field (n = 1..16) from bits already ensured.
+static inline uint32_t Field(LoopState& s, uint32_t n)
 {
-    uint32_t v = Peek(b) >> (16 - n);
-    Skip(b, n);
+    uint32_t v = uint32_t(s.bits >> (64 - n));
+    Skip(s, n);
     return v;
 }
 
-static inline uint32_t Decode(LocalBits& b, const HuffmanTable* table)
+// A symbol from at least 15 ensured bits.
+static inline uint32_t Decode(LoopState& s, const HuffmanTable* table)
 {
-    uint32_t look = Peek(b);
+    uint32_t look = uint32_t(s.bits >> 48);
     uint32_t entry = table->quick[look >> (16 - kQuickBits)];
     uint32_t symbol, bits;
     if (entry) {
@@ -183,8 +243,40 @@ static inline uint32_t Decode(LocalBits& b, const HuffmanTable* table)
     } else {
         symbol = LookupSymbol(table, look, &bits);
     }
-    Skip(b, bits);
+    Skip(s, bits);
     return symbol;
+}
+
+static inline void Store(ExtractContext* ctx, const LoopState& s)
+{
+    ctx->inputPos = s.bitOffset >> 3;
+    ctx->bitPos = s.bitOffset & 7;
+    ctx->windowPos = s.windowPos;
+    ctx->flushedPos = s.flushedPos;
+    ctx->unpackedLeft = s.unpackedLeft;
+}
+
+static inline void Load(const ExtractContext* ctx, LoopState& s)
+{
+    s.bitOffset = ctx->inputPos * 8 + ctx->bitPos;
+    s.avail = 0;
+    s.windowPos = ctx->windowPos;
+    s.flushedPos = ctx->flushedPos;
+    s.unpackedLeft = ctx->unpackedLeft;
+    uint32_t room = s.flushedPos == s.windowPos ? uint32_t(kWindowSize) : (s.flushedPos - s.windowPos) & kWindowMask;
+    s.flushBudget = int32_t(room) - kFlushMargin;
+    s.multimedia = ctx->multimediaBlock;
+}
+
+// Records a match in the history.
+static inline void NoteMatchHistory(ExtractContext* ctx, uint32_t length, uint32_t distance)
+{
+    ctx->recentDistances[ctx->recentCount & 3] = distance;
+    ctx->prevMatchDistance = distance;
+    ctx->recentCount++;
+    ctx->prevMatchLength = length;
+    ctx->matchLength = int32_t(length);
+    ctx->matchDistance = distance;
 }
 
 void DecompressEntry(ExtractContext* ctx, uint8_t* window, int solid)
@@ -195,89 +287,90 @@ void DecompressEntry(ExtractContext* ctx, uint8_t* window, int solid)
     FillInput(ctx, 1);
     if (!solid)
         ReadCodeLengths(ctx);
-    ctx->unpackedLeft--;
+    // Wrapping, so that a size beyond 2 GiB (negative here) stays negative.
+    ctx->unpackedLeft = int32_t(uint32_t(ctx->unpackedLeft) - 1);
 
-    LocalBits in = {ctx->inputBuffer, ctx->inputPos, ctx->bitPos};
-    uint32_t pos = ctx->windowPos;
-    uint32_t symbol = ctx->lastSymbol;
-    // Writes the locals back before anything that works on the record.
-    auto sync = [&]() {
-        ctx->inputPos = in.pos;
-        ctx->bitPos = in.bit;
-        ctx->windowPos = pos;
-    };
-    auto reload = [&]() {
-        in.pos = ctx->inputPos;
-        in.bit = ctx->bitPos;
-        pos = ctx->windowPos;
-    };
+    LoopState s;
+    s.input = ctx->inputBuffer;
+    s.bits = 0;
+    Load(ctx, s);
+    const HuffmanTable* mainTable = &ctx->mainTable;
+    const HuffmanTable* distanceTable = &ctx->distanceTable;
+    const HuffmanTable* repeatLengthTable = &ctx->repeatLengthTable;
 
-    while (ctx->unpackedLeft >= 0) {
-        if (in.pos > kMainRefillAbove) {
-            sync();
+    while (s.unpackedLeft >= 0) {
+        if ((s.bitOffset >> 3) > kMainRefillAbove) {
+            Store(ctx, s);
             FillInput(ctx, 0);
-            reload();
+            Load(ctx, s);
             if (ctx->inputOverrun)
                 break;
         }
-        if (((ctx->flushedPos - pos) & kWindowMask) < kFlushMargin && ctx->flushedPos != pos) {
-            sync();
+        if (s.flushBudget < 0) {
+            Store(ctx, s);
             FlushWindow(ctx);
+            Load(ctx, s);
         }
 
-        if (ctx->multimediaBlock) {
+        if (s.multimedia) {
             // The format leaves audio decoding open and our payloads carry
             // none: each channel symbol below 256 is taken as a byte, the
             // channels in turn, and 256 brings the next table set.
-            symbol = Decode(in, ctx->channelTables[ctx->currentChannel]);
+            Ensure(s, 15);
+            uint32_t symbol = Decode(s, ctx->channelTables[ctx->currentChannel]);
             if (symbol == 256) {
-                sync();
+                Store(ctx, s);
                 ReadCodeLengths(ctx);
-                reload();
+                Load(ctx, s);
             } else {
-                window[pos] = uint8_t(symbol);
-                pos = (pos + 1) & kWindowMask;
-                ctx->unpackedLeft--;
+                window[s.windowPos] = uint8_t(symbol);
+                s.windowPos = (s.windowPos + 1) & kWindowMask;
+                s.unpackedLeft--;
+                s.flushBudget--;
                 ctx->currentChannel = ctx->channelCount ? (ctx->currentChannel + 1) % ctx->channelCount : 0;
             }
             continue;
         }
 
-        symbol = Decode(in, &ctx->mainTable);
+        Ensure(s, 15);
+        uint32_t symbol = Decode(s, mainTable);
         if (symbol < 256) {
-            window[pos] = uint8_t(symbol);
-            pos = (pos + 1) & kWindowMask;
-            ctx->unpackedLeft--;
+            window[s.windowPos] = uint8_t(symbol);
+            s.windowPos = (s.windowPos + 1) & kWindowMask;
+            s.unpackedLeft--;
+            s.flushBudget--;
             continue;
         }
+        // The rest of a step takes at most 5 + 15 + 16 bits.
+        Ensure(s, 36);
         uint32_t length, distance;
         if (symbol >= 270) {
             uint32_t code = symbol - 270;
             length = kLengthBase[code] + 3;
             if (kLengthExtraBits[code])
-                length += Field(in, kLengthExtraBits[code]);
-            uint32_t d = Decode(in, &ctx->distanceTable);
+                length += Field(s, kLengthExtraBits[code]);
+            uint32_t d = Decode(s, distanceTable);
             distance = kDistanceBase[d] + 1;
             if (kDistanceExtraBits[d])
-                distance += Field(in, kDistanceExtraBits[d]);
+                distance += Field(s, kDistanceExtraBits[d]);
             if (distance >= 0x40000)
                 length++;
             if (distance >= 0x2000)
                 length++;
         } else if (symbol == 269) {
-            sync();
+            Store(ctx, s);
             ReadCodeLengths(ctx);
-            reload();
+            Load(ctx, s);
             continue;
         } else if (symbol == 256) {
             length = ctx->prevMatchLength;
             distance = ctx->prevMatchDistance;
         } else if (symbol < 261) {
             distance = ctx->recentDistances[(ctx->recentCount - (symbol - 256)) & 3];
-            uint32_t r = Decode(in, &ctx->repeatLengthTable);
+            uint32_t r = Decode(s, repeatLengthTable);
             length = kLengthBase[r] + 2;
             if (kLengthExtraBits[r])
-                length += Field(in, kLengthExtraBits[r]);
+                length += Field(s, kLengthExtraBits[r]);
             if (distance >= 0x40000)
                 length++;
             if (distance >= 0x2000)
@@ -286,16 +379,15 @@ void DecompressEntry(ExtractContext* ctx, uint8_t* window, int solid)
                 length++;
         } else {
             uint32_t code = symbol - 261;
-            distance = kShortDistanceBase[code] + 1 + Field(in, kShortDistanceExtraBits[code]);
+            distance = kShortDistanceBase[code] + 1 + Field(s, kShortDistanceExtraBits[code]);
             length = 2;
         }
-        ctx->matchLength = int32_t(length);
-        ctx->matchDistance = distance;
-        NoteMatch(ctx, length, distance);
-        pos = CopyWindowBytes(window, pos, distance, length);
+        NoteMatchHistory(ctx, length, distance);
+        s.unpackedLeft -= int32_t(length);
+        s.flushBudget -= int32_t(length);
+        s.windowPos = CopyWindowBytes(window, s.windowPos, distance, length);
     }
-    sync();
-    ctx->lastSymbol = symbol;
+    Store(ctx, s);
     if (!ctx->inputOverrun)
         CheckTrailingTables(ctx);
     FlushWindow(ctx);
