@@ -394,7 +394,7 @@ void Rar20Writer::ResetHistory()
     std::fill(previous_.begin(), previous_.end(), 0);
 }
 
-std::vector<Token> GreedyParse(const std::vector<uint8_t>& data, uint32_t maxDistance, bool shortMatches)
+std::vector<Token> GreedyParse(const std::vector<uint8_t>& data, uint32_t maxDistance, bool shortMatches, size_t start)
 {
     std::vector<Token> tokens;
     const size_t n = data.size();
@@ -404,7 +404,9 @@ std::vector<Token> GreedyParse(const std::vector<uint8_t>& data, uint32_t maxDis
         uint32_t v = uint32_t(data[i]) | uint32_t(data[i + 1]) << 8 | uint32_t(data[i + 2]) << 16;
         return (v * 2654435761u) >> (32 - kHashBits);
     };
-    size_t i = 0;
+    for (size_t k = 0; k + 3 <= n && k < start; k++)
+        head[hashAt(k)] = int64_t(k);
+    size_t i = start;
     while (i < n) {
         uint32_t bestLen = 0, bestDist = 0;
         if (i + 3 <= n) {
@@ -482,6 +484,12 @@ std::vector<uint8_t> EncodeTokens(const std::vector<Token>& tokens)
 
     Rar20Writer w;
     w.TableSet(lengths);
+    EmitTokens(w, tokens);
+    return w.FinishEntry();
+}
+
+void EmitTokens(Rar20Writer& w, const std::vector<Token>& tokens)
+{
     for (auto& t : tokens) {
         if (!t.length)
             w.Literal(uint8_t(t.distance));
@@ -490,7 +498,6 @@ std::vector<uint8_t> EncodeTokens(const std::vector<Token>& tokens)
         else
             w.Match(t.length, t.distance);
     }
-    return w.FinishEntry();
 }
 
 } // namespace testsupport

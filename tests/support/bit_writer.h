@@ -121,12 +121,17 @@ struct Token {
 // A greedy LZ77 parse with one hash candidate per position; matches of
 // length 3..258 at distances up to `maxDistance` (length 2 at distance up to
 // 256 with `shortMatches`), respecting the format's length bonuses.
+// Parsing starts at `start`; the bytes before it serve as history (for the
+// next entry of a solid archive).
 std::vector<Token> GreedyParse(const std::vector<uint8_t>& data, uint32_t maxDistance = 0x100000,
-                               bool shortMatches = true);
+                               bool shortMatches = true, size_t start = 0);
 // What the tokens decode to.
 std::vector<uint8_t> ExpandTokens(const std::vector<Token>& tokens);
 // One non-solid entry holding the tokens with tables fitted to them.
 std::vector<uint8_t> EncodeTokens(const std::vector<Token>& tokens);
+// Writes the tokens with the writer's current tables (which must give every
+// symbol they need a code, as FlatLzLengths does).
+void EmitTokens(Rar20Writer& writer, const std::vector<Token>& tokens);
 
 } // namespace testsupport
 

@@ -1,40 +1,558 @@
+// The LZ loop: every symbol kind, length bonuses at their boundaries, the
+// window, solid carry-over, trailing table sets, and damaged streams.
 #include "unpack/decoder_harness.h"
 
 #include "support/bit_writer.h"
+#include "unpack/bit_input.h"
+#include "unpack/huffman.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace testsupport;
 
-static std::vector<uint8_t> Repeat(uint8_t b, size_t n)
+namespace {
+
+std::vector<uint8_t> Repeat(uint8_t b, size_t n)
 {
     return std::vector<uint8_t>(n, b);
 }
 
-TEST(LzDecoder, LiteralsAndShortMatchOfDistanceOne)
+std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Pseudo-random text with repeats, for round trips.
+std::vector<uint8_t> SampleText(size_t n, uint32_t seed)
+{
+    static const char* words[] = {"setup ", "archive ", "window ", "entry ", "table ", "the ", "of ", "\n", "solid "};
+    std::vector<uint8_t> out;
+    while (out.size() < n) {
+        seed = seed * 1103515245u + 12345u;
+        const char* w = words[(seed >> 16) % 9];
+        out.insert(out.end(), w, w + strlen(w));
+        if ((seed >> 8) % 7 == 0)
+            out.push_back(uint8_t(seed >> 3));
+    }
+    out.resize(n);
+    return out;
+}
+
+} // namespace
+
+TEST(LzDecoder, LiteralThenShortMatchAndMatchOfDistanceOne)
 {
     Rar20Writer w;
     w.TableSet(FlatLzLengths());
     w.Literal('x');
-    w.ShortMatch(1); // two more 'x'
-    w.Match(5, 1);   // five more
+    w.ShortMatch(1); // two more
+    auto three = w.FinishEntry();
     DecoderHarness h;
-    auto out = h.Decode(w.FinishEntry(), 8, false);
+    EXPECT_EQ(h.Decode(three, 3, false), Repeat('x', 3));
+
+    Rar20Writer w2;
+    w2.TableSet(FlatLzLengths());
+    w2.Literal('x');
+    w2.ShortMatch(1);
+    w2.Match(5, 1);
+    DecoderHarness h2;
+    auto out = h2.Decode(w2.FinishEntry(), 8, false);
     EXPECT_EQ(out, Repeat('x', 8));
-    EXPECT_EQ(h.StoredCrc(), Crc32(out));
+    EXPECT_EQ(h2.StoredCrc(), Crc32(out));
 }
 
-TEST(LzDecoder, GreedyParseRoundTrip)
+TEST(LzDecoder, ShortDistanceCodesCoverOneTo256)
 {
-    std::vector<uint8_t> data;
-    uint32_t seed = 12345;
-    for (int i = 0; i < 300000; i++) {
-        seed = seed * 1103515245u + 12345u;
-        data.push_back(uint8_t("abcdefgh  \n"[(seed >> 16) % 11]));
+    // One short match per distance 1..256, each after enough literals.
+    std::vector<uint8_t> expected;
+    Rar20Writer w;
+    w.TableSet(FlatLzLengths());
+    for (uint32_t i = 0; i < 300; i++) {
+        w.Literal(uint8_t(i * 13));
+        expected.push_back(uint8_t(i * 13));
     }
-    auto tokens = GreedyParse(data);
-    ASSERT_EQ(ExpandTokens(tokens), data);
+    for (uint32_t d = 1; d <= 256; d++) {
+        w.ShortMatch(d);
+        for (int k = 0; k < 2; k++)
+            expected.push_back(expected[expected.size() - d]);
+    }
     DecoderHarness h;
-    auto out = h.Decode(EncodeTokens(tokens), uint32_t(data.size()), false);
-    EXPECT_EQ(out, data);
+    EXPECT_EQ(h.Decode(w.FinishEntry(), uint32_t(expected.size()), false), expected);
+}
+
+// Raw symbols, so that the writer's own bonus rules play no part: the output
+// size tells the length the decoder used.
+TEST(LzDecoder, LengthBonusOfNewMatchesAtDistance8192And262144)
+{
+    struct Case {
+        uint32_t distance;
+        size_t expected;
+    } cases[] = {{8191, 3}, {8192, 4}, {262143, 4}, {262144, 5}, {1048576, 5}};
+    for (auto c : cases) {
+        Rar20Writer w;
+        w.TableSet(FlatLzLengths());
+        w.MainSymbol(270); // length code 0: base 0 + 3
+        // Distance codes: 25 covers 6144..8191 (11 bits), 26 8192.. (12),
+        // 35 196608..262143 (16), 36 262144.. (16), 47 983040.. (16).
+        uint32_t d = c.distance - 1;
+        int dc;
+        uint32_t base;
+        int bits;
+        if (d < 8192) {
+            dc = 25, base = 6144, bits = 11;
+        } else if (d < 12288) {
+            dc = 26, base = 8192, bits = 12;
+        } else if (d < 262144) {
+            dc = 35, base = 196608, bits = 16;
+        } else if (d < 327680) {
+            dc = 36, base = 262144, bits = 16;
+        } else {
+            dc = 47, base = 983040, bits = 16;
+        }
+        w.DistanceSymbol(uint32_t(dc));
+        w.Bits(d - base, bits);
+        DecoderHarness h;
+        auto out = h.Decode(w.FinishEntry(), 1, false);
+        EXPECT_EQ(out.size(), c.expected) << "distance " << c.distance;
+        EXPECT_EQ(h.ctx()->prevMatchDistance, c.distance);
+    }
+}
+
+TEST(LzDecoder, LengthBonusOfRecentDistanceMatches)
+{
+    struct Case {
+        uint32_t distance;
+        size_t bonus;
+    } cases[] = {{256, 0}, {257, 1}, {8191, 1}, {8192, 2}, {262143, 2}, {262144, 3}};
+    for (auto c : cases) {
+        Rar20Writer w;
+        w.TableSet(FlatLzLengths());
+        w.Match(c.distance >= 0x40000 ? 5 : c.distance >= 0x2000 ? 4 : 3, c.distance);
+        size_t before = c.distance >= 0x40000 ? 5 : c.distance >= 0x2000 ? 4 : 3;
+        w.MainSymbol(257);        // the most recent distance
+        w.RepeatLengthSymbol(0);  // length base 0 + 2
+        DecoderHarness h;
+        auto out = h.Decode(w.FinishEntry(), uint32_t(before + 1), false);
+        EXPECT_EQ(out.size(), before + 2 + c.bonus) << "distance " << c.distance;
+    }
+}
+
+TEST(LzDecoder, RecentDistancesFormARingThatEveryMatchJoins)
+{
+    std::vector<uint8_t> text = SampleText(4000, 3);
+    Rar20Writer w;
+    w.TableSet(FlatLzLengths());
+    w.Literals(text);
+    std::vector<uint8_t> expected = text;
+    auto copy = [&](uint32_t length, uint32_t distance) {
+        for (uint32_t k = 0; k < length; k++)
+            expected.push_back(expected[expected.size() - distance]);
+    };
+    w.Match(10, 1000); // ring: 1000
+    copy(10, 1000);
+    w.Match(10, 2000); // 2000 1000
+    copy(10, 2000);
+    w.Match(10, 3000); // 3000 2000 1000
+    copy(10, 3000);
+    // Ring by index: 1000 2000 3000 -, three matches so far.
+    // 258: the second most recent (2000), which then becomes the most recent.
+    w.MainSymbol(258);
+    w.RepeatLengthSymbol(4); // 2 + 4 + 1 (distance above 256)
+    copy(7, 2000);           // ring 1000 2000 3000 2000
+    w.MainSymbol(257);       // the most recent: 2000
+    w.RepeatLengthSymbol(0);
+    copy(3, 2000);           // ring 2000 2000 3000 2000
+    w.MainSymbol(259);       // the third most recent: 3000
+    w.RepeatLengthSymbol(0);
+    copy(3, 3000);           // ring 2000 3000 3000 2000
+    w.MainSymbol(260);       // the fourth most recent: 3000
+    w.RepeatLengthSymbol(1);
+    copy(4, 3000);
+    w.MainSymbol(256);       // the last match again: 4 at 3000
+    copy(4, 3000);
+    w.Match(20, 77);
+    copy(20, 77);
+    w.MainSymbol(256);
+    copy(20, 77);
+    DecoderHarness h;
+    EXPECT_EQ(h.Decode(w.FinishEntry(), uint32_t(expected.size()), false), expected);
+}
+
+TEST(LzDecoder, RepeatOfTheLastMatchAtTheStartProducesNothing)
+{
+    Rar20Writer w;
+    w.TableSet(FlatLzLengths());
+    w.MainSymbol(256); // length 0, distance 0
+    w.Literal('a');
+    DecoderHarness h;
+    EXPECT_EQ(h.Decode(w.FinishEntry(), 1, false), BytesOf("a"));
+}
+
+TEST(LzDecoder, MatchPastTheEntrySizeIsDeliveredWhole)
+{
+    Rar20Writer w;
+    w.TableSet(FlatLzLengths());
+    w.Literal('z');
+    w.Match(100, 1);
+    DecoderHarness h;
+    auto out = h.Decode(w.FinishEntry(), 10, false);
+    EXPECT_EQ(out, Repeat('z', 101));
+}
+
+TEST(LzDecoder, EmptyEntryStillReadsItsTableSet)
+{
+    // The first entry is empty and non-solid: its set must take effect for
+    // the solid entry after it, which has no set of its own.
+    std::vector<uint8_t> lengths(374, 0);
+    lengths['q'] = 1;
+    lengths['r'] = 1;
+    Rar20Writer w;
+    w.TableSet(lengths);
+    auto empty = w.FinishEntry();
+    w.Literals(BytesOf("qrrq"));
+    auto next = w.FinishEntry();
+    ASSERT_EQ(next.size(), 1u); // four one-bit codes
+    DecoderHarness h;
+    EXPECT_TRUE(h.Decode(empty, 0, false).empty());
+    EXPECT_EQ(h.Decode(next, 4, true), BytesOf("qrrq"));
+}
+
+TEST(LzDecoder, SolidEntriesReachBackIntoEarlierEntries)
+{
+    auto a = SampleText(50000, 1);
+    auto b = SampleText(30000, 2);
+    Rar20Writer w;
+    w.TableSet(FlatLzLengths());
+    w.Literals(a);
+    auto packedA = w.FinishEntry();
+    // b starts with a copy of a's first 200 bytes: 50000 back.
+    w.Match(200, 50000);
+    w.Literals(std::vector<uint8_t>(b.begin() + 200, b.end()));
+    auto packedB = w.FinishEntry();
+    std::copy(a.begin(), a.begin() + 200, b.begin());
+
+    DecoderHarness h;
+    EXPECT_EQ(h.Decode(packedA, uint32_t(a.size()), false), a);
+    EXPECT_EQ(h.Decode(packedB, uint32_t(b.size()), true), b);
+    // A non-solid entry starts over: a zeroed window and no history.
+    Rar20Writer fresh;
+    fresh.TableSet(FlatLzLengths());
+    fresh.Match(200, 50000);
+    EXPECT_EQ(h.Decode(fresh.FinishEntry(), 200, false), Repeat(0, 200));
+}
+
+TEST(LzDecoder, TableSetAfterTheLastSymbolServesTheNextSolidEntry)
+{
+    std::vector<uint8_t> second(374, 0);
+    second['k'] = 1;
+    second['m'] = 1;
+    second[269] = 2; // a complete code: 0, 10, 11 -> k, m, 269
+    second['k'] = 2;
+    second['m'] = 2;
+    second[269] = 1;
+
+    Rar20Writer w;
+    w.TableSet(FlatLzLengths());
+    w.Literals(BytesOf("first"));
+    w.NewTables(second); // 269 as the entry's last symbol, then the set
+    auto packedA = w.FinishEntry();
+    w.Literals(BytesOf("kmmk"));
+    auto packedB = w.FinishEntry();
+
+    DecoderHarness h;
+    EXPECT_EQ(h.Decode(packedA, 5, false), BytesOf("first"));
+    EXPECT_EQ(h.Decode(packedB, 4, true), BytesOf("kmmk"));
+}
+
+TEST(LzDecoder, WindowWrapsInTheMiddleOfAMatch)
+{
+    // 0xFFFF0 bytes, then a match of 40 that crosses the end of the window,
+    // then more output that reads across the wrap.
+    std::vector<uint8_t> expected;
+    Rar20Writer w;
+    w.TableSet(FlatLzLengths());
+    auto text = SampleText(1000, 9);
+    w.Literals(text);
+    expected = text;
+    while (expected.size() + 258 <= 0xFFFF0) {
+        w.Match(258, 997);
+        for (int k = 0; k < 258; k++)
+            expected.push_back(expected[expected.size() - 997]);
+    }
+    while (expected.size() < 0xFFFF0) {
+        w.Literal(uint8_t(expected.size()));
+        expected.push_back(uint8_t(expected.size()));
+    }
+    w.Match(40, 5);
+    for (int k = 0; k < 40; k++)
+        expected.push_back(expected[expected.size() - 5]);
+    w.Match(100, 70);
+    for (int k = 0; k < 100; k++)
+        expected.push_back(expected[expected.size() - 70]);
+    w.Match(258, 1048576); // a whole window back: the same bytes again
+    for (int k = 0; k < 258; k++)
+        expected.push_back(expected[expected.size() - 1048576]);
+
+    DecoderHarness h;
+    EXPECT_EQ(h.Decode(w.FinishEntry(), uint32_t(expected.size()), false), expected);
+    EXPECT_EQ(h.ctx()->flushedPos, h.ctx()->windowPos);
+    EXPECT_EQ(h.ctx()->windowPos, uint32_t(expected.size()) & 0xFFFFF);
+}
+
+TEST(LzDecoder, LongStreamsRoundTripAcrossRefillsAndDeliveries)
+{
+    // Several megabytes through the greedy parser: every refill, every
+    // delivery point and window wraps, solid across three entries.
+    DecoderHarness h;
+    std::vector<uint8_t> all;
+    Rar20Writer w;
+    w.TableSet(FlatLzLengths());
+    for (int entry = 0; entry < 3; entry++) {
+        auto data = SampleText(1500000 + size_t(entry) * 77777, uint32_t(entry + 20));
+        size_t start = all.size();
+        all.insert(all.end(), data.begin(), data.end());
+        EmitTokens(w, GreedyParse(all, 0x100000, true, start));
+        auto out = h.Decode(w.FinishEntry(), uint32_t(data.size()), entry > 0);
+        ASSERT_EQ(out.size(), data.size());
+        EXPECT_TRUE(out == data) << "entry " << entry;
+        EXPECT_EQ(h.StoredCrc(), Crc32(data));
+    }
+    // Fitted tables, one non-solid entry.
+    auto data = SampleText(3000000, 99);
+    EXPECT_TRUE(h.Decode(EncodeTokens(GreedyParse(data)), uint32_t(data.size()), false) == data);
+}
+
+TEST(LzDecoder, StreamWithoutItsLastByteStillDecodesFromStaleBytes)
+{
+    // The encoder's last partial byte is missing: the decoder reads on into
+    // what the buffer still holds, which here are zero bits as the writer
+    // padded them. Such an entry must still decode.
+    std::vector<uint8_t> lengths(374, 0);
+    lengths['a'] = 1;
+    lengths['b'] = 1;
+    Rar20Writer w;
+    w.TableSet(lengths);
+    w.Literals(BytesOf("ba"));
+    w.Literals(Repeat('a', 8));
+    auto packed = w.FinishEntry();
+    ASSERT_EQ(packed.back(), 0); // the last byte holds 'a' codes only
+    packed.pop_back();
+    DecoderHarness h;
+    auto out = h.Decode(packed, 10, false);
+    EXPECT_EQ(out, Concat(BytesOf("ba"), Repeat('a', 8)));
+    EXPECT_EQ(h.ctx()->inputOverrun, 0);
+}
+
+TEST(LzDecoder, SymbolsThatProduceNothingCannotKeepTheLoopRunning)
+{
+    // A main table whose only code is 256 (repeat the last match, length 0
+    // here) over zero bits: every step decodes 256 and produces nothing.
+    std::vector<uint8_t> lengths(374, 0);
+    lengths[256] = 1;
+    Rar20Writer w;
+    w.TableSet(lengths);
+    auto packed = w.FinishEntry();
+    packed.resize(packed.size() + 100, 0);
+    DecoderHarness h;
+    auto out = h.Decode(packed, 1000, false);
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(h.ctx()->inputOverrun, 1);
+
+    // 269 again and again: each set makes 269 the only code again. Set and
+    // symbol take 136 bits, 17 bytes, which divides the 8160 bytes a refill
+    // brings: when the data runs out, the bytes the buffer still holds go on
+    // with the same pattern, for ever unless the decoder stops itself.
+    const std::vector<uint8_t> bitLengths = {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 2};
+    const std::vector<LengthSymbol> set = {{18, 127}, {18, 120}, {1, 0},  {18, 35}, {18, 35},
+                                           {17, 0},   {17, 0},   {17, 0}, {17, 0}};
+    Rar20Writer w2;
+    w2.RawTableSet(false, false, 1, bitLengths, set);
+    ASSERT_EQ(w2.MainLengths()[269], 1);
+    ASSERT_EQ(w2.BitsWritten(), 135u);
+    for (int i = 0; i < 1000; i++) {
+        w2.MainSymbol(269);
+        w2.RawTableSet(false, false, 1, bitLengths, set);
+    }
+    w2.MainSymbol(269);
+    auto loop = w2.FinishEntry();
+    ASSERT_EQ(loop.size(), 17u * 1001);
+    DecoderHarness h2;
+    EXPECT_TRUE(h2.Decode(loop, 1000, false).empty());
+    EXPECT_EQ(h2.ctx()->inputOverrun, 1);
+}
+
+namespace {
+
+// The loop exactly as the format describes it, one field read at a time and
+// byte by byte, built from the reader's public pieces. The fast loop must
+// produce the same bytes for any input, however damaged.
+std::vector<uint8_t> ReferenceDecode(ExtractContext* ctx, uint8_t* window, const std::vector<uint8_t>& packed,
+                                     uint32_t unpackedSize, const std::string& path)
+{
+    static const uint32_t lengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
+                                            24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
+    static const uint32_t lengthBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
+                                            2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
+    static const uint32_t shortBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};
+    static const uint32_t shortBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
+    auto distBase = [](uint32_t c) -> uint32_t {
+        if (c < 4)
+            return c;
+        if (c >= 36)
+            return 262144 + (c - 36) * 65536;
+        uint32_t p = 1u << (c / 2);
+        return (c & 1) ? p + p / 2 : p;
+    };
+    auto distBits = [](uint32_t c) -> uint32_t { return c < 4 ? 0 : c >= 34 ? 16 : c / 2 - 1; };
+
+    WriteFileBytes(path, packed);
+    FILE* f = std::fopen(path.c_str(), "rb");
+    ByteBuffer sink;
+    ByteBufferCreate(&sink);
+    ctx->archive = ctx->packedInput = f;
+    ctx->packedLeft = int32_t(packed.size());
+    ctx->unpackedLeft = int32_t(unpackedSize);
+    ctx->memorySink = &sink;
+    ctx->output = nullptr;
+    ctx->slidingWindow = window;
+    ctx->inputOverrun = 0;
+    ResetDecoder(ctx, 0);
+    FillInput(ctx, 1);
+    ReadCodeLengths(ctx);
+    ctx->unpackedLeft--;
+    while (ctx->unpackedLeft >= 0) {
+        ctx->windowPos &= 0xFFFFF;
+        if (ctx->inputPos > 8162) {
+            FillInput(ctx, 0);
+            if (ctx->inputOverrun)
+                break;
+        }
+        if (((ctx->flushedPos - ctx->windowPos) & 0xFFFFF) < 270 && ctx->flushedPos != ctx->windowPos)
+            FlushWindow(ctx);
+        if (ctx->multimediaBlock) {
+            uint32_t s = DecodeSymbol(ctx, ctx->channelTables[ctx->currentChannel]);
+            if (s == 256) {
+                ReadCodeLengths(ctx);
+            } else {
+                window[ctx->windowPos++ & 0xFFFFF] = uint8_t(s);
+                ctx->windowPos &= 0xFFFFF;
+                ctx->unpackedLeft--;
+                ctx->currentChannel = (ctx->currentChannel + 1) % ctx->channelCount;
+            }
+            continue;
+        }
+        uint32_t s = DecodeSymbol(ctx, &ctx->mainTable);
+        uint32_t length, distance;
+        if (s < 256) {
+            window[ctx->windowPos] = uint8_t(s);
+            ctx->windowPos = (ctx->windowPos + 1) & 0xFFFFF;
+            ctx->unpackedLeft--;
+            continue;
+        } else if (s >= 270) {
+            uint32_t code = s - 270;
+            length = lengthBase[code] + 3 + (lengthBits[code] ? ReadBitField(ctx, lengthBits[code]) : 0);
+            uint32_t d = DecodeSymbol(ctx, &ctx->distanceTable);
+            distance = distBase(d) + 1 + (distBits(d) ? ReadBitField(ctx, distBits(d)) : 0);
+            length += (distance >= 0x40000) + (distance >= 0x2000);
+        } else if (s == 269) {
+            ReadCodeLengths(ctx);
+            continue;
+        } else if (s == 256) {
+            length = ctx->prevMatchLength;
+            distance = ctx->prevMatchDistance;
+        } else if (s < 261) {
+            distance = ctx->recentDistances[(ctx->recentCount - (s - 256)) & 3];
+            uint32_t r = DecodeSymbol(ctx, &ctx->repeatLengthTable);
+            length = lengthBase[r] + 2 + (lengthBits[r] ? ReadBitField(ctx, lengthBits[r]) : 0);
+            length += (distance >= 0x40000) + (distance >= 0x2000) + (distance >= 0x101);
+        } else {
+            uint32_t code = s - 261;
+            distance = shortBase[code] + 1 + ReadBitField(ctx, shortBits[code]);
+            length = 2;
+        }
+        ctx->recentDistances[ctx->recentCount & 3] = distance;
+        ctx->recentCount++;
+        ctx->prevMatchDistance = distance;
+        ctx->prevMatchLength = length;
+        ctx->unpackedLeft -= int32_t(length);
+        for (uint32_t k = 0; k < length; k++) {
+            window[ctx->windowPos] = window[(ctx->windowPos - distance) & 0xFFFFF];
+            ctx->windowPos = (ctx->windowPos + 1) & 0xFFFFF;
+        }
+    }
+    if (!ctx->inputOverrun)
+        CheckTrailingTables(ctx);
+    FlushWindow(ctx);
+    std::fclose(f);
+    std::vector<uint8_t> out(sink.data, sink.data + sink.size);
+    ByteBufferDestroy(&sink);
+    return out;
+}
+
+} // namespace
+
+TEST(LzDecoder, AgreesWithTheStepByStepLoopOnDamagedStreams)
+{
+    // Valid streams with bytes flipped, and plain noise behind a valid table
+    // set: every symbol kind, odd tables, stale bytes, overruns.
+    std::mt19937 rng(7);
+    TempDir dir;
+    auto* refCtx = static_cast<ExtractContext*>(calloc(1, sizeof(ExtractContext)));
+    auto* refWindow = static_cast<uint8_t*>(calloc(kWindowSize, 1));
+    for (int round = 0; round < 120; round++) {
+        std::vector<uint8_t> packed;
+        uint32_t size;
+        if (round % 2 == 0) {
+            auto data = SampleText(20000 + rng() % 50000, rng());
+            packed = EncodeTokens(GreedyParse(data));
+            size = uint32_t(data.size());
+            for (int k = 0; k < 1 + round % 5; k++)
+                packed[8 + rng() % (packed.size() - 8)] ^= uint8_t(1 + rng() % 255);
+        } else {
+            Rar20Writer w;
+            w.TableSet(FlatLzLengths());
+            packed = w.FinishEntry();
+            size_t noise = 100 + rng() % 30000;
+            for (size_t k = 0; k < noise; k++)
+                packed.push_back(uint8_t(rng()));
+            size = rng() % 300000;
+        }
+        memset(refCtx, 0, sizeof(ExtractContext));
+        PrepareExtractContext(refCtx);
+        refCtx->archiveFormat = kFormatCurrentGeneration;
+        auto expected = ReferenceDecode(refCtx, refWindow, packed, size, dir.File("ref"));
+        DecoderHarness h;
+        auto got = h.Decode(packed, size, false);
+        ASSERT_EQ(got.size(), expected.size()) << "round " << round;
+        ASSERT_TRUE(got == expected) << "round " << round;
+        EXPECT_EQ(h.ctx()->inputOverrun, refCtx->inputOverrun) << "round " << round;
+        EXPECT_EQ(h.ctx()->recentCount, refCtx->recentCount) << "round " << round;
+        EXPECT_EQ(0, memcmp(h.ctx()->previousLengths, refCtx->previousLengths, 1028)) << "round " << round;
+    }
+    free(refWindow);
+    free(refCtx);
+}
+
+TEST(LzDecoder, MultimediaSetsDecodeChannelSymbolsAsBytesInTurn)
+{
+    // Our own choice for a format corner the payloads never use: bytes from
+    // the channels' tables in turn, 256 for the next set.
+    std::vector<uint8_t> mm(2 * 257, 0);
+    mm['A'] = 1;
+    mm[256] = 1;
+    mm[257 + 'B'] = 1;
+    mm[257 + 256] = 1;
+    Rar20Writer w;
+    w.MultimediaSet(2, mm);
+    w.ChannelSymbol(0, 'A');
+    w.ChannelSymbol(1, 'B');
+    w.ChannelSymbol(0, 'A');
+    w.ChannelSymbol(1, 256); // next set: back to LZ
+    w.TableSet(FlatLzLengths());
+    w.Literals(BytesOf("lz"));
+    DecoderHarness h;
+    EXPECT_EQ(h.Decode(w.FinishEntry(), 5, false), BytesOf("ABAlz"));
 }
