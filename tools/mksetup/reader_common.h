@@ -1,0 +1,46 @@
+// Shared pieces of the reading commands (list, test, extract): argument
+// handling, path and name conversions, and the texts for pass results.
+#ifndef OV_TOOLS_MKSETUP_READER_COMMON_H
+#define OV_TOOLS_MKSETUP_READER_COMMON_H
+
+#include "archive/archive_pass.h"
+#include "tools/mksetup/commands.h"
+
+#include <string>
+
+// UTF-8 (the commands' arguments) to the wide form the reader takes, and back.
+std::wstring WidePathOf(const std::string& utf8);
+std::string Utf8Of(const std::wstring& wide);
+// An entry name as stored (8-bit, ANSI code page) in UTF-8 for display.
+std::string DisplayName(const char* ansiName);
+
+// Why a file cannot be read as a setup before any pass runs ("" when it
+// opens as a regular file).
+std::string UnreadableReason(const std::string& path);
+
+// Whether the file holds an archive the reader can find.
+bool HoldsArchive(const std::string& path);
+
+// The reason an ArchivePass result gives, with what the walk last saw.
+std::string PassFailureText(int result, const EntryHeaderInfo& info, const std::string& path);
+
+// "2009-07-15 10:30:44" from an MS-DOS date and time.
+std::string FormatDosTime(uint32_t dosTime);
+// "RHSDA" style attribute letters, '.' for a clear bit.
+std::string FormatAttributes(uint32_t attributes);
+// "store", or the compression method and unpack version ("m5 v2.0").
+std::string FormatMethod(uint8_t method, uint8_t unpVer);
+
+// Splits the arguments of a reading command: exactly one FILE, the flags
+// named in `flags` (e.g. "--json") and, when `wantsOutput`, "-o DIR".
+struct ReaderArgs {
+    std::string file;
+    std::string output;
+    bool help = false;
+    bool json = false;
+    bool quiet = false;
+    std::string error; // a bad command line
+};
+ReaderArgs ParseReaderArgs(const Arguments& args, bool acceptsJson, bool wantsOutput);
+
+#endif
