@@ -444,7 +444,8 @@ TEST_F(BuildFixture, UnusableStubsAreRefused)
 
     // A finished setup as the stub.
     ASSERT_EQ(Build().code, kExitOk);
-    fs::copy_file(output, stub, fs::copy_options::overwrite_existing);
+    std::vector<uint8_t> setup = ReadBytes(output);
+    WriteBytes(stub, std::string(setup.begin(), setup.end()));
     fs::remove(output);
     r = Build();
     EXPECT_EQ(r.code, kExitFailure);

@@ -24,7 +24,38 @@ const uint8_t kMainHeaderType = 0x73;
 
 std::string Display(const fs::path& p)
 {
-    return p.u8string();
+    std::string text = p.u8string();
+#ifdef _WIN32
+    if (text.compare(0, 8, "\\\\?\\UNC\\") == 0)
+        return "\\" + text.substr(7);
+    if (text.compare(0, 4, "\\\\?\\") == 0)
+        return text.substr(4);
+#endif
+    return text;
+}
+
+// On Windows, paths below a deep product folder easily pass the classic
+// 260-character limit; the "\\?\" form of the full path lifts it.
+fs::path LongPathForm(const fs::path& folder)
+{
+#ifdef _WIN32
+    std::wstring text = folder.wstring();
+    if (text.compare(0, 4, L"\\\\?\\") == 0)
+        return folder;
+    std::error_code ec;
+    fs::path full = fs::absolute(folder, ec).lexically_normal();
+    if (ec)
+        return folder;
+    text = full.wstring();
+    for (wchar_t& c : text)
+        if (c == L'/')
+            c = L'\\';
+    if (text.compare(0, 2, L"\\\\") == 0)
+        return fs::path(L"\\\\?\\UNC\\" + text.substr(2));
+    return fs::path(L"\\\\?\\" + text);
+#else
+    return folder;
+#endif
 }
 
 // Wide text as UTF-8, for messages.
@@ -64,6 +95,7 @@ std::string Quote(const std::wstring& name)
     return "'" + Utf8(name) + "'";
 }
 
+#ifndef _WIN32
 // Strict UTF-8 decoding: an overlong form, a surrogate or a stray byte
 // means the name has no Unicode meaning at all.
 bool DecodeUtf8(const std::string& s, std::wstring* out)
@@ -110,6 +142,8 @@ bool DecodeUtf8(const std::string& s, std::wstring* out)
     }
     return true;
 }
+
+#endif
 
 bool ComponentToWide(const fs::path& component, std::wstring* out)
 {
@@ -199,6 +233,45 @@ bool ReadFileFacts(const fs::path& file, const std::wstring& leaf, const TimePol
     return true;
 }
 
+// The entries of one folder. On Windows the system's own listing is used:
+// the runtime's directory iteration is bound to the classic path length.
+bool ListFolder(const fs::path& folder, std::vector<fs::path>* children, std::string* error)
+{
+#ifdef _WIN32
+    std::wstring pattern = folder.wstring();
+    if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/')
+        pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND)
+            return true;
+        *error = "error " + std::to_string(code);
+        return false;
+    }
+    do {
+        if (std::wcscmp(found.cFileName, L".") != 0 && std::wcscmp(found.cFileName, L"..") != 0)
+            children->push_back(folder / found.cFileName);
+    } while (FindNextFileW(search, &found));
+    DWORD code = GetLastError();
+    FindClose(search);
+    if (code != ERROR_NO_MORE_FILES) {
+        *error = "error " + std::to_string(code);
+        return false;
+    }
+    return true;
+#else
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        children->push_back(it->path());
+    if (ec)
+        *error = ec.message();
+    return !ec;
+#endif
+}
+
 struct WalkState {
     const TimePolicy* policy;
     std::vector<PlanEntry>* entries;
@@ -209,10 +282,9 @@ void Walk(const fs::path& folder, const std::wstring& prefix, WalkState* state)
 {
     std::error_code ec;
     std::vector<fs::path> children;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        children.push_back(it->path());
-    if (ec) {
-        state->findings->errors.push_back(Display(folder) + ": cannot list the folder (" + ec.message() + ")");
+    std::string why;
+    if (!ListFolder(folder, &children, &why)) {
+        state->findings->errors.push_back(Display(folder) + ": cannot list the folder (" + why + ")");
         return;
     }
     // Sorted so that messages come in the same order on every run.
@@ -225,6 +297,10 @@ void Walk(const fs::path& folder, const std::wstring& prefix, WalkState* state)
         }
         std::wstring name = prefix + leaf;
         fs::file_status link = fs::symlink_status(child, ec);
+        if (ec) {
+            state->findings->errors.push_back(Display(child) + ": cannot read (" + ec.message() + ")");
+            continue;
+        }
         fs::file_status target = fs::status(child, ec);
         if (fs::is_directory(target)) {
             if (fs::is_symlink(link)) {
@@ -456,7 +532,7 @@ void ScanProductFolder(const fs::path& folder, const TimePolicy& policy, std::ve
                        Findings* findings)
 {
     WalkState state = {&policy, entries, findings};
-    Walk(folder, std::wstring(), &state);
+    Walk(LongPathForm(folder), std::wstring(), &state);
 }
 
 void OrderEntries(std::vector<PlanEntry>* entries, bool nameOrder)
