@@ -61,7 +61,6 @@ int ShowSystemError(HWND owner, DWORD code, const wchar_t* captionSource)
     if (code == 0)
         return 0;
     wchar_t text[kSystemErrorCapacity + 1];
-    text[0] = 0;
     DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
                                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, kSystemErrorCapacity, nullptr);
     if (length == 0)
@@ -69,5 +68,5 @@ int ShowSystemError(HWND owner, DWORD code, const wchar_t* captionSource)
     text[kSystemErrorCapacity] = 0;
     if (text[0] == 0)
         return IDCANCEL;
-    return ShowMessageBox(owner, text, captionSource ? captionSource : L"", MB_OK | MB_ICONSTOP);
+    return ShowMessageBox(owner, text, captionSource, MB_OK | MB_ICONSTOP);
 }
