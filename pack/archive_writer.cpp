@@ -2,6 +2,7 @@
 // per entry, and an end block. The compressed streams come from lz_encoder.
 #include "pack/archive_writer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -89,10 +90,19 @@ bool LooksIncompressible(const std::vector<uint8_t>& data) {
     return bits / double(data.size()) > kIncompressibleEntropy;
 }
 
+// Entries this small cannot shrink: even one literal step and the padding
+// of its last byte cost about what storing costs.
+const size_t kTooSmallToCompress = 8;
+// Extra bytes compressed entries may cost over storing them before the
+// stream is built again without them.
+const uint64_t kTolerableLoss = 512;
+
 // Chooses stored or compressed for every entry and compresses the others as
 // one solid stream. A stored entry never enters the reader's window, so the
-// stream is built from the compressed entries alone; when an entry turns
-// out not to pay, it is stored and the stream is built again without it.
+// stream is built from the compressed entries alone. Entries whose share of
+// the stream (table sets aside: they serve later entries too) is not smaller
+// than the entry are stored, and the stream is built once more without
+// them, unless the loss is too small to be worth a second run.
 bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& settings,
                  std::vector<PackedEntry>* packed, std::string* error,
                  const PackProgress& progress) {
@@ -103,7 +113,7 @@ bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& sett
     for (size_t i = 0; i < entries.size(); ++i) {
         const PackInput& e = entries[i];
         total += e.data.size();
-        if (e.data.empty() || (e.attributes & kNotDecodedAttributes)) continue;
+        if (e.data.size() < kTooSmallToCompress || (e.attributes & kNotDecodedAttributes)) continue;
         if (LooksIncompressible(e.data)) continue;
         candidates.push_back(i);
     }
@@ -111,14 +121,15 @@ bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& sett
 
     uint64_t reported = 0;
     std::vector<std::vector<uint8_t>> streams;
-    while (!candidates.empty()) {
+    std::vector<uint64_t> tableBits;
+    for (int run = 0; run < 2 && !candidates.empty(); ++run) {
         std::vector<LzEntryInput> inputs;
         uint64_t solidSize = 0;
         for (size_t i : candidates) {
             inputs.push_back({entries[i].data.data(), entries[i].data.size()});
             solidSize += entries[i].data.size();
         }
-        CompressSolid(inputs, settings.level, &streams, [&](uint64_t done) {
+        CompressSolid(inputs, settings.level, &streams, &tableBits, [&](uint64_t done) {
             // Scaled onto the whole payload; never running backwards.
             uint64_t now = total * done / (solidSize ? solidSize : 1);
             if (progress && now > reported) {
@@ -127,9 +138,14 @@ bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& sett
             }
         });
         std::vector<size_t> kept;
-        for (size_t k = 0; k < candidates.size(); ++k)
-            if (streams[k].size() < entries[candidates[k]].data.size()) kept.push_back(candidates[k]);
-        if (kept.size() == candidates.size()) break;
+        uint64_t loss = 0;
+        for (size_t k = 0; k < candidates.size(); ++k) {
+            uint64_t size = entries[candidates[k]].data.size();
+            uint64_t own = streams[k].size() - std::min<uint64_t>(streams[k].size(), tableBits[k] / 8);
+            if (own < size) kept.push_back(candidates[k]);
+            else loss += streams[k].size() - std::min<uint64_t>(streams[k].size(), size);
+        }
+        if (run == 1 || kept.size() == candidates.size() || loss < kTolerableLoss) break;
         candidates.swap(kept);
     }
     for (size_t k = 0; k < candidates.size(); ++k) {

@@ -62,7 +62,8 @@ void BuildLengths(const Stats& stats, uint8_t* lengths) {
 
 class BlockCoder {
 public:
-    explicit BlockCoder(std::vector<std::vector<uint8_t>>* packed) : packed_(packed) {
+    BlockCoder(std::vector<std::vector<uint8_t>>* packed, std::vector<uint64_t>* tableBits)
+        : packed_(packed), tableBits_(tableBits) {
         memset(previous_, 0, sizeof previous_);
         pendingStats_.Clear();
         unitStats_.Clear();
@@ -140,14 +141,17 @@ private:
     void StartEntry() {
         EndEntry();
         writer_.reset(new BitWriter());
+        tableBits_->push_back(0);
     }
 
     void WriteBlock() {
         uint8_t lengths[kTableSetLengths];
         BuildLengths(pendingStats_, lengths);
         if (pending_[0].firstOfEntry) StartEntry();
+        uint64_t before = writer_->BitCount();
         if (haveTables_) Put(kSymbolNewTables, mainCode_, mainLength_);
         WriteTableSet(lengths, previous_, writer_.get());
+        tableBits_->back() += writer_->BitCount() - before;
         haveTables_ = true;
         memcpy(mainLength_, lengths, kMainSymbols);
         memcpy(distanceLength_, lengths + kMainSymbols, kDistanceSymbols);
@@ -180,6 +184,7 @@ private:
     }
 
     std::vector<std::vector<uint8_t>>* packed_;
+    std::vector<uint64_t>* tableBits_;
     std::unique_ptr<BitWriter> writer_;
     std::vector<Symbol> pending_, unit_;
     Stats pendingStats_, unitStats_;
@@ -197,9 +202,10 @@ private:
 }  // namespace
 
 void CompressSolid(const std::vector<LzEntryInput>& entries, int level,
-                   std::vector<std::vector<uint8_t>>* packed,
+                   std::vector<std::vector<uint8_t>>* packed, std::vector<uint64_t>* tableBits,
                    const std::function<void(uint64_t)>& progress) {
     packed->clear();
+    tableBits->clear();
     uint64_t total = 0;
     for (const LzEntryInput& e : entries) total += e.size;
     // One contiguous copy: positions in it are the reader's window positions.
@@ -208,7 +214,7 @@ void CompressSolid(const std::vector<LzEntryInput>& entries, int level,
     for (const LzEntryInput& e : entries) data.insert(data.end(), e.data, e.data + e.size);
 
     Parser parser(data.data(), uint32_t(data.size()), ParserSettingsForLevel(level));
-    BlockCoder coder(packed);
+    BlockCoder coder(packed, tableBits);
     std::vector<Symbol> symbols;
     uint32_t pos = 0;
     for (const LzEntryInput& e : entries) {

@@ -15,9 +15,11 @@ struct LzEntryInput {
 
 // Compresses the entries in order into one packed stream each. Entry 0 starts
 // with a table set (non-solid); every later stream continues the state the
-// previous one left. `progress` gets the input bytes done so far.
+// previous one left. `tableBits` gets, per entry, the bits of the table sets
+// its stream carries (they serve the entries after it too). `progress` gets
+// the input bytes done so far.
 void CompressSolid(const std::vector<LzEntryInput>& entries, int level,
-                   std::vector<std::vector<uint8_t>>* packed,
+                   std::vector<std::vector<uint8_t>>* packed, std::vector<uint64_t>* tableBits,
                    const std::function<void(uint64_t)>& progress);
 
 #endif

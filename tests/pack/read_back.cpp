@@ -67,6 +67,38 @@ std::vector<uint8_t> ExpectRoundTrip(const std::vector<PackInput>& entries, int 
     return archive;
 }
 
+std::vector<HeaderInfo> ListHeaders(const std::vector<uint8_t>& a) {
+    std::vector<HeaderInfo> list;
+    auto get16 = [&](size_t at) { return uint32_t(a[at] | a[at + 1] << 8); };
+    auto get32 = [&](size_t at) { return get16(at) | get16(at + 2) << 16; };
+    size_t pos = 20;
+    while (pos + 7 <= a.size()) {
+        uint32_t size = get16(pos + 5);
+        uint32_t flags = get16(pos + 3);
+        uint32_t pack = 0;
+        if (a[pos + 2] == 0x74) {
+            HeaderInfo h;
+            h.flags = uint16_t(flags);
+            h.method = a[pos + 25];
+            h.packSize = pack = get32(pos + 7);
+            h.unpSize = get32(pos + 11);
+            h.name.assign(a.begin() + pos + 32, a.begin() + pos + 32 + get16(pos + 26));
+            list.push_back(h);
+        }
+        pos += size + ((flags & 0x8000) ? pack : 0);
+    }
+    return list;
+}
+
+std::vector<uint8_t> Pack(const std::vector<PackInput>& entries, int level) {
+    PackSettings settings;
+    settings.level = level;
+    std::vector<uint8_t> archive;
+    std::string error;
+    if (!WriteArchive(entries, settings, &archive, &error)) ADD_FAILURE() << error;
+    return archive;
+}
+
 PackInput MakeEntry(const std::string& name, std::vector<uint8_t> data) {
     PackInput e;
     e.name = name;

@@ -15,12 +15,25 @@ struct ReadBackResult {
     std::vector<std::vector<uint8_t>> data;
 };
 
+// The file headers of an archive, as far as the tests look at them.
+struct HeaderInfo {
+    std::string name;
+    uint16_t flags;
+    uint8_t method;
+    uint32_t packSize;
+    uint32_t unpSize;
+};
+std::vector<HeaderInfo> ListHeaders(const std::vector<uint8_t>& archive);
+
 // Writes `archive` to a temporary file and runs the reader over it.
 ReadBackResult ReadBack(const std::vector<uint8_t>& archive);
 
 // Packs `entries` at `level`, reads the result back and checks every
 // entry's name and bytes (gtest failures on a mismatch). Returns the archive.
 std::vector<uint8_t> ExpectRoundTrip(const std::vector<PackInput>& entries, int level);
+
+// Packs at `level` (storeOnly false); empty on failure.
+std::vector<uint8_t> Pack(const std::vector<PackInput>& entries, int level);
 
 PackInput MakeEntry(const std::string& name, std::vector<uint8_t> data);
 
