@@ -26,7 +26,7 @@ namespace {
 // Input bytes parsed before the steps go to the block coder.
 const uint32_t kParseChunk = 1u << 15;
 // Steps weighed at a time when deciding where a block ends.
-const size_t kSplitUnit = 8192;
+const size_t kSplitUnit = 2048;
 // The longest block kept open (steps).
 const size_t kMaxBlock = 1u << 20;
 

@@ -1,5 +1,6 @@
 #include "pack/match_finder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "pack/symbol_codes.h"
@@ -129,6 +130,104 @@ int MatchFinder::FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOut) {
             }
         }
         cand = prev_[c & kWindowMask];
+    }
+    return count;
+}
+
+TreeMatchFinder::TreeMatchFinder(const uint8_t* data, uint32_t size, int depth, uint32_t niceLength)
+    : data_(data), size_(size), depth_(depth), niceLength_(niceLength),
+      head4_(1u << kHash4Bits, 0), head3_(1u << kHash3Bits, 0), head2_(1u << 16, 0),
+      tree_(2 * size_t(size < kWindowSize ? size : kWindowSize), 0) {}
+
+uint32_t TreeMatchFinder::NearPair(uint32_t pos) const {
+    if (pos + 2 > size_) return 0;
+    uint32_t c = head2_[data_[pos] | data_[pos + 1] << 8];
+    if (c == 0 || pos - (c - 1) > 256) return 0;
+    return pos - (c - 1);
+}
+
+int TreeMatchFinder::FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOut) {
+    if (pos + 4 > size_) return 0;
+    int count = 0;
+    uint32_t best = 2;
+    uint32_t v3 = data_[pos] | data_[pos + 1] << 8 | data_[pos + 2] << 16;
+    uint32_t c3 = head3_[(v3 * 2654435761u) >> (32 - kHash3Bits)];
+    if (c3 && limit >= 3) {
+        uint32_t d = pos - (c3 - 1);
+        if (d <= kMaxDistanceForThree) {
+            const uint8_t* a = data_ + pos;
+            const uint8_t* b = a - d;
+            uint32_t len = 0;
+            while (len < limit && a[len] == b[len]) ++len;
+            if (len >= 3) {
+                out[count++] = {len, d};
+                best = len;
+            }
+        }
+    }
+    return Descend(pos, limit, out, maxOut, count, best);
+}
+
+void TreeMatchFinder::Skip(uint32_t pos) {
+    if (pos + 4 > size_) return;
+    Descend(pos, 0, nullptr, 0, 0, 2);
+}
+
+// Inserts `pos` as the new root of its hash bucket's tree, splitting the old
+// tree into the parts below and above it; on the way down it meets the
+// candidates that share the longest prefixes with `pos`.
+int TreeMatchFinder::Descend(uint32_t pos, uint32_t limit, Match* out, int maxOut, int count,
+                             uint32_t best) {
+    uint32_t v3 = data_[pos] | data_[pos + 1] << 8 | data_[pos + 2] << 16;
+    head3_[(v3 * 2654435761u) >> (32 - kHash3Bits)] = pos + 1;
+    head2_[data_[pos] | data_[pos + 1] << 8] = pos + 1;
+    uint32_t v4;
+    memcpy(&v4, data_ + pos, 4);
+    uint32_t h = (v4 * 2654435761u) >> (32 - kHash4Bits);
+    uint32_t cand = head4_[h];
+    head4_[h] = pos + 1;
+
+    // Comparisons run over the whole rest of the data (up to the longest
+    // match), not just `limit`, so the tree stays ordered across entries.
+    uint32_t keyLimit = std::min<uint32_t>(niceLength_, size_ - pos);
+    uint32_t* less = &tree_[2 * (pos & kWindowMask)];      // gets the next smaller node
+    uint32_t* greater = &tree_[2 * (pos & kWindowMask) + 1];
+    uint32_t lessLen = 0, greaterLen = 0;
+    int depth = depth_;
+    while (true) {
+        if (cand == 0 || depth-- <= 0 || pos - (cand - 1) > kMaxDistance) {
+            *less = 0;
+            *greater = 0;
+            break;
+        }
+        uint32_t c = cand - 1;
+        uint32_t d = pos - c;
+        uint32_t* pair = &tree_[2 * (c & kWindowMask)];
+        uint32_t len = std::min(lessLen, greaterLen);
+        while (len < keyLimit && data_[c + len] == data_[pos + len]) ++len;
+        uint32_t reported = std::min(len, limit);
+        if (out && reported > best && reported >= MinMatchLength(d)) {
+            best = reported;
+            if (count < maxOut) out[count++] = {reported, d};
+            else out[count - 1] = {reported, d};
+        }
+        if (len >= keyLimit) {
+            // Equal as far as we look: `pos` takes over the candidate's place.
+            *less = pair[0];
+            *greater = pair[1];
+            break;
+        }
+        if (data_[c + len] < data_[pos + len]) {
+            *less = cand;
+            less = &pair[1];
+            cand = *less;
+            lessLen = len;
+        } else {
+            *greater = cand;
+            greater = &pair[0];
+            cand = *greater;
+            greaterLen = len;
+        }
     }
     return count;
 }

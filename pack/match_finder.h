@@ -50,4 +50,32 @@ private:
     std::vector<uint32_t> prev_;   // chain links, indexed by position mod window
 };
 
+// Binary-tree match finder for the optimal parser: every position is kept in
+// a tree of its window predecessors sorted by the bytes that follow, so one
+// descent finds all length improvements where a hash chain would walk every
+// candidate. Each position must be passed, in order, to exactly one of
+// FindAll or Skip.
+class TreeMatchFinder {
+public:
+    TreeMatchFinder(const uint8_t* data, uint32_t size, int depth, uint32_t niceLength);
+
+    // Like MatchFinder::FindAll, and inserts `pos`.
+    int FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOut);
+    // Inserts `pos` without reporting matches.
+    void Skip(uint32_t pos);
+    uint32_t NearPair(uint32_t pos) const;
+
+private:
+    int Descend(uint32_t pos, uint32_t limit, Match* out, int maxOut, int count, uint32_t best);
+
+    const uint8_t* data_;
+    uint32_t size_;
+    int depth_;
+    uint32_t niceLength_;
+    std::vector<uint32_t> head4_;  // position + 1, 0 = empty
+    std::vector<uint32_t> head3_;
+    std::vector<uint32_t> head2_;
+    std::vector<uint32_t> tree_;   // two children per position mod window (position + 1)
+};
+
 #endif

@@ -17,13 +17,16 @@ ParserSettings ParserSettingsForLevel(int level) {
     case 2: return {ParseMode::kLazy, 8, 64, 1, 16};
     case 3: return {ParseMode::kLazy, 24, 128, 1, 32};
     case 4: return {ParseMode::kOptimal, 48, 128, 1, 0};
-    default: return {ParseMode::kOptimal, 384, 258, 2, 0};
+    default: return {ParseMode::kOptimal, 128, 258, 2, 0};
     }
 }
 
 Parser::Parser(const uint8_t* data, uint32_t size, const ParserSettings& settings)
     : data_(data), size_(size), settings_(settings),
-      finder_(data, size, settings.chainDepth, settings.niceLength) {
+      finder_(data, size, settings.mode == ParseMode::kOptimal ? 0 : settings.chainDepth,
+              settings.niceLength) {
+    if (settings.mode == ParseMode::kOptimal)
+        tree_.reset(new TreeMatchFinder(data, size, settings.chainDepth, settings.niceLength));
     CountAndPrice(std::vector<Symbol>(), 0);
 }
 
@@ -230,18 +233,19 @@ void Parser::ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out
     uint32_t skipUntil = begin;
     Match found[kMaxMatchesPerPosition];
     for (uint32_t pos = begin; pos < end; ++pos) {
-        InsertUpTo(pos);
         matchStart_[pos - begin] = uint32_t(matches_.size());
-        if (pos < skipUntil) continue;
+        if (pos < skipUntil) {
+            tree_->Skip(pos);
+            continue;
+        }
+        nearPair_[pos - begin] = uint16_t(tree_->NearPair(pos));
         uint32_t maxLength = std::min(kMaxLength, end - pos);
-        int count = finder_.FindAll(pos, maxLength, found, kMaxMatchesPerPosition);
+        int count = tree_->FindAll(pos, maxLength, found, kMaxMatchesPerPosition);
         matches_.insert(matches_.end(), found, found + count);
         if (count && found[count - 1].length >= settings_.niceLength)
             skipUntil = pos + found[count - 1].length;
-        nearPair_[pos - begin] = uint16_t(finder_.NearPair(pos));
     }
     matchStart_[n] = uint32_t(matches_.size());
-    InsertUpTo(end);
 
     MatchHistory start = history_;
     for (int pass = 0; pass < settings_.passes; ++pass) {

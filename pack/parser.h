@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "pack/match_finder.h"
@@ -65,6 +66,7 @@ private:
     uint32_t size_;
     ParserSettings settings_;
     MatchFinder finder_;
+    std::unique_ptr<TreeMatchFinder> tree_;  // optimal parsing only
     MatchHistory history_;
     uint32_t inserted_ = 0;          // positions below this are in the match finder
     uint32_t averageLiteral16_ = 128; // 16ths of a bit
