@@ -3,10 +3,10 @@
 #include "pack/archive_writer.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 #include "pack/crc32.h"
+#include "pack/huffman_builder.h"
 #include "pack/lz_encoder.h"
 
 namespace {
@@ -84,10 +84,11 @@ bool LooksIncompressible(const std::vector<uint8_t>& data) {
     if (data.size() < kEntropyTestMinimum) return false;
     uint64_t count[256] = {0};
     for (uint8_t b : data) count[b]++;
-    double bits = 0;
+    uint64_t logTotal = Log2Fixed(data.size());
+    uint64_t bits = 0;  // 1/65536 bits
     for (uint64_t c : count)
-        if (c) bits -= double(c) * std::log2(double(c) / double(data.size()));
-    return bits / double(data.size()) > kIncompressibleEntropy;
+        if (c) bits += c * (logTotal - Log2Fixed(c));
+    return bits > uint64_t(kIncompressibleEntropy * 65536) * data.size();
 }
 
 // Entries this small cannot shrink: even one literal step and the padding

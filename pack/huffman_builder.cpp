@@ -87,3 +87,19 @@ uint64_t CodedBits(const uint32_t* freq, const uint8_t* lengths, int n) {
     for (int i = 0; i < n; ++i) bits += uint64_t(freq[i]) * lengths[i];
     return bits;
 }
+
+uint32_t Log2Fixed(uint64_t x) {
+    int msb = 63 - __builtin_clzll(x);
+    // y = x / 2^msb in [1, 2) with 31 fraction bits; squaring it doubles
+    // the logarithm, and each overflow past 2 is one more result bit.
+    uint64_t y = msb >= 31 ? x >> (msb - 31) : x << (31 - msb);
+    uint32_t result = uint32_t(msb) << 16;
+    for (int bit = 15; bit >= 0; --bit) {
+        y = (y * y) >> 31;
+        if (y >= (uint64_t(2) << 31)) {
+            y >>= 1;
+            result |= 1u << bit;
+        }
+    }
+    return result;
+}

@@ -19,4 +19,9 @@ void BuildCanonicalCodes(const uint8_t* lengths, int n, uint16_t* codes);
 // Sum of freq x length over the alphabet.
 uint64_t CodedBits(const uint32_t* freq, const uint8_t* lengths, int n);
 
+// log2(x) for x >= 1 in 1/65536 bits, by integer arithmetic only, so that
+// estimates built on it (and the output that follows them) are the same on
+// every platform and compiler.
+uint32_t Log2Fixed(uint64_t x);
+
 #endif

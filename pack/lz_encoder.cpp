@@ -11,7 +11,6 @@
 #include "pack/lz_encoder.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -88,23 +87,23 @@ private:
     // the entropy of its symbols plus about four bits per code length sent.
     // Exact code lengths would cost a table build per estimate.
     static uint64_t Cost(const Stats& stats) {
-        double bits = 0;
-        int used = 0;
+        uint64_t bits = 0;  // in 1/65536 bits
+        uint64_t used = 0;
         auto add = [&](const uint32_t* freq, int n) {
             uint64_t total = 0;
             for (int i = 0; i < n; ++i) total += freq[i];
             if (!total) return;
-            double logTotal = std::log2(double(total));
+            uint64_t logTotal = Log2Fixed(total);
             for (int i = 0; i < n; ++i) {
                 if (!freq[i]) continue;
                 ++used;
-                bits += double(freq[i]) * (logTotal - std::log2(double(freq[i])));
+                bits += uint64_t(freq[i]) * (logTotal - Log2Fixed(freq[i]));
             }
         };
         add(stats.main, kMainSymbols);
         add(stats.distance, kDistanceSymbols);
         add(stats.length, kRepeatLengthSymbols);
-        return uint64_t(bits) + 4 * uint64_t(used) + 100;
+        return (bits >> 16) + 4 * used + 100;
     }
 
     // Joins the unit to the open block, or closes the block first when a

@@ -112,4 +112,16 @@ TEST(HuffmanBuilder, CanonicalCodesMatchTheTestWriter) {
     }
 }
 
+TEST(HuffmanBuilder, FixedPointLogarithm) {
+    EXPECT_EQ(Log2Fixed(1), 0u);
+    EXPECT_EQ(Log2Fixed(2), 65536u);
+    EXPECT_EQ(Log2Fixed(1024), 10u * 65536u);
+    EXPECT_EQ(Log2Fixed(uint64_t(1) << 40), 40u * 65536u);
+    // log2(3) = 1.5849625...; log2(1000) = 9.9657842...
+    EXPECT_NEAR(double(Log2Fixed(3)) / 65536, 1.5849625, 2.0 / 65536);
+    EXPECT_NEAR(double(Log2Fixed(1000)) / 65536, 9.9657842, 2.0 / 65536);
+    EXPECT_NEAR(double(Log2Fixed(0xFFFFFFFFull)) / 65536, 32.0, 2.0 / 65536);
+    for (uint64_t x = 1; x < 5000; x += 7) EXPECT_LE(Log2Fixed(x), Log2Fixed(x + 1));
+}
+
 }  // namespace
