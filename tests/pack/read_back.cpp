@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <random>
 
 #include "archive/archive_pass.h"
 
@@ -29,15 +29,20 @@ int Collect(wchar_t* name, const unsigned char* data, uint32_t size, void* user)
 
 ReadBackResult ReadBack(const std::vector<uint8_t>& archive) {
     ReadBackResult r;
-    char path[] = "/tmp/ov_pack_test_XXXXXX";
-    int fd = mkstemp(path);
-    if (fd < 0) return r;
-    FILE* f = fdopen(fd, "wb");
-    fwrite(archive.data(), 1, archive.size(), f);
-    fclose(f);
-    std::wstring wide(path, path + strlen(path));
+    // A name of its own per call and process: test programs run in parallel.
+    static std::random_device seed;
+    static uint64_t counter = 0;
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("ov_pack_test_" + std::to_string(seed()) + "_" + std::to_string(counter++));
+    {
+        std::ofstream f(path, std::ios::binary);
+        f.write(reinterpret_cast<const char*>(archive.data()), std::streamsize(archive.size()));
+        if (!f) return r;
+    }
+    std::string narrow = path.string();
+    std::wstring wide(narrow.begin(), narrow.end());
     r.passResult = ArchivePass(wide.c_str(), Collect, &r);
-    unlink(path);
+    std::filesystem::remove(path);
     return r;
 }
 
