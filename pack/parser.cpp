@@ -27,12 +27,12 @@ Parser::Parser(const uint8_t* data, uint32_t size, const ParserSettings& setting
               settings.niceLength) {
     if (settings.mode == ParseMode::kOptimal)
         tree_.reset(new TreeMatchFinder(data, size, settings.chainDepth, settings.niceLength));
-    CountAndPrice(std::vector<Symbol>(), 0);
+    CountAndPrice(std::vector<Symbol>(), 0, false);
 }
 
 // Prices are the code lengths the statistics of the latest steps would get,
 // smoothed so that unseen symbols stay possible but dear.
-void Parser::CountAndPrice(const std::vector<Symbol>& symbols, size_t from) {
+void Parser::CountAndPrice(const std::vector<Symbol>& symbols, size_t from, bool keep) {
     uint32_t mainFreq[kMainSymbols], distFreq[kDistanceSymbols], lenFreq[kRepeatLengthSymbols];
     std::fill(mainFreq, mainFreq + kMainSymbols, 0);
     std::fill(distFreq, distFreq + kDistanceSymbols, 0);
@@ -43,9 +43,16 @@ void Parser::CountAndPrice(const std::vector<Symbol>& symbols, size_t from) {
         if (s.main >= kSymbolMatch) distFreq[s.aux]++;
         else if (s.main >= kSymbolRecent && s.main < kSymbolShort) lenFreq[s.aux]++;
     }
-    for (uint32_t& f : mainFreq) f = 4 * f + 1;
-    for (uint32_t& f : distFreq) f = 4 * f + 1;
-    for (uint32_t& f : lenFreq) f = 4 * f + 1;
+    // The previous statistics count at half weight: a short stretch alone
+    // says little about symbols it happens not to use.
+    for (int i = 0; i < kMainSymbols; ++i) mainFreq[i] = 4 * mainFreq[i] + carryMain_[i] / 2 + 1;
+    for (int i = 0; i < kDistanceSymbols; ++i) distFreq[i] = 4 * distFreq[i] + carryDist_[i] / 2 + 1;
+    for (int i = 0; i < kRepeatLengthSymbols; ++i) lenFreq[i] = 4 * lenFreq[i] + carryLen_[i] / 2 + 1;
+    if (keep) {
+        std::copy(mainFreq, mainFreq + kMainSymbols, carryMain_);
+        std::copy(distFreq, distFreq + kDistanceSymbols, carryDist_);
+        std::copy(lenFreq, lenFreq + kRepeatLengthSymbols, carryLen_);
+    }
     uint8_t mainLen[kMainSymbols], distLen[kDistanceSymbols], lenLen[kRepeatLengthSymbols];
     BuildCodeLengths(mainFreq, kMainSymbols, kMaxCodeLength, mainLen);
     BuildCodeLengths(distFreq, kDistanceSymbols, kMaxCodeLength, distLen);
@@ -160,7 +167,7 @@ uint32_t Parser::Parse(uint32_t begin, uint32_t end, uint32_t limit, std::vector
     }
     size_t first = out->size();
     uint32_t reached = ParseGreedy(begin, end, limit, settings_.mode == ParseMode::kLazy, out);
-    CountAndPrice(*out, first);
+    CountAndPrice(*out, first, true);
     return reached;
 }
 
@@ -252,7 +259,7 @@ void Parser::ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out
         history_ = start;
         scratch_.clear();
         RunOptimal(begin, end, &scratch_);
-        CountAndPrice(scratch_, 0);
+        CountAndPrice(scratch_, 0, pass + 1 == settings_.passes);
     }
     out->insert(out->end(), scratch_.begin(), scratch_.end());
 }

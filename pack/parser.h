@@ -60,7 +60,9 @@ private:
     uint32_t BestCoding(uint32_t length, uint32_t dist, const MatchHistory& history, Kind* kind) const;
     uint32_t PriceOf(Kind kind, uint32_t length, uint32_t dist) const;
     void Emit(Kind kind, uint32_t length, uint32_t dist, uint8_t literal, std::vector<Symbol>* out);
-    void CountAndPrice(const std::vector<Symbol>& symbols, size_t from);
+    // Prices from the steps from `from` on; `keep` makes their statistics
+    // the carried base of the next pricing.
+    void CountAndPrice(const std::vector<Symbol>& symbols, size_t from, bool keep);
 
     const uint8_t* data_;
     uint32_t size_;
@@ -71,6 +73,9 @@ private:
     uint32_t inserted_ = 0;          // positions below this are in the match finder
     uint32_t averageLiteral16_ = 128; // 16ths of a bit
 
+    uint32_t carryMain_[kMainSymbols] = {0};
+    uint32_t carryDist_[kDistanceSymbols] = {0};
+    uint32_t carryLen_[kRepeatLengthSymbols] = {0};
     uint32_t mainPrice_[kMainSymbols];
     uint32_t distancePrice_[kDistanceSymbols];  // code plus extra bits
     uint32_t recentLengthPrice_[kRepeatLengthSymbols];
