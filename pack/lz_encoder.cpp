@@ -70,6 +70,8 @@ public:
 
     void Add(const std::vector<Symbol>& symbols) {
         for (const Symbol& s : symbols) {
+            // Statistics change most at file boundaries: let a unit end there.
+            if (s.firstOfEntry && unit_.size() >= kSplitUnit / 4) TakeUnit();
             unit_.push_back(s);
             unitStats_.Add(s);
             if (unit_.size() >= kSplitUnit) TakeUnit();

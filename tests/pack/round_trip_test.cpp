@@ -109,6 +109,34 @@ TEST_P(RoundTrip, SizesAtInternalBoundaries) {
     ExpectRoundTrip(in, GetParam());
 }
 
+// Entries with very different statistics one after the other: new table
+// sets begin at entry starts (symbol 269 as an entry's first symbol, coded
+// with the tables of the entry before) as well as inside entries.
+TEST_P(RoundTrip, TablesChangeBetweenAndWithinEntries) {
+    std::vector<PackInput> in;
+    for (int i = 0; i < 8; ++i) {
+        std::vector<uint8_t> data;
+        switch (i % 4) {
+        case 0: data = TextBytes(20000 + i * 1000, 300 + i); break;
+        case 1:  // bytes from a small range with short repeats
+            data = RandomBytes(15000, 400 + i);
+            for (size_t k = 0; k < data.size(); ++k) data[k] = uint8_t(0x80 + (data[k] & 7) + (k % 3 == 0 ? data[k / 2] & 0x10 : 0));
+            break;
+        case 2: data = std::vector<uint8_t>(30000, uint8_t(i)); break;
+        default: {
+            data = TextBytes(8000, 500 + i);
+            std::vector<uint8_t> noise = RandomBytes(8000, 600 + i);
+            data.insert(data.end(), noise.begin(), noise.end());
+            std::vector<uint8_t> more = TextBytes(8000, 700 + i);
+            for (uint8_t& b : more) b = uint8_t(b ^ 0x20);
+            data.insert(data.end(), more.begin(), more.end());
+        }
+        }
+        in.push_back(MakeEntry("e" + std::to_string(i), data));
+    }
+    ExpectRoundTrip(in, GetParam());
+}
+
 TEST_P(RoundTrip, SameInputGivesTheSameBytes) {
     std::vector<PackInput> in = {MakeEntry("a.txt", TextBytes(70000, 51)),
                                  MakeEntry("b.bin", RandomBytes(3000, 52)),
