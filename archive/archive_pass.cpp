@@ -15,7 +15,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-enum { kCopyBufferSize = 0x8000 };
+enum {
+    kCopyBufferSize = 0x8000,
+    kReserveLimit = 64 << 20, // bytes a memory-mode entry may claim up front
+};
 
 void PrepareExtractContext(ExtractContext* ctx)
 {
@@ -165,11 +168,12 @@ int ExtractEntries(ExtractContext* ctx)
         } else if (name[0] < 32) {
             memoryMode = true;
             ByteBufferClear(&buffer);
-            // One allocation for the whole entry when memory allows, so a
-            // large entry is not copied at every growth step; otherwise the
-            // buffer grows as it goes.
-            if (h->unpSize < 0xFFFFFFFFu)
-                ByteBufferReserve(&buffer, h->unpSize + 1);
+            // One allocation for the whole entry (up to a sane size) when
+            // memory allows, so a large entry is not copied again at every
+            // growth step; beyond it, or without memory, the buffer grows
+            // as it goes. A damaged size must not claim gigabytes at once.
+            uint32_t wanted = h->unpSize < kReserveLimit ? h->unpSize + 1 : uint32_t(kReserveLimit);
+            ByteBufferReserve(&buffer, wanted);
             ctx->memorySink = &buffer;
         } else {
             out = CreateOutputStream(name);
@@ -186,6 +190,7 @@ int ExtractEntries(ExtractContext* ctx)
         ctx->output = out;
         ctx->sinkFailed = 0;
         ctx->inputOverrun = 0;
+        ctx->deliveredBytes = 0;
 
         // The encrypted flag is not acted on: such an entry decodes to
         // wrong bytes and fails its checksum.
@@ -195,9 +200,13 @@ int ExtractEntries(ExtractContext* ctx)
             DecompressEntry(ctx, ctx->windowBuffer, h->headFlags & kFlagSolid);
         SeekTo(ctx, ctx->nextBlockPos);
 
+        // The checksum is the archive's to choose, so it can also match
+        // output that does not have the size the header states; such an
+        // entry is damaged too (a callback told the header's size would
+        // read past the bytes it was given).
         bool good = true;
         if (!ctx->skipMode) {
-            good = ChecksumMatches(ctx) && !ctx->inputOverrun;
+            good = ChecksumMatches(ctx) && !ctx->inputOverrun && ctx->deliveredBytes == h->unpSize;
             if (!good)
                 result = kPassBadChecksum;
         }
@@ -205,6 +214,7 @@ int ExtractEntries(ExtractContext* ctx)
             info->decoded = 1;
             info->inputOverrun = ctx->inputOverrun;
             info->checksumOk = !ctx->skipMode && good;
+            info->sizeMismatch = ctx->deliveredBytes != h->unpSize;
         }
         if (out)
             fclose(out);

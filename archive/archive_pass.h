@@ -53,7 +53,8 @@ struct EntryHeaderInfo {
     // for the caller once the pass has returned):
     int decoded;        // 1 once the entry's data went through the decoder
     int inputOverrun;   // the packed data ended long before the entry did
-    int checksumOk;     // 1 when the checksum matched (0 also in skip mode)
+    int checksumOk;     // 1 when the entry proved good (0 also in skip mode)
+    int sizeMismatch;   // the output's size differs from the header's
 };
 
 // ArchivePass that also keeps `*info` up to date: it describes the current

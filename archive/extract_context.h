@@ -132,6 +132,7 @@ struct ExtractContext {
     // Our own guards.
     int inputOverrun; // the decoder went far past the entry's packed data
     int sinkFailed;   // the memory sink lost bytes for want of memory
+    uint64_t deliveredBytes; // bytes of the current entry the sink accepted
     EntryHeaderInfo* headerInfo; // the caller's view of the current entry, or null
 };
 

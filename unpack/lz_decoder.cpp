@@ -58,6 +58,7 @@ void ResetDecoder(ExtractContext* ctx, int solid)
 uint32_t DeliverOutput(ExtractContext* ctx, const uint8_t* data, uint32_t count)
 {
     uint32_t accepted = WriteEntryOutput(ctx, ctx->output, data, count);
+    ctx->deliveredBytes += accepted;
     if (!ctx->skipMode && accepted)
         ctx->dataCrc = ChecksumUpdate(ctx, ctx->dataCrc, data, accepted,
                                       ctx->archiveFormat == kFormatOldGeneration ? kFormatOldGeneration

@@ -344,6 +344,33 @@ TEST(ArchivePass, StoredEntries)
     EXPECT_EQ(run3.recorder.calls.size(), 1u);
 }
 
+TEST(ArchivePass, OutputOfAnotherSizeThanTheHeaderStatesIsDamaged)
+{
+    // Checksums that match what was produced, sizes that do not: fewer
+    // bytes than stated (the callback would read past them), none at all
+    // for a size beyond 2 GiB, and a match running past the stated size.
+    FileEntry shortStored = StoredEntry("short", BytesOf("ten bytes!"));
+    shortStored.unpSize = 1000;
+    FileEntry hugeEmpty = StoredEntry("huge", {});
+    hugeEmpty.unpSize = 0xFFFFFFF0u;
+    hugeEmpty.fileCrc = 0; // the checksum of nothing
+    Rar20Writer w;
+    w.TableSet(FlatLzLengths());
+    w.Literal('o');
+    w.Match(50, 1);
+    FileEntry overshoot = PackedEntry("overshoot", w.FinishEntry(), std::vector<uint8_t>(51, 'o'), false);
+    overshoot.unpSize = 20;
+    for (const FileEntry& e : {shortStored, hugeEmpty, overshoot}) {
+        PassRun memory(ArchiveBuilder().File(e).Build());
+        EXPECT_EQ(memory.Run(), kPassBadChecksum) << e.name;
+        EXPECT_EQ(memory.recorder.calls.size(), 1u) << e.name << ": no second call";
+        PassRun file(ArchiveBuilder().File(e).Build());
+        file.ToFiles();
+        EXPECT_EQ(file.Run(), kPassBadChecksum) << e.name;
+        EXPECT_FALSE(Exists(file.Out(e.name))) << e.name;
+    }
+}
+
 TEST(ArchivePass, CompressedEntriesOfOldVersionsAreNotDecoded)
 {
     FileEntry old = PackedEntry("old", BytesOf("\x01\x02\x03"), BytesOf("abc"), false);

@@ -119,6 +119,8 @@ std::string PassFailureText(int result, const EntryHeaderInfo& info, const std::
         if (info.method != kMethodStored && info.unpVer <= 15)
             return entry + ": packed with an unsupported method (version " + std::to_string(info.unpVer / 10) +
                    "." + std::to_string(info.unpVer % 10) + ")";
+        if (info.sizeMismatch && info.method != kMethodStored)
+            return entry + ": its content does not have the size its header states (damaged file)";
         if (info.headFlags & kFlagEncrypted)
             return entry + ": encrypted entries are not supported";
         return entry + ": checksum mismatch (damaged file)";
