@@ -206,7 +206,7 @@ int main(int argc, char** argv) {
             // Turns with zlib, so that both see the same machine load; the
             // best of each counts.
             ours.decodeSeconds = 1e9;
-            for (int turn = 0; turn < 4; ++turn) {
+            for (int turn = 0; turn < 8; ++turn) {
                 gzip.decodeSeconds = std::min(gzip.decodeSeconds, InflateSeconds(gz, joined.size(), 1));
                 ours.decodeSeconds = std::min(ours.decodeSeconds, DecodeSeconds(tmp + ".rar", &expect, 1));
             }

@@ -1,3 +1,18 @@
+// Parsing by level:
+// - 1: greedy: the longest match at each position (4 hash-chain candidates)
+//   or a recent-distance match, whichever saves more estimated bits.
+// - 2, 3: lazy: a match is taken only when the next position offers no
+//   longer one; the look-ahead searches only for longer matches and with a
+//   shorter chain once the match in hand is good.
+// - 4, 5: optimal: all matches of each position of a 32 KiB stretch come
+//   from a binary tree over the window; a shortest-path pass then prices
+//   every literal, match length, recent-distance match, repeat of the last
+//   match and short match with the code lengths the latest statistics give.
+//   Each path node carries the decoder's match history, so recent-distance
+//   prices follow the path. Level 5 prices each stretch again with the
+//   statistics of its own first pass.
+// Prices everywhere are code lengths in bits; statistics of earlier stretches
+// carry over at half weight.
 #include "pack/parser.h"
 
 #include <algorithm>
