@@ -23,8 +23,8 @@ inline uint32_t Load32(const uint8_t* p) {
 
 MatchFinder::MatchFinder(const uint8_t* data, uint32_t size, int chainDepth, uint32_t niceLength)
     : data_(data), size_(size), chainDepth_(chainDepth), niceLength_(niceLength),
-      head4_(1u << kHash4Bits, 0), head3_(1u << kHash3Bits, 0), head2_(1u << 16, 0),
-      prev_(size < kWindowSize ? size : kWindowSize, 0) {}
+      head4_(chainDepth > 0 ? 1u << kHash4Bits : 0, 0), head3_(chainDepth > 0 ? 1u << kHash3Bits : 0, 0),
+      prev_(chainDepth > 0 ? (size < kWindowSize ? size : kWindowSize) : 0, 0) {}
 
 uint32_t MatchFinder::Hash4(uint32_t pos) const {
     return (Load32(data_ + pos) * 2654435761u) >> (32 - kHash4Bits);
@@ -56,14 +56,6 @@ void MatchFinder::Insert(uint32_t pos) {
     prev_[pos & kWindowMask] = head4_[h];
     head4_[h] = pos + 1;
     head3_[Hash3(pos)] = pos + 1;
-    head2_[data_[pos] | data_[pos + 1] << 8] = pos + 1;
-}
-
-uint32_t MatchFinder::NearPair(uint32_t pos) const {
-    if (pos + 2 > size_) return 0;
-    uint32_t c = head2_[data_[pos] | data_[pos + 1] << 8];
-    if (c == 0 || pos - (c - 1) > 256) return 0;
-    return pos - (c - 1);
 }
 
 Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit, uint32_t beat, int depth) {

@@ -14,7 +14,8 @@ struct Match {
 class MatchFinder {
 public:
     // `data` holds the whole solid stream; `chainDepth` bounds the candidates
-    // per search, `niceLength` ends a search early.
+    // per search (0: only MatchLength is used, no tables are kept),
+    // `niceLength` ends a search early.
     MatchFinder(const uint8_t* data, uint32_t size, int chainDepth, uint32_t niceLength);
 
     // Longest match at `pos` of at most `limit` bytes and longer than
@@ -25,10 +26,6 @@ public:
     // Every length improvement at `pos`: lengths strictly growing, each with
     // the nearest distance that reaches it. Returns the count written.
     int FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOut);
-
-    // Nearest earlier occurrence of the two bytes at `pos` within 256 bytes,
-    // or 0.
-    uint32_t NearPair(uint32_t pos) const;
 
     // Adds `pos` to the chains; call once per position, in order.
     void Insert(uint32_t pos);
@@ -46,7 +43,6 @@ private:
     uint32_t niceLength_;
     std::vector<uint32_t> head4_;  // position + 1, 0 = empty
     std::vector<uint32_t> head3_;
-    std::vector<uint32_t> head2_;
     std::vector<uint32_t> prev_;   // chain links, indexed by position mod window
 };
 
@@ -63,6 +59,8 @@ public:
     int FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOut);
     // Inserts `pos` without reporting matches.
     void Skip(uint32_t pos);
+    // Nearest earlier occurrence of the two bytes at `pos` within 256 bytes,
+    // or 0 (for length-2 matches); ask before `pos` is inserted.
     uint32_t NearPair(uint32_t pos) const;
 
 private:
