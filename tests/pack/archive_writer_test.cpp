@@ -8,57 +8,11 @@
 
 #include "pack/archive_writer.h"
 #include "pack/crc32.h"
+#include "read_back.h"
 
 namespace {
 
 uint32_t Get16(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8; }
-uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
-}
-
-struct Block {
-    size_t pos;
-    uint8_t type;
-    uint32_t flags, headSize, packSize, unpSize, crc, time, attr;
-    uint8_t host, version, method;
-    std::string name;
-    std::vector<uint8_t> payload;
-};
-
-// Walks the blocks behind the marker and main header, checking every
-// header checksum on the way.
-std::vector<Block> Walk(const std::vector<uint8_t>& a) {
-    std::vector<Block> blocks;
-    size_t pos = 7 + 13;
-    while (pos < a.size()) {
-        Block b{};
-        b.pos = pos;
-        b.type = a[pos + 2];
-        b.flags = Get16(a, pos + 3);
-        b.headSize = Get16(a, pos + 5);
-        EXPECT_LE(pos + b.headSize, a.size());
-        EXPECT_EQ(Get16(a, pos), Crc32(a.data() + pos + 2, b.headSize - 2) & 0xFFFF);
-        if (b.type == 0x74) {
-            b.packSize = Get32(a, pos + 7);
-            b.unpSize = Get32(a, pos + 11);
-            b.host = a[pos + 15];
-            b.crc = Get32(a, pos + 16);
-            b.time = Get32(a, pos + 20);
-            b.version = a[pos + 24];
-            b.method = a[pos + 25];
-            uint32_t nameSize = Get16(a, pos + 26);
-            b.attr = Get32(a, pos + 28);
-            EXPECT_EQ(b.headSize, 32 + nameSize);
-            b.name.assign(a.begin() + pos + 32, a.begin() + pos + 32 + nameSize);
-            b.payload.assign(a.begin() + pos + b.headSize,
-                             a.begin() + pos + b.headSize + b.packSize);
-        }
-        pos += b.headSize + ((b.flags & 0x8000) ? b.packSize : 0);
-        blocks.push_back(b);
-    }
-    EXPECT_EQ(pos, a.size());
-    return blocks;
-}
 
 PackInput Entry(const std::string& name, const std::string& text, uint32_t time = 0x5A215C3E,
                 uint32_t attr = 0x2020) {

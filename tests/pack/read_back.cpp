@@ -8,6 +8,7 @@
 #include <random>
 
 #include "archive/archive_pass.h"
+#include "pack/crc32.h"
 
 namespace {
 
@@ -72,27 +73,53 @@ std::vector<uint8_t> ExpectRoundTrip(const std::vector<PackInput>& entries, int 
     return archive;
 }
 
-std::vector<HeaderInfo> ListHeaders(const std::vector<uint8_t>& a) {
-    std::vector<HeaderInfo> list;
-    auto get16 = [&](size_t at) { return uint32_t(a[at] | a[at + 1] << 8); };
-    auto get32 = [&](size_t at) { return get16(at) | get16(at + 2) << 16; };
-    size_t pos = 20;
-    while (pos + 7 <= a.size()) {
-        uint32_t size = get16(pos + 5);
-        uint32_t flags = get16(pos + 3);
-        uint32_t pack = 0;
-        if (a[pos + 2] == 0x74) {
-            HeaderInfo h;
-            h.flags = uint16_t(flags);
-            h.method = a[pos + 25];
-            h.packSize = pack = get32(pos + 7);
-            h.unpSize = get32(pos + 11);
-            h.name.assign(a.begin() + pos + 32, a.begin() + pos + 32 + get16(pos + 26));
-            list.push_back(h);
+namespace {
+
+uint32_t Get16(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8; }
+uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+}  // namespace
+
+std::vector<Block> Walk(const std::vector<uint8_t>& a) {
+    std::vector<Block> blocks;
+    size_t pos = 7 + 13;
+    while (pos < a.size()) {
+        Block b{};
+        b.pos = pos;
+        b.type = a[pos + 2];
+        b.flags = Get16(a, pos + 3);
+        b.headSize = Get16(a, pos + 5);
+        EXPECT_LE(pos + b.headSize, a.size());
+        EXPECT_EQ(Get16(a, pos), Crc32(a.data() + pos + 2, b.headSize - 2) & 0xFFFF);
+        if (b.type == 0x74) {
+            b.packSize = Get32(a, pos + 7);
+            b.unpSize = Get32(a, pos + 11);
+            b.host = a[pos + 15];
+            b.crc = Get32(a, pos + 16);
+            b.time = Get32(a, pos + 20);
+            b.version = a[pos + 24];
+            b.method = a[pos + 25];
+            uint32_t nameSize = Get16(a, pos + 26);
+            b.attr = Get32(a, pos + 28);
+            EXPECT_EQ(b.headSize, 32 + nameSize);
+            b.name.assign(a.begin() + pos + 32, a.begin() + pos + 32 + nameSize);
+            b.payload.assign(a.begin() + pos + b.headSize,
+                             a.begin() + pos + b.headSize + b.packSize);
         }
-        pos += size + ((flags & 0x8000) ? pack : 0);
+        pos += b.headSize + ((b.flags & 0x8000) ? b.packSize : 0);
+        blocks.push_back(b);
     }
-    return list;
+    EXPECT_EQ(pos, a.size());
+    return blocks;
+}
+
+std::vector<Block> FileBlocks(const std::vector<uint8_t>& archive) {
+    std::vector<Block> files;
+    for (Block& b : Walk(archive))
+        if (b.type == 0x74) files.push_back(std::move(b));
+    return files;
 }
 
 std::vector<uint8_t> Pack(const std::vector<PackInput>& entries, int level) {

@@ -15,15 +15,21 @@ struct ReadBackResult {
     std::vector<std::vector<uint8_t>> data;
 };
 
-// The file headers of an archive, as far as the tests look at them.
-struct HeaderInfo {
+// One block of an archive; the file-header fields only for type 0x74.
+struct Block {
+    size_t pos;
+    uint8_t type;
+    uint32_t flags, headSize, packSize, unpSize, crc, time, attr;
+    uint8_t host, version, method;
     std::string name;
-    uint16_t flags;
-    uint8_t method;
-    uint32_t packSize;
-    uint32_t unpSize;
+    std::vector<uint8_t> payload;
 };
-std::vector<HeaderInfo> ListHeaders(const std::vector<uint8_t>& archive);
+
+// Walks the blocks behind the marker and main header, checking every
+// header checksum and size on the way (gtest failures).
+std::vector<Block> Walk(const std::vector<uint8_t>& archive);
+// The file headers only.
+std::vector<Block> FileBlocks(const std::vector<uint8_t>& archive);
 
 // Writes `archive` to a temporary file and runs the reader over it.
 ReadBackResult ReadBack(const std::vector<uint8_t>& archive);

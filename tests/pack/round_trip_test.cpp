@@ -162,7 +162,7 @@ TEST(StoredEntries, StayOutOfTheWindow) {
                                  MakeEntry("mixed.bin", mixed)};
     for (int level : {1, 3, 5}) {
         std::vector<uint8_t> archive = ExpectRoundTrip(in, level);
-        std::vector<HeaderInfo> h = ListHeaders(archive);
+        std::vector<Block> h = FileBlocks(archive);
         ASSERT_EQ(h.size(), in.size());
         EXPECT_EQ(h[0].method, 0x30);
         EXPECT_EQ(h[1].method, 0x35);
@@ -189,7 +189,7 @@ TEST(StoredEntries, TrialRunStoresWhatDoesNotShrink) {
         in.push_back(MakeEntry("t" + std::to_string(i), TextBytes(3000, 200 + i)));
     }
     std::vector<uint8_t> archive = ExpectRoundTrip(in, 3);
-    std::vector<HeaderInfo> h = ListHeaders(archive);
+    std::vector<Block> h = FileBlocks(archive);
     ASSERT_EQ(h.size(), in.size());
     for (size_t i = 0; i < h.size(); ++i) {
         EXPECT_EQ(h[i].method, i % 2 ? 0x35 : 0x30) << h[i].name;
@@ -206,7 +206,7 @@ TEST(StoredEntries, StoreOnlyAndLevelsAgreeOnContent) {
     std::vector<uint8_t> archive;
     std::string error;
     ASSERT_TRUE(WriteArchive(in, settings, &archive, &error)) << error;
-    for (const HeaderInfo& h : ListHeaders(archive)) EXPECT_EQ(h.method, 0x30);
+    for (const Block& h : FileBlocks(archive)) EXPECT_EQ(h.method, 0x30);
     ReadBackResult r = ReadBack(archive);
     EXPECT_EQ(r.passResult, 0);
     ASSERT_EQ(r.data.size(), 2u);
@@ -222,7 +222,7 @@ TEST(StoredEntries, DirectoryEntriesBetweenCompressedOnes) {
     std::vector<PackInput> in = {MakeEntry("a.txt", TextBytes(10000, 81)), dir,
                                  MakeEntry("docs\\b.txt", TextBytes(10000, 81))};
     std::vector<uint8_t> archive = ExpectRoundTrip(in, 3);
-    std::vector<HeaderInfo> h = ListHeaders(archive);
+    std::vector<Block> h = FileBlocks(archive);
     ASSERT_EQ(h.size(), 3u);
     EXPECT_EQ(h[1].method, 0x30);
     EXPECT_EQ(h[1].packSize, 0u);
