@@ -161,7 +161,8 @@ bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& sett
 
 bool WriteArchive(const std::vector<PackInput>& entries, const PackSettings& settings,
                   std::vector<uint8_t>* out, std::string* error, const PackProgress& progress) {
-    out->clear();
+    // The archive is appended; on failure `out` gets its old size back.
+    const size_t base = out->size();
     if (settings.level < 1 || settings.level > 5)
         return Fail(error, "compression level must be 1 to 5");
     uint64_t total = 0;
@@ -188,10 +189,10 @@ bool WriteArchive(const std::vector<PackInput>& entries, const PackSettings& set
         const PackInput& entry = entries[i];
         const PackedEntry& pack = packed[i];
         const std::vector<uint8_t>& payload = pack.stored ? entry.data : pack.data;
-        uint64_t end = settings.archiveOffset + out->size() + kFileHeaderSize +
+        uint64_t end = settings.archiveOffset + (out->size() - base) + kFileHeaderSize +
                        entry.name.size() + payload.size();
         if (end > kMaxPosition) {
-            out->clear();
+            out->resize(base);
             return Fail(error, "archive would exceed 2 GiB at entry: " + entry.name);
         }
         uint16_t flags = kHasData;
@@ -225,8 +226,8 @@ bool WriteArchive(const std::vector<PackInput>& entries, const PackSettings& set
     Put16(out, kEndSkipIfUnknown);
     Put16(out, 7);
     SealHeader(out, start);
-    if (settings.archiveOffset + out->size() > kMaxPosition) {
-        out->clear();
+    if (settings.archiveOffset + (out->size() - base) > kMaxPosition) {
+        out->resize(base);
         return Fail(error, "archive would exceed 2 GiB");
     }
     if (progress) progress(total, total);

@@ -2,6 +2,7 @@
 // block layout the reader walks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -81,6 +82,23 @@ TEST(ArchiveWriter, RejectsEntriesTheReaderCannotTake) {
     EXPECT_TRUE(WriteArchive({Entry(std::string(259, 'a'), "x"), Entry("dir", "", 0, 0x10)},
                              settings, &out, &error))
         << error;
+}
+
+// The setup program's image comes first: the archive is appended to what
+// the vector holds, and a failure leaves that untouched.
+TEST(ArchiveWriter, AppendsBehindWhatIsThere) {
+    std::vector<PackInput> in = {Entry("a.txt", std::string(3000, 'q') + "tail")};
+    PackSettings settings;
+    std::vector<uint8_t> alone, behind(100, 0x4D);
+    std::string error;
+    ASSERT_TRUE(WriteArchive(in, settings, &alone, &error)) << error;
+    ASSERT_TRUE(WriteArchive(in, settings, &behind, &error)) << error;
+    ASSERT_EQ(behind.size(), 100 + alone.size());
+    EXPECT_EQ(std::vector<uint8_t>(behind.begin(), behind.begin() + 100), std::vector<uint8_t>(100, 0x4D));
+    EXPECT_TRUE(std::equal(alone.begin(), alone.end(), behind.begin() + 100));
+    settings.archiveOffset = 0x7FFFFFFFu - 50;
+    EXPECT_FALSE(WriteArchive(in, settings, &behind, &error));
+    EXPECT_EQ(behind.size(), 100 + alone.size());
 }
 
 TEST(ArchiveWriter, RefusesToPassTwoGibibytes) {
