@@ -206,6 +206,11 @@ struct LoopState {
     // before undelivered bytes. No room is taken while nothing is pending.
     int32_t flushBudget;
     uint32_t multimedia; // the record's multimediaBlock
+    // Match history.
+    uint32_t recent[4];
+    uint32_t recentCount;
+    uint32_t prevLength;
+    uint32_t prevDistance;
 };
 
 static inline void Ensure(LoopState& s, uint32_t needed)
@@ -255,6 +260,10 @@ static inline void Store(ExtractContext* ctx, const LoopState& s)
     ctx->windowPos = s.windowPos;
     ctx->flushedPos = s.flushedPos;
     ctx->unpackedLeft = s.unpackedLeft;
+    memcpy(ctx->recentDistances, s.recent, sizeof s.recent);
+    ctx->recentCount = s.recentCount;
+    ctx->prevMatchLength = s.prevLength;
+    ctx->prevMatchDistance = s.prevDistance;
 }
 
 static inline void Load(const ExtractContext* ctx, LoopState& s)
@@ -267,17 +276,19 @@ static inline void Load(const ExtractContext* ctx, LoopState& s)
     uint32_t room = s.flushedPos == s.windowPos ? uint32_t(kWindowSize) : (s.flushedPos - s.windowPos) & kWindowMask;
     s.flushBudget = int32_t(room) - kFlushMargin;
     s.multimedia = ctx->multimediaBlock;
+    memcpy(s.recent, ctx->recentDistances, sizeof s.recent);
+    s.recentCount = ctx->recentCount;
+    s.prevLength = ctx->prevMatchLength;
+    s.prevDistance = ctx->prevMatchDistance;
 }
 
 // Records a match in the history.
-static inline void NoteMatchHistory(ExtractContext* ctx, uint32_t length, uint32_t distance)
+static inline void NoteMatchHistory(LoopState& s, uint32_t length, uint32_t distance)
 {
-    ctx->recentDistances[ctx->recentCount & 3] = distance;
-    ctx->prevMatchDistance = distance;
-    ctx->recentCount++;
-    ctx->prevMatchLength = length;
-    ctx->matchLength = int32_t(length);
-    ctx->matchDistance = distance;
+    s.recent[s.recentCount & 3] = distance;
+    s.prevDistance = distance;
+    s.recentCount++;
+    s.prevLength = length;
 }
 
 void DecompressEntry(ExtractContext* ctx, uint8_t* window, int solid)
@@ -364,10 +375,10 @@ void DecompressEntry(ExtractContext* ctx, uint8_t* window, int solid)
             Load(ctx, s);
             continue;
         } else if (symbol == 256) {
-            length = ctx->prevMatchLength;
-            distance = ctx->prevMatchDistance;
+            length = s.prevLength;
+            distance = s.prevDistance;
         } else if (symbol < 261) {
-            distance = ctx->recentDistances[(ctx->recentCount - (symbol - 256)) & 3];
+            distance = s.recent[(s.recentCount - (symbol - 256)) & 3];
             uint32_t r = Decode(s, repeatLengthTable);
             length = kLengthBase[r] + 2;
             if (kLengthExtraBits[r])
@@ -383,12 +394,14 @@ void DecompressEntry(ExtractContext* ctx, uint8_t* window, int solid)
             distance = kShortDistanceBase[code] + 1 + Field(s, kShortDistanceExtraBits[code]);
             length = 2;
         }
-        NoteMatchHistory(ctx, length, distance);
+        NoteMatchHistory(s, length, distance);
         s.unpackedLeft -= int32_t(length);
         s.flushBudget -= int32_t(length);
         s.windowPos = CopyWindowBytes(window, s.windowPos, distance, length);
     }
     Store(ctx, s);
+    ctx->matchLength = int32_t(s.prevLength);
+    ctx->matchDistance = s.prevDistance;
     if (!ctx->inputOverrun)
         CheckTrailingTables(ctx);
     FlushWindow(ctx);
