@@ -29,9 +29,16 @@ mkdir -p "$out/product"
 cp -Rp "$root/samples/product/." "$out/product/"
 cp -p "$programs/OVDEMO.EXE" "$programs/UnInst.exe" "$out/product/"
 
-run=()
+stub=$(cd "$(dirname "$stub")" && pwd)/$(basename "$stub")
 case "$mksetup" in
-*.exe) run=("$root/scripts/wine-run.sh") ;;
+*.exe)
+  # A Windows mksetup runs under Wine, which sees this file system as Z:.
+  win() { local p=${1//\//\\}; echo "Z:$p"; }
+  "$root/scripts/wine-run.sh" "$mksetup" build "$(win "$out/product")" -o "$(win "$out/Setup-sample.exe")" \
+    --stub "$(win "$stub")"
+  ;;
+*)
+  "$mksetup" build "$out/product" -o "$out/Setup-sample.exe" --stub "$stub"
+  ;;
 esac
-"${run[@]}" "$mksetup" build "$out/product" -o "$out/Setup-sample.exe" --stub "$stub"
 echo "sample setup: $out/Setup-sample.exe"
