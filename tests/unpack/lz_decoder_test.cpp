@@ -267,6 +267,38 @@ TEST(LzDecoder, TableSetAfterTheLastSymbolServesTheNextSolidEntry)
     EXPECT_EQ(h.Decode(packedB, 4, true), BytesOf("kmmk"));
 }
 
+TEST(LzDecoder, TrailingTableSetAmongTheBytesARefillCarriedOver)
+{
+    // 8192 packed bytes: the first fill takes them all. The last literal
+    // starts behind byte 8162, so a refill (which finds nothing more) moves
+    // the last 32 bytes to the front first; the table set after the last
+    // symbol lies among them and must still be seen.
+    std::vector<uint8_t> second(374, 0);
+    second['k'] = 2;
+    second['m'] = 2;
+    second[269] = 1;
+    Rar20Writer w;
+    w.TableSet(FlatLzLengths());
+    std::vector<uint8_t> literals;
+    while (w.BitsWritten() < 8163 * 8) {
+        literals.push_back(uint8_t('a' + literals.size() % 26));
+        w.Literal(literals.back());
+    }
+    literals.push_back('!');
+    w.Literal('!');
+    w.NewTables(second);
+    ASSERT_LE(w.BitsWritten(), 8192u * 8);
+    auto packedA = w.FinishEntry();
+    packedA.resize(8192, 0);
+    w.Literals(BytesOf("kmmk"));
+    auto packedB = w.FinishEntry();
+
+    DecoderHarness h;
+    EXPECT_EQ(h.Decode(packedA, uint32_t(literals.size()), false), literals);
+    EXPECT_EQ(h.ctx()->inputEnd, 32);
+    EXPECT_EQ(h.Decode(packedB, 4, true), BytesOf("kmmk"));
+}
+
 TEST(LzDecoder, WindowWrapsInTheMiddleOfAMatch)
 {
     // 0xFFFF0 bytes, then a match of 40 that crosses the end of the window,
