@@ -268,6 +268,11 @@ bool ReadStub(const fs::path& path, std::vector<uint8_t>* data, std::string* err
     return ReadWholeFile(path, size, data, error, nullptr, &done, size);
 }
 
+bool WriteAll(const std::vector<uint8_t>& bytes, FILE* f)
+{
+    return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+}
+
 // A file next to the output that is removed unless it was renamed into place.
 class TemporaryOutput {
 public:
@@ -297,8 +302,7 @@ public:
             *error = "cannot create " + Display(path_) + " (" + std::strerror(errno) + ")";
             return false;
         }
-        bool ok = std::fwrite(stub.data(), 1, stub.size(), f) == stub.size() &&
-                  std::fwrite(archive.data(), 1, archive.size(), f) == archive.size() && std::fflush(f) == 0;
+        bool ok = WriteAll(stub, f) && WriteAll(archive, f) && std::fflush(f) == 0;
         int savedErrno = errno;
         ok = std::fclose(f) == 0 && ok;
         if (!ok) {
