@@ -108,8 +108,9 @@ TEST_F(BuildFixture, CleanProductBuildsSilentlyWithScriptAndDescriptionFirst)
         // Solid from the first compressed entry on.
         EXPECT_EQ((h.flags & 0x10) != 0, seenCompressed) << h.name;
         seenCompressed = seenCompressed || h.method != 0x30;
-        if (h.method == 0x30)
+        if (h.method == 0x30) {
             EXPECT_EQ(h.packSize, h.unpSize) << h.name;
+        }
     }
     EXPECT_TRUE(seenCompressed);
 }
