@@ -449,7 +449,18 @@ TEST_F(BuildFixture, UnusableStubsAreRefused)
     r = Build();
     EXPECT_EQ(r.code, kExitFailure);
     EXPECT_TRUE(Contains(r.err, "already carries an archive (at offset 4,096)")) << r.err;
+    EXPECT_FALSE(fs::exists(output));
 
+    // Too short for the scan, which starts at offset 7.
+    WriteBytes(stub, "MZ12");
+    r = Build();
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_FALSE(fs::exists(output));
+    // Not a Windows program: only a warning.
+    WriteBytes(stub, "#!/bin/sh\n");
+    r = Build();
+    EXPECT_EQ(r.code, kExitOk);
+    EXPECT_TRUE(Contains(r.err, "warning: " + stub.u8string() + ": the stub does not begin with \"MZ\"")) << r.err;
 }
 
 TEST_F(BuildFixture, OutputInsideTheProductFolderIsRefused)

@@ -1,5 +1,5 @@
 // The planning rules of `mksetup build` on their own: times, archive-start
-// detection, case folding, folder containment and archive order.
+// detection, folder containment and archive order.
 #include "tools/mksetup/build_plan.h"
 
 #include <gtest/gtest.h>
@@ -91,50 +91,6 @@ TEST(ArchiveStart, FoundWhereTheSetupsScanWouldFindIt)
     EXPECT_EQ(FindArchiveMarker(Bytes(old)), 42);
     old.replace(28, 4, "RSFY");
     EXPECT_EQ(FindArchiveMarker(Bytes(old)), -1);
-}
-
-TEST(ArchiveStart, StubLimitsAreExact)
-{
-    Findings f;
-    std::vector<uint8_t> stub(kLastArchiveStart, 0);
-    stub[0] = 'M';
-    stub[1] = 'Z';
-    CheckStub(stub, &f);
-    EXPECT_TRUE(f.errors.empty());
-    EXPECT_TRUE(f.warnings.empty());
-    stub.push_back(0);
-    CheckStub(stub, &f);
-    ASSERT_EQ(f.errors.size(), 1u);
-    EXPECT_NE(f.errors[0].find("249,996 or earlier"), std::string::npos) << f.errors[0];
-
-    f = Findings();
-    CheckStub(std::vector<uint8_t>(), &f); // no stub: a plain archive
-    EXPECT_TRUE(f.errors.empty());
-    CheckStub(Bytes("MZ12"), &f); // too short for the scan, which starts at 7
-    EXPECT_EQ(f.errors.size(), 1u);
-    f = Findings();
-    CheckStub(Bytes("#!/bin/sh\n"), &f);
-    EXPECT_TRUE(f.errors.empty());
-    EXPECT_EQ(f.warnings.size(), 1u);
-}
-
-TEST(Names, FoldCaseCoversWindows1252Letters)
-{
-    EXPECT_EQ(FoldCase(L"readme.txt"), L"README.TXT");
-    EXPECT_EQ(FoldCase(L"\x00E4\x00F6\x00FC\x00E9"), L"\x00C4\x00D6\x00DC\x00C9");
-    EXPECT_EQ(FoldCase(L"\x0161\x0153\x017E\x00FF"), L"\x0160\x0152\x017D\x0178");
-    EXPECT_EQ(FoldCase(L"\x00F7\x00DF"), L"\x00F7\x00DF"); // division sign, sharp s: no capitals
-}
-
-TEST(Names, KindsTheSetupRecognises)
-{
-    EXPECT_TRUE(IsSetupScriptName(L"install.inf"));
-    EXPECT_TRUE(IsSetupScriptName(L"d\\SETUP.INF"));
-    EXPECT_FALSE(IsSetupScriptName(L".INF")); // shorter than 5
-    EXPECT_TRUE(IsDescriptionName(L"file_id.diz"));
-    EXPECT_FALSE(IsDescriptionName(L"d\\FILE_ID.DIZ"));
-    EXPECT_TRUE(IsLanguageFileName(L"AB_US.lng"));
-    EXPECT_FALSE(IsLanguageFileName(L".LNG"));
 }
 
 TEST(Names, ContainmentComparesWholeFolderNames)
