@@ -260,13 +260,14 @@ TEST(ExtractCommand, RefusesNamesThatLeaveTheFolder)
                                    StoredEntry("/rooted.txt", BytesOf("x")),
                                    StoredEntry("C:\\drive.txt", BytesOf("x")),
                                    StoredEntry("c:relative.txt", BytesOf("x")),
+                                   StoredEntry("docs\\nul.txt", BytesOf("x")),
                                    StoredEntry("fine\\..name.txt", BytesOf("kept"))};
     Sample s(evil);
     std::string out = s.dir.File("nested") + "/out";
     Output o = Invoke(RunExtract, {s.setup, "-o", out});
     EXPECT_EQ(o.code, kExitFailure);
     for (auto* name : {"..\\escaped.txt", "docs\\..\\..\\escaped2.txt", "\\absolute.txt", "\\rooted.txt",
-                       "C:\\drive.txt", "c:relative.txt"})
+                       "C:\\drive.txt", "c:relative.txt", "docs\\nul.txt"})
         EXPECT_TRUE(Contains(o.err, std::string("refusing '") + name + "'")) << name << "\n" << o.err;
     EXPECT_FALSE(Contains(o.err, "..name.txt"));
     // Nothing anywhere but below the output folder.

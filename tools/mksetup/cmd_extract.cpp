@@ -25,7 +25,8 @@ const char kExtractUsage[] =
     "missing), with its archived folders, modification time and attributes.\n"
     "Every checksum is verified; a damaged entry's file is removed and the\n"
     "extraction stops there. Names that are absolute, carry a drive letter or\n"
-    "a '..' component are refused with a message and not written.\n"
+    "a '..' component, or name a device (CON, NUL, COM1...) are refused with\n"
+    "a message and not written.\n"
     "\n"
     "Options:\n"
     "  -o, --output DIR   the folder to write to\n"
@@ -34,6 +35,18 @@ const char kExtractUsage[] =
     "\n"
     "Exit codes: 0 success, 1 missing, unreadable or damaged file, a refused\n"
     "name or an output that cannot be written, 2 bad command line.\n";
+
+// Windows opens a device, not a file, for these names with any extension.
+bool IsDeviceName(const std::wstring& part)
+{
+    std::wstring base = part.substr(0, part.find(L'.'));
+    for (auto& c : base)
+        c = (c >= L'a' && c <= L'z') ? wchar_t(c - 32) : c;
+    if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL")
+        return true;
+    return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
+           base[3] >= L'1' && base[3] <= L'9';
+}
 
 // The archived name split into components, or why it may not be written.
 bool SplitSafeName(const std::wstring& name, std::vector<std::wstring>* parts, std::string* why)
@@ -56,6 +69,10 @@ bool SplitSafeName(const std::wstring& name, std::vector<std::wstring>* parts, s
         if (i == name.size() || name[i] == L'\\' || name[i] == L'/') {
             if (part == L"..") {
                 *why = "'..' component";
+                return false;
+            }
+            if (IsDeviceName(part)) {
+                *why = "a device name";
                 return false;
             }
             if (!part.empty() && part != L".")
