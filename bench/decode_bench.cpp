@@ -268,6 +268,10 @@ int main(int argc, char** argv)
                     ours->second / zlib->second,
                     double(set.ours.size()) / double(set.zlib.size()));
     }
+    std::printf("\nMB/s of output, best of the repetitions. Ours includes the CRC-32 of the\n"
+                "output and delivery to the memory sink; zlib's its Adler-32. 'literals' is\n"
+                "the share of output bytes coded as literals in our stream; 'packed o/z' our\n"
+                "stream's size over zlib's (level 6) for the same data.\n");
     benchmark::Shutdown();
     return 0;
 }
