@@ -11,10 +11,10 @@ void BuildCrcTable(ExtractContext* ctx)
         ctx->crcTable[i] = c;
     }
     // Slice k gives the effect of a byte followed by k + 1 zero bytes, so
-    // eight bytes fold in with eight independent lookups.
+    // sixteen bytes fold in with sixteen independent lookups.
     for (uint32_t i = 0; i < 256; i++) {
         uint32_t c = ctx->crcTable[i];
-        for (int k = 0; k < 7; k++) {
+        for (int k = 0; k < 15; k++) {
             c = ctx->crcTable[c & 0xFF] ^ (c >> 8);
             ctx->crcSlices[k][i] = c;
         }
@@ -25,13 +25,15 @@ uint32_t Crc32Update(const ExtractContext* ctx, uint32_t crc, const uint8_t* byt
 {
     const uint32_t* t0 = ctx->crcTable;
     const uint32_t(*s)[256] = ctx->crcSlices;
-    while (length >= 8) {
-        uint32_t lo = crc ^ (uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-                             uint32_t(bytes[3]) << 24);
-        crc = s[6][lo & 0xFF] ^ s[5][(lo >> 8) & 0xFF] ^ s[4][(lo >> 16) & 0xFF] ^ s[3][lo >> 24] ^
-              s[2][bytes[4]] ^ s[1][bytes[5]] ^ s[0][bytes[6]] ^ t0[bytes[7]];
-        bytes += 8;
-        length -= 8;
+    while (length >= 16) {
+        uint32_t a = crc ^ (uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+                            uint32_t(bytes[3]) << 24);
+        crc = s[14][a & 0xFF] ^ s[13][(a >> 8) & 0xFF] ^ s[12][(a >> 16) & 0xFF] ^ s[11][a >> 24] ^
+              s[10][bytes[4]] ^ s[9][bytes[5]] ^ s[8][bytes[6]] ^ s[7][bytes[7]] ^ s[6][bytes[8]] ^
+              s[5][bytes[9]] ^ s[4][bytes[10]] ^ s[3][bytes[11]] ^ s[2][bytes[12]] ^ s[1][bytes[13]] ^
+              s[0][bytes[14]] ^ t0[bytes[15]];
+        bytes += 16;
+        length -= 16;
     }
     while (length--)
         crc = t0[(crc ^ *bytes++) & 0xFF] ^ (crc >> 8);

@@ -93,8 +93,8 @@ struct ExtractContext {
     int32_t packedLeft;
     int32_t unpackedLeft;
     uint32_t crcTable[256];
-    // Our own: crcTable's slices for eight bytes per step.
-    uint32_t crcSlices[7][256];
+    // Our own: crcTable's slices for sixteen bytes per step.
+    uint32_t crcSlices[15][256];
 
     // Window.
     uint8_t* slidingWindow;
