@@ -2,18 +2,20 @@
 # Builds the sample setup: stages samples/product plus the sample programs
 # (OVDEMO.EXE, UnInst.exe) in build/sample/product and packs it behind a stub.
 #
-#   scripts/build-sample-setup.sh STUB MKSETUP [PROGRAMS_DIR]
+#   scripts/build-sample-setup.sh STUB MKSETUP [PROGRAMS_DIR [OUT]]
 #
 # STUB is a bare Setup.exe, MKSETUP the mksetup program to run (a Windows
 # mksetup.exe runs through scripts/wine-run.sh). PROGRAMS_DIR holds the
 # built sample programs; by default the samples folder of the stub's build
-# (STUB in BUILD/app/ -> BUILD/samples/). Writes build/sample/Setup-sample.exe.
+# (STUB in BUILD/app/ -> BUILD/samples/). Writes OUT, by default
+# build/sample/Setup-sample.exe.
 # SOURCE_DATE_EPOCH, when set, gives every entry that time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 stub=${1:?usage: $0 STUB MKSETUP [PROGRAMS_DIR]}
 mksetup=${2:?usage: $0 STUB MKSETUP [PROGRAMS_DIR]}
 programs=${3:-$(dirname "$stub")/../samples}
+setup=$(realpath -m "${4:-$root/build/sample/Setup-sample.exe}")
 
 for f in "$stub" "$mksetup" "$programs/OVDEMO.EXE" "$programs/UnInst.exe"; do
   if [ ! -f "$f" ]; then
@@ -34,11 +36,11 @@ case "$mksetup" in
 *.exe)
   # A Windows mksetup runs under Wine, which sees this file system as Z:.
   win() { local p=${1//\//\\}; echo "Z:$p"; }
-  "$root/scripts/wine-run.sh" "$mksetup" build "$(win "$out/product")" -o "$(win "$out/Setup-sample.exe")" \
+  "$root/scripts/wine-run.sh" "$mksetup" build "$(win "$out/product")" -o "$(win "$setup")" \
     --stub "$(win "$stub")"
   ;;
 *)
-  "$mksetup" build "$out/product" -o "$out/Setup-sample.exe" --stub "$stub"
+  "$mksetup" build "$out/product" -o "$setup" --stub "$stub"
   ;;
 esac
-echo "sample setup: $out/Setup-sample.exe"
+echo "sample setup: $setup"

@@ -77,7 +77,16 @@ show_dialog() {
 show_dialog "$root/build/win64/app/Setup.exe" "$root/build/setup-dialog.png"
 
 # --- The sample setup --------------------------------------------------------
-# Once the setup installs its payload, this is the place to build the sample
-# setup (scripts/build-sample-setup.sh STUB MKSETUP) from build/win64 and show
-# it the same way, e.g. show_dialog build/sample/Setup-sample.exe
-# build/sample-dialog.png. The bare stub above does not depend on it.
+# The vendor's view: mksetup packs samples/product with the sample programs.
+# The shipped form has the 32-bit stub and programs; the one started here has
+# the 64-bit ones, which this machine can run under Wine.
+echo "=== host: mksetup"
+cmake --preset host >/dev/null
+cmake --build --preset host --target mksetup
+mksetup=$root/build/host/tools/mksetup/mksetup
+scripts/build-sample-setup.sh build/win32/app/Setup.exe "$mksetup" build/win32/samples build/sample/Setup-sample.exe
+scripts/build-sample-setup.sh build/win64/app/Setup.exe "$mksetup" build/win64/samples build/sample/Setup-sample-x64.exe
+"$mksetup" list build/sample/Setup-sample.exe
+"$mksetup" test build/sample/Setup-sample.exe
+"$mksetup" test build/sample/Setup-sample-x64.exe
+show_dialog "$root/build/sample/Setup-sample-x64.exe" "$root/build/sample-dialog.png"
