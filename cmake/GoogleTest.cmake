@@ -14,6 +14,8 @@ function(ov_add_gtest name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+    # A window left open under Wine would otherwise block the run for good.
+    set_tests_properties(${name} PROPERTIES TIMEOUT 900)
   else()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
   endif()

@@ -6,6 +6,10 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh || exit 1
 
+# The compression corpora (Windows DLLs and EXEs, documentation) that the
+# packer's corpus tests read back at every level.
+[ -f build/corpora/large.list ] || bash bench/make_corpora.sh || exit 1
+
 presets=(host host-sanitize win32 win64)
 failed=()
 passed=0

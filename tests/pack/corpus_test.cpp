@@ -45,6 +45,10 @@ TEST_P(Corpus, ReadsBackAtEveryLevel) {
 
 INSTANTIATE_TEST_SUITE_P(Levels, Corpus,
                          ::testing::Combine(::testing::Values("small", "large"),
-                                            ::testing::Values(1, 2, 3, 4, 5)));
+                                            ::testing::Values(1, 2, 3, 4, 5)),
+                         [](const ::testing::TestParamInfo<Corpus::ParamType>& info) {
+                             return std::string(std::get<0>(info.param)) + "_level" +
+                                    std::to_string(std::get<1>(info.param));
+                         });
 
 }  // namespace

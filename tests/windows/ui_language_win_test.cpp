@@ -28,7 +28,7 @@ struct SeenBox {
 // presses its OK button. Join with Result() after the box call has returned.
 class MessageBoxWatcher {
 public:
-    explicit MessageBoxWatcher(DWORD timeoutMs = 10000)
+    explicit MessageBoxWatcher(DWORD timeoutMs = 90000)
         : thread_([this, timeoutMs] {
               HWND box = WaitForProcessWindow(GetCurrentProcessId(), L"#32770", timeoutMs);
               if (!box)
