@@ -100,6 +100,33 @@ static void SeekTo(ExtractContext* ctx, int64_t position)
         fseek(ctx->archive, long(position), SEEK_SET);
 }
 
+// Steps to the next file entry, over old-style sub-blocks, with the host
+// mapping applied and the volume flags checked. False at the end of the walk;
+// *result is set when that end is a failure.
+static bool NextFileEntry(ExtractContext* ctx, int* firstEntry, int* result)
+{
+    for (;;) {
+        if (NextEntryHeader(ctx) == 0) {
+            // The last entry claims to go on in a next volume, which we do
+            // not have: the archive is incomplete.
+            if (ctx->splitAfter)
+                *result = kPassMissingVolume;
+            return false;
+        }
+        if (ctx->blockType != kBlockOldSub)
+            break;
+        SeekTo(ctx, ctx->nextBlockPos);
+    }
+    MapHostAttributes(ctx);
+    if (*firstEntry && (ctx->fileHeader.headFlags & kFlagContinuedFrom)) {
+        *result = kPassNoArchive;
+        return false;
+    }
+    *firstEntry = 0;
+    ctx->splitAfter = ctx->fileHeader.headFlags & kFlagContinuedIn;
+    return true;
+}
+
 int ExtractEntries(ExtractContext* ctx)
 {
     ByteBuffer buffer;
@@ -121,26 +148,8 @@ int ExtractEntries(ExtractContext* ctx)
     ctx->splitAfter = 0;
     wchar_t name[kPathCapacity];
     EntryHeaderInfo* info = ctx->headerInfo;
-    while (result == 0) {
-        if (NextEntryHeader(ctx) == 0) {
-            // The last entry claims to go on in a next volume, which we do
-            // not have: the archive is incomplete.
-            if (ctx->splitAfter)
-                result = kPassMissingVolume;
-            break;
-        }
-        if (ctx->blockType == kBlockOldSub) {
-            SeekTo(ctx, ctx->nextBlockPos);
-            continue;
-        }
-        MapHostAttributes(ctx);
+    while (result == 0 && NextFileEntry(ctx, &firstEntry, &result)) {
         const FileHeader* h = &ctx->fileHeader;
-        if (firstEntry && (h->headFlags & kFlagContinuedFrom)) {
-            result = kPassNoArchive;
-            break;
-        }
-        firstEntry = 0;
-        ctx->splitAfter = h->headFlags & kFlagContinuedIn;
         SeekTo(ctx, int64_t(ctx->nextBlockPos) - h->packSize);
         if (info)
             FillHeaderInfo(ctx, info);
@@ -285,23 +294,7 @@ int WalkArchiveHeaders(const wchar_t* archivePath, HeaderVisitor visit, void* us
     }
     EntryHeaderInfo info;
     int firstEntry = 1;
-    for (;;) {
-        if (NextEntryHeader(ctx) == 0) {
-            if (ctx->splitAfter)
-                result = kPassMissingVolume;
-            break;
-        }
-        if (ctx->blockType == kBlockOldSub) {
-            SeekTo(ctx, ctx->nextBlockPos);
-            continue;
-        }
-        MapHostAttributes(ctx);
-        if (firstEntry && (ctx->fileHeader.headFlags & kFlagContinuedFrom)) {
-            result = kPassNoArchive;
-            break;
-        }
-        firstEntry = 0;
-        ctx->splitAfter = ctx->fileHeader.headFlags & kFlagContinuedIn;
+    while (NextFileEntry(ctx, &firstEntry, &result)) {
         FillHeaderInfo(ctx, &info);
         if (visit(&info, userData) != 0)
             break;
