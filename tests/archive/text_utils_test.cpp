@@ -32,6 +32,10 @@ TEST(BoundedAppend, FullBufferGetsNothingAndStaysTerminated)
     char a[6] = "ab";
     AppendText("cdefg", a, 6);
     EXPECT_STREQ(a, "abcde");
+
+    wchar_t path[8] = L"C:\\";
+    AppendAnsi("Programme", path, 8);
+    EXPECT_EQ(std::wstring(path), L"C:\\Prog");
 }
 
 TEST(AnsiConversion, Windows1252RoundTrip)
@@ -48,9 +52,7 @@ TEST(AnsiConversion, Windows1252RoundTrip)
 
 TEST(AnsiConversion, LongTextEndsTerminatedAtLastCharacter)
 {
-    wchar_t wide[5];
-    for (auto& c : wide)
-        c = L'#';
+    wchar_t wide[5] = {L'#', L'#', L'#', L'#', L'#'};
     EXPECT_EQ(AnsiToWide("abcdefgh", wide, 5), wide);
     EXPECT_EQ(std::wstring(wide), L"abcd");
     EXPECT_EQ(AnsiToWide("abc", nullptr, 5), nullptr);
@@ -60,13 +62,6 @@ TEST(AnsiConversion, LongTextEndsTerminatedAtLastCharacter)
     EXPECT_STREQ(ansi, "??x");
     EXPECT_FALSE(PlatformIsAnsiRepresentable(L"\u4E2D"));
     EXPECT_TRUE(PlatformIsAnsiRepresentable(L"Gr\u00FC\u00DFe \u20AC"));
-}
-
-TEST(AnsiConversion, AppendConvertedKeepsCapacity)
-{
-    wchar_t buf[8] = L"C:\\";
-    AppendAnsi("Programme", buf, 8);
-    EXPECT_EQ(std::wstring(buf), L"C:\\Prog");
 }
 
 TEST(PathJoin, OneSeparatorBetweenParts)

@@ -13,13 +13,9 @@
 
 namespace {
 
-uint32_t Get16(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8; }
-
 PackInput Entry(const std::string& name, const std::string& text, uint32_t time = 0x5A215C3E,
                 uint32_t attr = 0x2020) {
-    PackInput e;
-    e.name = name;
-    e.data.assign(text.begin(), text.end());
+    PackInput e = MakeEntry(name, std::vector<uint8_t>(text.begin(), text.end()));
     e.dosTime = time;
     e.attributes = attr;
     return e;
@@ -85,8 +81,8 @@ TEST(ArchiveWriter, RejectsEntriesTheReaderCannotTake) {
 }
 
 // The setup program's image comes first: the archive is appended to what
-// the vector holds, and a failure leaves that untouched.
-TEST(ArchiveWriter, AppendsBehindWhatIsThere) {
+// the vector holds; passing 2 GiB fails and leaves that untouched.
+TEST(ArchiveWriter, AppendsBehindWhatIsThereAndRefusesToPassTwoGibibytes) {
     std::vector<PackInput> in = {Entry("a.txt", std::string(3000, 'q') + "tail")};
     PackSettings settings;
     std::vector<uint8_t> alone, behind(100, 0x4D);
@@ -98,17 +94,12 @@ TEST(ArchiveWriter, AppendsBehindWhatIsThere) {
     EXPECT_TRUE(std::equal(alone.begin(), alone.end(), behind.begin() + 100));
     settings.archiveOffset = 0x7FFFFFFFu - 50;
     EXPECT_FALSE(WriteArchive(in, settings, &behind, &error));
+    EXPECT_NE(error.find("2 GiB"), std::string::npos);
     EXPECT_EQ(behind.size(), 100 + alone.size());
-}
-
-TEST(ArchiveWriter, RefusesToPassTwoGibibytes) {
-    PackSettings settings;
     settings.storeOnly = true;
     settings.archiveOffset = 0x7FFFFFFFu - 100;
     std::vector<uint8_t> out;
-    std::string error;
     EXPECT_FALSE(WriteArchive({Entry("a.txt", std::string(200, 'z'))}, settings, &out, &error));
-    EXPECT_NE(error.find("2 GiB"), std::string::npos);
     EXPECT_TRUE(out.empty());
     settings.archiveOffset = 110592;
     EXPECT_TRUE(WriteArchive({Entry("a.txt", std::string(200, 'z'))}, settings, &out, &error));

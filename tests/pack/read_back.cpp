@@ -48,11 +48,7 @@ ReadBackResult ReadBack(const std::vector<uint8_t>& archive) {
 }
 
 std::vector<uint8_t> ExpectRoundTrip(const std::vector<PackInput>& entries, int level) {
-    PackSettings settings;
-    settings.level = level;
-    std::vector<uint8_t> archive;
-    std::string error;
-    EXPECT_TRUE(WriteArchive(entries, settings, &archive, &error)) << error;
+    std::vector<uint8_t> archive = Pack(entries, level);
     ReadBackResult r = ReadBack(archive);
     EXPECT_EQ(r.passResult, 0) << "level " << level;
     size_t files = 0;
@@ -73,14 +69,10 @@ std::vector<uint8_t> ExpectRoundTrip(const std::vector<PackInput>& entries, int 
     return archive;
 }
 
-namespace {
-
 uint32_t Get16(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8; }
 uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
 }
-
-}  // namespace
 
 std::vector<Block> Walk(const std::vector<uint8_t>& a) {
     std::vector<Block> blocks;

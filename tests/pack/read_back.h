@@ -43,6 +43,10 @@ std::vector<uint8_t> Pack(const std::vector<PackInput>& entries, int level);
 
 PackInput MakeEntry(const std::string& name, std::vector<uint8_t> data);
 
+// Little-endian fields of an archive.
+uint32_t Get16(const std::vector<uint8_t>& b, size_t at);
+uint32_t Get32(const std::vector<uint8_t>& b, size_t at);
+
 // Deterministic test data.
 std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed);
 // Text-like data: words from a small vocabulary, so it has both literal

@@ -106,25 +106,21 @@ ArchiveBuilder& ArchiveBuilder::NoMainHeader()
 
 ArchiveBuilder& ArchiveBuilder::File(const FileEntry& e)
 {
-    uint32_t nameSize = e.nameSizeOverride >= 0 ? uint32_t(e.nameSizeOverride) : uint32_t(e.name.size());
-    uint32_t headSize = e.headSizeOverride >= 0 ? uint32_t(e.headSizeOverride)
-                                                : uint32_t(32 + e.name.size() + e.extraHeaderBytes.size());
-    uint32_t packSize = e.packSizeOverride >= 0 ? uint32_t(e.packSizeOverride) : uint32_t(e.packed.size());
+    uint32_t headSize = e.headSizeOverride >= 0 ? uint32_t(e.headSizeOverride) : uint32_t(32 + e.name.size());
     Put16(body_, e.headCrc);
     body_.push_back(0x74);
     Put16(body_, e.flags);
     Put16(body_, headSize);
-    Put32(body_, packSize);
+    Put32(body_, uint32_t(e.packed.size()));
     Put32(body_, e.unpSize);
     body_.push_back(e.hostOs);
     Put32(body_, e.fileCrc);
     Put32(body_, e.fileTime);
     body_.push_back(e.unpVer);
     body_.push_back(e.method);
-    Put16(body_, nameSize);
+    Put16(body_, uint32_t(e.name.size()));
     Put32(body_, e.fileAttr);
     body_.insert(body_.end(), e.name.begin(), e.name.end());
-    body_.insert(body_.end(), e.extraHeaderBytes.begin(), e.extraHeaderBytes.end());
     body_.insert(body_.end(), e.packed.begin(), e.packed.end());
     return *this;
 }
@@ -140,12 +136,6 @@ ArchiveBuilder& ArchiveBuilder::Block(uint8_t type, uint16_t headSize, uint16_t 
     block.resize(headSize); // zero-filled up to the stated size
     body_.insert(body_.end(), block.begin(), block.end());
     body_.insert(body_.end(), data.begin(), data.end());
-    return *this;
-}
-
-ArchiveBuilder& ArchiveBuilder::Raw(const std::vector<uint8_t>& bytes)
-{
-    body_.insert(body_.end(), bytes.begin(), bytes.end());
     return *this;
 }
 

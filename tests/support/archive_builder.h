@@ -39,11 +39,7 @@ struct FileEntry {
     uint8_t method = 0x30;
     uint32_t fileAttr = 0x20;
     uint16_t headCrc = 0;            // never checked by the reader
-    // Overrides for damaged or unusual headers (-1: computed).
-    int64_t headSizeOverride = -1;
-    int64_t packSizeOverride = -1;
-    int64_t nameSizeOverride = -1;
-    std::vector<uint8_t> extraHeaderBytes; // between the name and the data area
+    int64_t headSizeOverride = -1;   // for damaged headers (-1: computed)
 };
 
 // A stored entry (method 0x30) with a correct checksum.
@@ -67,11 +63,8 @@ public:
     // type, `headSize` bytes in all, and with flag 0x8000 a data area.
     ArchiveBuilder& Block(uint8_t type, uint16_t headSize, uint16_t flags = 0,
                           const std::vector<uint8_t>& data = {});
-    ArchiveBuilder& Raw(const std::vector<uint8_t>& bytes);
 
     std::vector<uint8_t> Build() const;
-    // Offset of the marker within Build()'s result.
-    size_t ArchiveOffset() const { return prefix_.size(); }
 
 private:
     std::vector<uint8_t> prefix_;

@@ -288,14 +288,6 @@ void Rar20Writer::Literals(const std::vector<uint8_t>& bytes)
         Literal(b);
 }
 
-void Rar20Writer::NoteMatch(uint32_t length, uint32_t distance)
-{
-    recent_[recentCount_ & 3] = distance;
-    prevDistance_ = distance;
-    recentCount_++;
-    prevLength_ = length;
-}
-
 static int LengthCode(uint32_t value)
 {
     int code = 27;
@@ -320,28 +312,6 @@ void Rar20Writer::Match(uint32_t length, uint32_t distance)
     DistanceSymbol(uint32_t(dc));
     if (kDistBits[dc])
         bits_.Put(distance - 1 - DistBase(dc), kDistBits[dc]);
-    NoteMatch(length, distance);
-}
-
-void Rar20Writer::RepeatLast()
-{
-    MainSymbol(256);
-    NoteMatch(prevLength_, prevDistance_);
-}
-
-void Rar20Writer::RecentMatch(int k, uint32_t length)
-{
-    Check(k >= 1 && k <= 4, "k is 1..4");
-    uint32_t distance = RecentDistance(k);
-    uint32_t bonus = (distance >= 0x101 ? 1 : 0) + (distance >= 0x2000 ? 1 : 0) + (distance >= 0x40000 ? 1 : 0);
-    Check(length >= 2 + bonus && length <= 257 + bonus, "length out of reach for this distance");
-    uint32_t value = length - 2 - bonus;
-    int lc = LengthCode(value);
-    MainSymbol(uint32_t(256 + k));
-    RepeatLengthSymbol(uint32_t(lc));
-    if (kLenBits[lc])
-        bits_.Put(value - kLenBase[lc], kLenBits[lc]);
-    NoteMatch(length, distance);
 }
 
 void Rar20Writer::ShortMatch(uint32_t distance)
@@ -352,7 +322,6 @@ void Rar20Writer::ShortMatch(uint32_t distance)
         code--;
     MainSymbol(uint32_t(261 + code));
     bits_.Put(distance - 1 - kShortBase[code], kShortBits[code]);
-    NoteMatch(2, distance);
 }
 
 void Rar20Writer::MainSymbol(uint32_t symbol)
@@ -383,15 +352,6 @@ void Rar20Writer::Bits(uint32_t value, int bits)
 std::vector<uint8_t> Rar20Writer::FinishEntry()
 {
     return bits_.Take();
-}
-
-void Rar20Writer::ResetHistory()
-{
-    std::fill(std::begin(recent_), std::end(recent_), 0);
-    recentCount_ = 0;
-    prevLength_ = 0;
-    prevDistance_ = 0;
-    std::fill(previous_.begin(), previous_.end(), 0);
 }
 
 std::vector<Token> GreedyParse(const std::vector<uint8_t>& data, uint32_t maxDistance, bool shortMatches, size_t start)
@@ -440,20 +400,6 @@ std::vector<Token> GreedyParse(const std::vector<uint8_t>& data, uint32_t maxDis
         i += advance;
     }
     return tokens;
-}
-
-std::vector<uint8_t> ExpandTokens(const std::vector<Token>& tokens)
-{
-    std::vector<uint8_t> out;
-    for (auto& t : tokens) {
-        if (!t.length) {
-            out.push_back(uint8_t(t.distance));
-            continue;
-        }
-        for (uint32_t k = 0; k < t.length; k++)
-            out.push_back(out[out.size() - t.distance]);
-    }
-    return out;
 }
 
 std::vector<uint8_t> EncodeTokens(const std::vector<Token>& tokens)

@@ -1,8 +1,8 @@
 // Test-only writer of RAR 2.0 bit streams, symbol by symbol: table sets
 // (code-length code, runs, keep flag, multimedia sets), literals and every
-// kind of match. It models the decoder's match history and code tables so
-// that high-level calls ("a match of length 7 at distance 300") choose the
-// symbol and extra bits; raw calls write exactly the bits asked for.
+// kind of match. It models the decoder's code tables so that high-level
+// calls ("a match of length 7 at distance 300") choose the symbol and extra
+// bits; raw calls write exactly the bits asked for.
 #ifndef OV_TESTS_SUPPORT_BIT_WRITER_H
 #define OV_TESTS_SUPPORT_BIT_WRITER_H
 
@@ -19,7 +19,6 @@ public:
     size_t BitCount() const { return count_; }
     // The bytes so far, the last one padded with zero bits; starts afresh.
     std::vector<uint8_t> Take();
-    size_t ByteCount() const { return bytes_.size(); }
 
 private:
     std::vector<uint8_t> bytes_;
@@ -67,11 +66,6 @@ public:
     // Symbols 270..297 with the length and distance bonuses worked out;
     // `length` is the number of bytes the decoder will copy.
     void Match(uint32_t length, uint32_t distance);
-    // Symbol 256: the last match again.
-    void RepeatLast();
-    // Symbols 257..260: the k-th most recent distance (k = 1..4) with a
-    // length from the repeat-length table (bonuses worked out).
-    void RecentMatch(int k, uint32_t length);
     // Symbols 261..268: length 2 at distance 1..256.
     void ShortMatch(uint32_t distance);
     // Raw: one main-table symbol, one symbol of another table, plain bits.
@@ -83,21 +77,16 @@ public:
 
     // --- Entries --------------------------------------------------------
     // The packed bytes of the entry written so far (padded to a byte); the
-    // next entry's stream starts here. Tables and history carry on, as in a
-    // solid archive.
+    // next entry's stream starts here. Tables carry on, as in a solid
+    // archive.
     std::vector<uint8_t> FinishEntry();
-    // What a non-solid entry's reset does to the decoder: history and
-    // previous lengths cleared (the tables stay until the next set).
-    void ResetHistory();
 
     // The modelled decoder state, for tests that check it.
     const std::vector<uint8_t>& MainLengths() const { return mainLen_; }
-    uint32_t RecentDistance(int k) const { return recent_[(recentCount_ - uint32_t(k)) & 3]; }
     size_t BitsWritten() const { return bits_.BitCount(); }
 
 private:
     void PutCode(const std::vector<uint32_t>& codes, const std::vector<uint8_t>& lengths, uint32_t symbol);
-    void NoteMatch(uint32_t length, uint32_t distance);
     void SetLzLengths(const std::vector<uint8_t>& lengths374);
 
     BitWriter bits_;
@@ -106,10 +95,6 @@ private:
     std::vector<uint32_t> mainCode_, distCode_, repCode_;
     std::vector<uint8_t> chanLen_[4];
     std::vector<uint32_t> chanCode_[4];
-    uint32_t recent_[4] = {0, 0, 0, 0};
-    uint32_t recentCount_ = 0;
-    uint32_t prevLength_ = 0;
-    uint32_t prevDistance_ = 0;
 };
 
 // A token of an LZ77 parse: a literal (length 0) or a match.
@@ -125,8 +110,6 @@ struct Token {
 // next entry of a solid archive).
 std::vector<Token> GreedyParse(const std::vector<uint8_t>& data, uint32_t maxDistance = 0x100000,
                                bool shortMatches = true, size_t start = 0);
-// What the tokens decode to.
-std::vector<uint8_t> ExpandTokens(const std::vector<Token>& tokens);
 // One non-solid entry holding the tokens with tables fitted to them.
 std::vector<uint8_t> EncodeTokens(const std::vector<Token>& tokens);
 // Writes the tokens with the writer's current tables (which must give every

@@ -41,35 +41,18 @@ TEST(HuffmanTable, LimitsCodesAndCapOfTheDesignExample)
         EXPECT_EQ(t.limits[l], 0xFFFFu) << l;
 
     DecoderHarness h;
-    uint32_t bits;
-    // Codes 0, 10, 110, 111.
-    EXPECT_EQ(DecodeAt(h.ctx(), &t, 0x0000, &bits), 0u);
-    EXPECT_EQ(bits, 1u);
-    EXPECT_EQ(DecodeAt(h.ctx(), &t, 0x8000, &bits), 1u);
-    EXPECT_EQ(bits, 2u);
-    EXPECT_EQ(DecodeAt(h.ctx(), &t, 0xC000, &bits), 2u);
-    EXPECT_EQ(bits, 3u);
-    EXPECT_EQ(DecodeAt(h.ctx(), &t, 0xE000, &bits), 3u);
-    EXPECT_EQ(bits, 3u);
-    // The lowest look-ahead bit is masked, so 0xFFFF still lies below the cap.
-    EXPECT_EQ(DecodeAt(h.ctx(), &t, 0xFFFF, &bits), 3u);
-    EXPECT_EQ(bits, 3u);
+    // Codes 0, 10, 110, 111. The lowest look-ahead bit is masked, so 0xFFFF
+    // still lies below the cap.
+    const uint32_t cases[][3] = {{0x0000, 0, 1}, {0x8000, 1, 2}, {0xC000, 2, 3}, {0xE000, 3, 3}, {0xFFFF, 3, 3}};
+    for (auto& c : cases) {
+        uint32_t bits;
+        EXPECT_EQ(DecodeAt(h.ctx(), &t, c[0], &bits), c[1]) << c[0];
+        EXPECT_EQ(bits, c[2]) << c[0];
+    }
     EXPECT_EQ(h.ctx()->lastSymbol, 3u);
 }
 
-TEST(HuffmanTable, SingleSymbolOfLengthOneDecodesFromCodeZero)
-{
-    std::vector<uint8_t> lengths(298, 0);
-    lengths[200] = 1;
-    HuffmanTable t = {};
-    BuildHuffmanTable(lengths.data(), &t, 298);
-    DecoderHarness h;
-    uint32_t bits;
-    EXPECT_EQ(DecodeAt(h.ctx(), &t, 0x1234, &bits), 200u);
-    EXPECT_EQ(bits, 1u);
-}
-
-TEST(HuffmanTable, IncompleteCodeReachesSlotsLeftByAnEarlierBuild)
+TEST(HuffmanTable, LoneAndIncompleteCodesReachSlotsLeftByAnEarlierBuild)
 {
     // All 298 symbols at 9 bits fill symbols[0..297] with 0..297; a rebuild
     // with one symbol leaves slots 1..297 as they were. A look-ahead beyond
@@ -84,7 +67,7 @@ TEST(HuffmanTable, IncompleteCodeReachesSlotsLeftByAnEarlierBuild)
 
     DecoderHarness h;
     uint32_t bits;
-    EXPECT_EQ(DecodeAt(h.ctx(), &t, 0x0000, &bits), 5u);
+    EXPECT_EQ(DecodeAt(h.ctx(), &t, 0x1234, &bits), 5u); // a lone symbol decodes from code 0
     EXPECT_EQ(bits, 1u);
     EXPECT_EQ(DecodeAt(h.ctx(), &t, 0x8004, &bits), 3u); // index 1 + 2
     EXPECT_EQ(bits, 15u);
@@ -249,11 +232,11 @@ TEST(BitInput, EmptyRefillStillCountsCarriedBytesAndMarksFarOverruns)
 namespace {
 
 // Reads one table set written by `w` with the harness's record.
-void ReadSet(DecoderHarness& h, Rar20Writer& w, PackedFile** keep)
+void ReadSet(DecoderHarness& h, Rar20Writer& w)
 {
     auto bytes = w.FinishEntry();
     bytes.resize(bytes.size() + 8, 0);
-    *keep = new PackedFile(h.ctx(), bytes, int32_t(bytes.size()));
+    PackedFile file(h.ctx(), bytes, int32_t(bytes.size()));
     FillInput(h.ctx(), 1);
     h.ctx()->bitPos = 0;
     ReadCodeLengths(h.ctx());
@@ -275,15 +258,13 @@ std::vector<uint8_t> LengthsOf(const HuffmanTable& t)
 TEST(TableSet, KeepFlagDecidesBetweenAbsoluteAndWrappingDeltas)
 {
     DecoderHarness h;
-    PackedFile* file = nullptr;
     std::vector<uint8_t> first = FlatLzLengths();
     first[0] = 12;
     first[1] = 12;
     Rar20Writer w;
     w.TableSet(first);
-    ReadSet(h, w, &file);
+    ReadSet(h, w);
     EXPECT_EQ(h.ctx()->previousLengths[0], 12);
-    delete file;
 
     // keep = 1: symbol 6 on top of 12 gives (12 + 6) & 15 = 2.
     const std::vector<uint8_t> bitLengths(19, 5);
@@ -292,26 +273,23 @@ TEST(TableSet, KeepFlagDecidesBetweenAbsoluteAndWrappingDeltas)
         symbols.push_back({0, 0});
     Rar20Writer keep;
     keep.RawTableSet(false, true, 1, bitLengths, symbols);
-    ReadSet(h, keep, &file);
+    ReadSet(h, keep);
     EXPECT_EQ(h.ctx()->previousLengths[0], 2);
     EXPECT_EQ(h.ctx()->previousLengths[1], 12);
     EXPECT_EQ(h.ctx()->previousLengths[2], 9);
-    delete file;
 
     // keep = 0: the same symbols are absolute lengths.
     Rar20Writer fresh;
     fresh.RawTableSet(false, false, 1, bitLengths, symbols);
-    ReadSet(h, fresh, &file);
+    ReadSet(h, fresh);
     EXPECT_EQ(h.ctx()->previousLengths[0], 6);
     EXPECT_EQ(h.ctx()->previousLengths[1], 0);
     EXPECT_EQ(h.ctx()->previousLengths[2], 0);
-    delete file;
 }
 
 TEST(TableSet, RunsRepeatAndZeroAndStopAtTheEndOfTheSet)
 {
     DecoderHarness h;
-    PackedFile* file = nullptr;
     const std::vector<uint8_t> bitLengths(19, 5);
     // 7, then 16 with field 3 (six more 7s), then 18 with field 127 (138
     // zeros), then 17 with field 7 (ten zeros), then 3 x 18/127 which runs
@@ -320,7 +298,7 @@ TEST(TableSet, RunsRepeatAndZeroAndStopAtTheEndOfTheSet)
     Rar20Writer w;
     w.RawTableSet(false, false, 1, bitLengths, symbols);
     w.Bits(0x5A, 8);
-    ReadSet(h, w, &file);
+    ReadSet(h, w);
     const uint8_t* l = h.ctx()->previousLengths;
     for (int i = 0; i < 7; i++)
         EXPECT_EQ(l[i], 7) << i;
@@ -330,33 +308,28 @@ TEST(TableSet, RunsRepeatAndZeroAndStopAtTheEndOfTheSet)
     // fields (2, 7, 3, 7, 7): the reader stands right behind them.
     EXPECT_EQ(h.ctx()->inputPos * 8 + h.ctx()->bitPos, 78u + 30u + 26u);
     EXPECT_EQ(ReadBitField(h.ctx(), 8), 0x5Au);
-    delete file;
 }
 
 TEST(TableSet, RepeatWithNothingBeforeItRepeatsZero)
 {
     DecoderHarness h;
-    PackedFile* file = nullptr;
     std::vector<LengthSymbol> symbols = {{16, 0}, {4, 0}};
     for (int i = 4; i < 374; i++)
         symbols.push_back({4, 0});
     Rar20Writer w;
     w.RawTableSet(false, false, 1, std::vector<uint8_t>(19, 5), symbols);
-    ReadSet(h, w, &file);
+    ReadSet(h, w);
     EXPECT_EQ(h.ctx()->previousLengths[0], 0);
     EXPECT_EQ(h.ctx()->previousLengths[2], 0);
     EXPECT_EQ(h.ctx()->previousLengths[3], 4);
-    delete file;
 }
 
 TEST(TableSet, MultimediaSetBuildsChannelTablesAndLeavesTheLzTables)
 {
     DecoderHarness h;
-    PackedFile* file = nullptr;
     Rar20Writer w;
     w.TableSet(FlatLzLengths());
-    ReadSet(h, w, &file);
-    delete file;
+    ReadSet(h, w);
     HuffmanTable mainBefore = h.ctx()->mainTable;
     h.ctx()->currentChannel = 3;
 
@@ -367,8 +340,7 @@ TEST(TableSet, MultimediaSetBuildsChannelTablesAndLeavesTheLzTables)
     lengths[257 + 66] = 1;
     Rar20Writer mm;
     mm.MultimediaSet(2, lengths);
-    ReadSet(h, mm, &file);
-    delete file;
+    ReadSet(h, mm);
     EXPECT_EQ(h.ctx()->multimediaBlock, 0x8000u);
     EXPECT_EQ(h.ctx()->channelCount, 2u);
     EXPECT_EQ(h.ctx()->currentChannel, 0u);

@@ -19,10 +19,11 @@ std::vector<uint8_t> Repeat(uint8_t b, size_t n)
     return std::vector<uint8_t>(n, b);
 }
 
-std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b)
+// Appends `length` bytes copied from `distance` back, as a match does.
+void CopyBack(std::vector<uint8_t>& out, uint32_t length, uint32_t distance)
 {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+    for (uint32_t k = 0; k < length; k++)
+        out.push_back(out[out.size() - distance]);
 }
 
 // Pseudo-random text with repeats, for round trips.
@@ -48,20 +49,12 @@ TEST(LzDecoder, LiteralThenShortMatchAndMatchOfDistanceOne)
     Rar20Writer w;
     w.TableSet(FlatLzLengths());
     w.Literal('x');
-    w.ShortMatch(1); // two more
-    auto three = w.FinishEntry();
+    w.ShortMatch(1);
+    w.Match(5, 1);
     DecoderHarness h;
-    EXPECT_EQ(h.Decode(three, 3, false), Repeat('x', 3));
-
-    Rar20Writer w2;
-    w2.TableSet(FlatLzLengths());
-    w2.Literal('x');
-    w2.ShortMatch(1);
-    w2.Match(5, 1);
-    DecoderHarness h2;
-    auto out = h2.Decode(w2.FinishEntry(), 8, false);
+    auto out = h.Decode(w.FinishEntry(), 8, false);
     EXPECT_EQ(out, Repeat('x', 8));
-    EXPECT_EQ(h2.StoredCrc(), Crc32(out));
+    EXPECT_EQ(h.StoredCrc(), Crc32(out));
 }
 
 TEST(LzDecoder, ShortDistanceCodesCoverOneTo256)
@@ -76,8 +69,7 @@ TEST(LzDecoder, ShortDistanceCodesCoverOneTo256)
     }
     for (uint32_t d = 1; d <= 256; d++) {
         w.ShortMatch(d);
-        for (int k = 0; k < 2; k++)
-            expected.push_back(expected[expected.size() - d]);
+        CopyBack(expected, 2, d);
     }
     DecoderHarness h;
     EXPECT_EQ(h.Decode(w.FinishEntry(), uint32_t(expected.size()), false), expected);
@@ -90,30 +82,19 @@ TEST(LzDecoder, LengthBonusOfNewMatchesAtDistance8192And262144)
     struct Case {
         uint32_t distance;
         size_t expected;
-    } cases[] = {{8191, 3}, {8192, 4}, {262143, 4}, {262144, 5}, {1048576, 5}};
+        uint32_t code, base; // the distance code and its base
+        int bits;
+    } cases[] = {{8191, 3, 25, 6144, 11},
+                 {8192, 4, 25, 6144, 11},
+                 {262143, 4, 35, 196608, 16},
+                 {262144, 5, 35, 196608, 16},
+                 {1048576, 5, 47, 983040, 16}};
     for (auto c : cases) {
         Rar20Writer w;
         w.TableSet(FlatLzLengths());
         w.MainSymbol(270); // length code 0: base 0 + 3
-        // Distance codes: 25 covers 6144..8191 (11 bits), 26 8192.. (12),
-        // 35 196608..262143 (16), 36 262144.. (16), 47 983040.. (16).
-        uint32_t d = c.distance - 1;
-        int dc;
-        uint32_t base;
-        int bits;
-        if (d < 8192) {
-            dc = 25, base = 6144, bits = 11;
-        } else if (d < 12288) {
-            dc = 26, base = 8192, bits = 12;
-        } else if (d < 262144) {
-            dc = 35, base = 196608, bits = 16;
-        } else if (d < 327680) {
-            dc = 36, base = 262144, bits = 16;
-        } else {
-            dc = 47, base = 983040, bits = 16;
-        }
-        w.DistanceSymbol(uint32_t(dc));
-        w.Bits(d - base, bits);
+        w.DistanceSymbol(c.code);
+        w.Bits(c.distance - 1 - c.base, c.bits);
         DecoderHarness h;
         auto out = h.Decode(w.FinishEntry(), 1, false);
         EXPECT_EQ(out.size(), c.expected) << "distance " << c.distance;
@@ -130,8 +111,8 @@ TEST(LzDecoder, LengthBonusOfRecentDistanceMatches)
     for (auto c : cases) {
         Rar20Writer w;
         w.TableSet(FlatLzLengths());
-        w.Match(c.distance >= 0x40000 ? 5 : c.distance >= 0x2000 ? 4 : 3, c.distance);
         size_t before = c.distance >= 0x40000 ? 5 : c.distance >= 0x2000 ? 4 : 3;
+        w.Match(uint32_t(before), c.distance);
         w.MainSymbol(257);        // the most recent distance
         w.RepeatLengthSymbol(0);  // length base 0 + 2
         DecoderHarness h;
@@ -147,10 +128,7 @@ TEST(LzDecoder, RecentDistancesFormARingThatEveryMatchJoins)
     w.TableSet(FlatLzLengths());
     w.Literals(text);
     std::vector<uint8_t> expected = text;
-    auto copy = [&](uint32_t length, uint32_t distance) {
-        for (uint32_t k = 0; k < length; k++)
-            expected.push_back(expected[expected.size() - distance]);
-    };
+    auto copy = [&](uint32_t length, uint32_t distance) { CopyBack(expected, length, distance); };
     w.Match(10, 1000); // ring: 1000
     copy(10, 1000);
     w.Match(10, 2000); // 2000 1000
@@ -181,43 +159,15 @@ TEST(LzDecoder, RecentDistancesFormARingThatEveryMatchJoins)
     EXPECT_EQ(h.Decode(w.FinishEntry(), uint32_t(expected.size()), false), expected);
 }
 
-TEST(LzDecoder, RepeatOfTheLastMatchAtTheStartProducesNothing)
+TEST(LzDecoder, RepeatAtTheStartIsEmptyAndMatchPastTheSizeIsDeliveredWhole)
 {
     Rar20Writer w;
     w.TableSet(FlatLzLengths());
     w.MainSymbol(256); // length 0, distance 0
-    w.Literal('a');
-    DecoderHarness h;
-    EXPECT_EQ(h.Decode(w.FinishEntry(), 1, false), BytesOf("a"));
-}
-
-TEST(LzDecoder, MatchPastTheEntrySizeIsDeliveredWhole)
-{
-    Rar20Writer w;
-    w.TableSet(FlatLzLengths());
     w.Literal('z');
     w.Match(100, 1);
     DecoderHarness h;
-    auto out = h.Decode(w.FinishEntry(), 10, false);
-    EXPECT_EQ(out, Repeat('z', 101));
-}
-
-TEST(LzDecoder, EmptyEntryStillReadsItsTableSet)
-{
-    // The first entry is empty and non-solid: its set must take effect for
-    // the solid entry after it, which has no set of its own.
-    std::vector<uint8_t> lengths(374, 0);
-    lengths['q'] = 1;
-    lengths['r'] = 1;
-    Rar20Writer w;
-    w.TableSet(lengths);
-    auto empty = w.FinishEntry();
-    w.Literals(BytesOf("qrrq"));
-    auto next = w.FinishEntry();
-    ASSERT_EQ(next.size(), 1u); // four one-bit codes
-    DecoderHarness h;
-    EXPECT_TRUE(h.Decode(empty, 0, false).empty());
-    EXPECT_EQ(h.Decode(next, 4, true), BytesOf("qrrq"));
+    EXPECT_EQ(h.Decode(w.FinishEntry(), 10, false), Repeat('z', 101));
 }
 
 TEST(LzDecoder, SolidEntriesReachBackIntoEarlierEntries)
@@ -244,27 +194,35 @@ TEST(LzDecoder, SolidEntriesReachBackIntoEarlierEntries)
     EXPECT_EQ(h.Decode(fresh.FinishEntry(), 200, false), Repeat(0, 200));
 }
 
-TEST(LzDecoder, TableSetAfterTheLastSymbolServesTheNextSolidEntry)
+TEST(LzDecoder, TableSetsOfEmptyEntriesAndAfterTheLastSymbolServeTheNextSolidEntry)
 {
+    // An empty non-solid entry still reads its set.
+    std::vector<uint8_t> lengths(374, 0);
+    lengths['q'] = 1;
+    lengths['r'] = 1;
+    Rar20Writer w;
+    w.TableSet(lengths);
+    auto empty = w.FinishEntry();
+    w.Literals(BytesOf("qrrq"));
+    auto next = w.FinishEntry();
+    ASSERT_EQ(next.size(), 1u); // four one-bit codes
+    DecoderHarness h;
+    EXPECT_TRUE(h.Decode(empty, 0, false).empty());
+    EXPECT_EQ(h.Decode(next, 4, true), BytesOf("qrrq"));
+
+    // 269 as an entry's last symbol, then the set for the next entry.
     std::vector<uint8_t> second(374, 0);
-    second['k'] = 1;
-    second['m'] = 1;
-    second[269] = 2; // a complete code: 0, 10, 11 -> k, m, 269
     second['k'] = 2;
     second['m'] = 2;
     second[269] = 1;
-
-    Rar20Writer w;
-    w.TableSet(FlatLzLengths());
-    w.Literals(BytesOf("first"));
-    w.NewTables(second); // 269 as the entry's last symbol, then the set
-    auto packedA = w.FinishEntry();
-    w.Literals(BytesOf("kmmk"));
-    auto packedB = w.FinishEntry();
-
-    DecoderHarness h;
+    Rar20Writer w2;
+    w2.TableSet(FlatLzLengths());
+    w2.Literals(BytesOf("first"));
+    w2.NewTables(second);
+    auto packedA = w2.FinishEntry();
+    w2.Literals(BytesOf("kmmk"));
     EXPECT_EQ(h.Decode(packedA, 5, false), BytesOf("first"));
-    EXPECT_EQ(h.Decode(packedB, 4, true), BytesOf("kmmk"));
+    EXPECT_EQ(h.Decode(w2.FinishEntry(), 4, true), BytesOf("kmmk"));
 }
 
 TEST(LzDecoder, TrailingTableSetAmongTheBytesARefillCarriedOver)
@@ -303,30 +261,24 @@ TEST(LzDecoder, WindowWrapsInTheMiddleOfAMatch)
 {
     // 0xFFFF0 bytes, then a match of 40 that crosses the end of the window,
     // then more output that reads across the wrap.
-    std::vector<uint8_t> expected;
     Rar20Writer w;
     w.TableSet(FlatLzLengths());
-    auto text = SampleText(1000, 9);
-    w.Literals(text);
-    expected = text;
+    std::vector<uint8_t> expected = SampleText(1000, 9);
+    w.Literals(expected);
     while (expected.size() + 258 <= 0xFFFF0) {
         w.Match(258, 997);
-        for (int k = 0; k < 258; k++)
-            expected.push_back(expected[expected.size() - 997]);
+        CopyBack(expected, 258, 997);
     }
     while (expected.size() < 0xFFFF0) {
         w.Literal(uint8_t(expected.size()));
         expected.push_back(uint8_t(expected.size()));
     }
     w.Match(40, 5);
-    for (int k = 0; k < 40; k++)
-        expected.push_back(expected[expected.size() - 5]);
+    CopyBack(expected, 40, 5);
     w.Match(100, 70);
-    for (int k = 0; k < 100; k++)
-        expected.push_back(expected[expected.size() - 70]);
+    CopyBack(expected, 100, 70);
     w.Match(258, 1048576); // a whole window back: the same bytes again
-    for (int k = 0; k < 258; k++)
-        expected.push_back(expected[expected.size() - 1048576]);
+    CopyBack(expected, 258, 1048576);
 
     DecoderHarness h;
     EXPECT_EQ(h.Decode(w.FinishEntry(), uint32_t(expected.size()), false), expected);
@@ -373,8 +325,7 @@ TEST(LzDecoder, StreamWithoutItsLastByteStillDecodesFromStaleBytes)
     ASSERT_EQ(packed.back(), 0); // the last byte holds 'a' codes only
     packed.pop_back();
     DecoderHarness h;
-    auto out = h.Decode(packed, 10, false);
-    EXPECT_EQ(out, Concat(BytesOf("ba"), Repeat('a', 8)));
+    EXPECT_EQ(h.Decode(packed, 10, false), BytesOf("baaaaaaaaa"));
     EXPECT_EQ(h.ctx()->inputOverrun, 0);
 }
 
@@ -389,8 +340,7 @@ TEST(LzDecoder, SymbolsThatProduceNothingCannotKeepTheLoopRunning)
     auto packed = w.FinishEntry();
     packed.resize(packed.size() + 100, 0);
     DecoderHarness h;
-    auto out = h.Decode(packed, 1000, false);
-    EXPECT_TRUE(out.empty());
+    EXPECT_TRUE(h.Decode(packed, 1000, false).empty());
     EXPECT_EQ(h.ctx()->inputOverrun, 1);
 
     // 269 again and again: each set makes 269 the only code again. Set and
