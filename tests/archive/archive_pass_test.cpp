@@ -110,20 +110,11 @@ bool Exists(const std::string& path)
     return stat(path.c_str(), &st) == 0;
 }
 
-std::vector<uint8_t> Text(size_t n, uint32_t seed)
-{
-    std::vector<uint8_t> v;
-    while (v.size() < n) {
-        seed = seed * 1103515245u + 12345u;
-        v.push_back(uint8_t("abcdefg \n"[(seed >> 16) % 9]));
-    }
-    return v;
-}
-
 // A solid archive: a stored entry, then three compressed ones continuing
 // one stream, the third reaching back into the second.
 struct SolidSample {
-    std::vector<uint8_t> a = Text(5000, 1), b = Text(70000, 2), c = Text(3000, 3), d = Text(10, 4);
+    std::vector<uint8_t> a = SampleText(5000, 1), b = SampleText(70000, 2), c = SampleText(3000, 3),
+                         d = SampleText(10, 4);
     std::vector<uint8_t> bytes;
     SolidSample()
     {
@@ -312,11 +303,12 @@ TEST(ArchivePass, StoredEntriesInPiecesAndWithSurplusBytes)
 {
     // 100,000 bytes go through the 32 KiB copy buffer in pieces; more packed
     // than unpacked bytes: the surplus is read, not delivered.
-    auto big = Text(100000, 8);
+    auto big = SampleText(100000, 8);
     FileEntry surplus = StoredEntry("surplus", BytesOf("keep this|drop this"));
     surplus.unpSize = 9;
     surplus.fileCrc = Crc32(BytesOf("keep this"));
-    PassRun run(ArchiveBuilder().File(StoredEntry("big", big)).File(surplus).File(StoredEntry("after", BytesOf("z"))).Build());
+    PassRun run(
+        ArchiveBuilder().File(StoredEntry("big", big)).File(surplus).File(StoredEntry("after", BytesOf("z"))).Build());
     EXPECT_EQ(run.Run(), kPassOk);
     EXPECT_EQ(run.recorder.Data()[L"big"], big);
     EXPECT_EQ(run.recorder.Data()[L"surplus"], BytesOf("keep this"));
@@ -328,7 +320,7 @@ TEST(ArchivePass, DamagedOrMissizedEntriesAreNeitherDeliveredNorKept)
     // A bad checksum; then checksums that match what was produced with sizes
     // that do not: fewer bytes than stated (the callback would read past
     // them), none at all beyond 2 GiB, a match running past the stated size.
-    FileEntry bad = StoredEntry("bad.bin", Text(1000, 5));
+    FileEntry bad = StoredEntry("bad.bin", SampleText(1000, 5));
     bad.fileCrc ^= 0x80000000u;
     FileEntry huge = StoredEntry("huge", BytesOf("abc"));
     huge.unpSize = 0x80000003u;
@@ -372,7 +364,7 @@ TEST(ArchivePass, NoArchiveResults)
     Recorder r;
     EXPECT_EQ(ArchivePass(WidePath(dir.File("nothing-here")).c_str(), RecordingCallback, &r), kPassNoArchive);
     EXPECT_EQ(ArchivePass(WidePath(dir.path()).c_str(), RecordingCallback, &r), kPassNoArchive);
-    WriteFileBytes(dir.File("plain.txt"), Text(300000, 1));
+    WriteFileBytes(dir.File("plain.txt"), SampleText(300000, 1));
     EXPECT_EQ(ArchivePass(WidePath(dir.File("plain.txt")).c_str(), RecordingCallback, &r), kPassNoArchive);
     EXPECT_TRUE(r.calls.empty());
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -39,6 +40,21 @@ uint32_t DosTime(int year, int month, int day, int hour, int minute, int second)
 std::vector<uint8_t> BytesOf(const std::string& text)
 {
     return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+std::vector<uint8_t> SampleText(size_t n, uint32_t seed)
+{
+    static const char* words[] = {"setup ", "archive ", "window ", "entry ", "table ", "the ", "of ", "\n", "solid "};
+    std::vector<uint8_t> out;
+    while (out.size() < n) {
+        seed = seed * 1103515245u + 12345u;
+        const char* w = words[(seed >> 16) % 9];
+        out.insert(out.end(), w, w + std::strlen(w));
+        if ((seed >> 8) % 7 == 0)
+            out.push_back(uint8_t(seed >> 3));
+    }
+    out.resize(n);
+    return out;
 }
 
 FileEntry StoredEntry(const std::string& name, const std::vector<uint8_t>& data)
@@ -219,30 +235,7 @@ std::string TempDir::File(const std::string& name) const
 
 std::wstring WidePath(const std::string& path)
 {
-    std::wstring out;
-    for (size_t i = 0; i < path.size();) {
-        unsigned char c = (unsigned char)path[i];
-        uint32_t cp;
-        size_t extra;
-        if (c < 0x80) {
-            cp = c;
-            extra = 0;
-        } else if ((c & 0xE0) == 0xC0) {
-            cp = c & 0x1F;
-            extra = 1;
-        } else if ((c & 0xF0) == 0xE0) {
-            cp = c & 0x0F;
-            extra = 2;
-        } else {
-            cp = c & 0x07;
-            extra = 3;
-        }
-        i++;
-        for (size_t k = 0; k < extra && i < path.size(); k++, i++)
-            cp = (cp << 6) | ((unsigned char)path[i] & 0x3F);
-        out.push_back(wchar_t(cp));
-    }
-    return out;
+    return std::wstring(path.begin(), path.end());
 }
 
 } // namespace testsupport

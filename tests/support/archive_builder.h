@@ -27,6 +27,9 @@ uint32_t DosTime(int year, int month, int day, int hour, int minute, int second)
 
 std::vector<uint8_t> BytesOf(const std::string& text);
 
+// Pseudo-random text with repeats: compressible, and different per seed.
+std::vector<uint8_t> SampleText(size_t n, uint32_t seed);
+
 struct FileEntry {
     std::string name;                // stored bytes, any separators
     std::vector<uint8_t> packed;     // the data area as written
@@ -91,7 +94,8 @@ private:
     std::string path_;
 };
 
-// Native narrow path to the wide form the reader takes.
+// Native narrow path to the wide form the reader takes (temporary paths
+// are plain ASCII).
 std::wstring WidePath(const std::string& path);
 
 } // namespace testsupport

@@ -154,21 +154,13 @@ struct PackedFile {
     ~PackedFile() { std::fclose(f); }
 };
 
-std::vector<uint8_t> Counting(size_t n)
-{
-    std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; i++)
-        v[i] = uint8_t(i * 7 + i / 256);
-    return v;
-}
-
 } // namespace
 
 TEST(BitInput, RefillKeepsTheLast32BytesAndTheBitPosition)
 {
     DecoderHarness h;
     ExtractContext* ctx = h.ctx();
-    auto data = Counting(20000);
+    auto data = SampleText(20000, 1);
     PackedFile file(ctx, data, 20000);
     FillInput(ctx, 1);
     EXPECT_EQ(ctx->inputEnd, 8192);
@@ -189,7 +181,7 @@ TEST(BitInput, ReadsNeverPassTheEntrysPackedData)
 {
     DecoderHarness h;
     ExtractContext* ctx = h.ctx();
-    auto data = Counting(5000);
+    auto data = SampleText(5000, 2);
     PackedFile file(ctx, data, 3000); // the entry owns the first 3000 bytes
     FillInput(ctx, 1);
     EXPECT_EQ(ctx->inputEnd, 3000);
@@ -213,7 +205,7 @@ TEST(BitInput, EmptyRefillStillCountsCarriedBytesAndMarksFarOverruns)
 {
     DecoderHarness h;
     ExtractContext* ctx = h.ctx();
-    auto data = Counting(8192);
+    auto data = SampleText(8192, 3);
     PackedFile file(ctx, data, 8192);
     FillInput(ctx, 1);
     ctx->inputPos = 8170;
@@ -268,9 +260,8 @@ TEST(TableSet, KeepFlagDecidesBetweenAbsoluteAndWrappingDeltas)
 
     // keep = 1: symbol 6 on top of 12 gives (12 + 6) & 15 = 2.
     const std::vector<uint8_t> bitLengths(19, 5);
-    std::vector<LengthSymbol> symbols = {{6, 0}, {0, 0}};
-    for (int i = 2; i < 374; i++)
-        symbols.push_back({0, 0});
+    std::vector<LengthSymbol> symbols(374, {0, 0});
+    symbols[0] = {6, 0};
     Rar20Writer keep;
     keep.RawTableSet(false, true, 1, bitLengths, symbols);
     ReadSet(h, keep);
@@ -287,7 +278,7 @@ TEST(TableSet, KeepFlagDecidesBetweenAbsoluteAndWrappingDeltas)
     EXPECT_EQ(h.ctx()->previousLengths[2], 0);
 }
 
-TEST(TableSet, RunsRepeatAndZeroAndStopAtTheEndOfTheSet)
+TEST(TableSet, RunsStopAtTheEndOfTheSetAndARepeatFirstGivesZero)
 {
     DecoderHarness h;
     const std::vector<uint8_t> bitLengths(19, 5);
@@ -308,20 +299,16 @@ TEST(TableSet, RunsRepeatAndZeroAndStopAtTheEndOfTheSet)
     // fields (2, 7, 3, 7, 7): the reader stands right behind them.
     EXPECT_EQ(h.ctx()->inputPos * 8 + h.ctx()->bitPos, 78u + 30u + 26u);
     EXPECT_EQ(ReadBitField(h.ctx(), 8), 0x5Au);
-}
 
-TEST(TableSet, RepeatWithNothingBeforeItRepeatsZero)
-{
-    DecoderHarness h;
-    std::vector<LengthSymbol> symbols = {{16, 0}, {4, 0}};
-    for (int i = 4; i < 374; i++)
-        symbols.push_back({4, 0});
-    Rar20Writer w;
-    w.RawTableSet(false, false, 1, std::vector<uint8_t>(19, 5), symbols);
-    ReadSet(h, w);
-    EXPECT_EQ(h.ctx()->previousLengths[0], 0);
-    EXPECT_EQ(h.ctx()->previousLengths[2], 0);
-    EXPECT_EQ(h.ctx()->previousLengths[3], 4);
+    // A repeat with nothing before it repeats zero.
+    std::vector<LengthSymbol> first = {{16, 0}, {4, 0}};
+    first.resize(372, {4, 0});
+    Rar20Writer w2;
+    w2.RawTableSet(false, false, 1, bitLengths, first);
+    ReadSet(h, w2);
+    EXPECT_EQ(l[0], 0);
+    EXPECT_EQ(l[2], 0);
+    EXPECT_EQ(l[3], 4);
 }
 
 TEST(TableSet, MultimediaSetBuildsChannelTablesAndLeavesTheLzTables)

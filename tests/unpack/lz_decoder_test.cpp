@@ -26,22 +26,6 @@ void CopyBack(std::vector<uint8_t>& out, uint32_t length, uint32_t distance)
         out.push_back(out[out.size() - distance]);
 }
 
-// Pseudo-random text with repeats, for round trips.
-std::vector<uint8_t> SampleText(size_t n, uint32_t seed)
-{
-    static const char* words[] = {"setup ", "archive ", "window ", "entry ", "table ", "the ", "of ", "\n", "solid "};
-    std::vector<uint8_t> out;
-    while (out.size() < n) {
-        seed = seed * 1103515245u + 12345u;
-        const char* w = words[(seed >> 16) % 9];
-        out.insert(out.end(), w, w + strlen(w));
-        if ((seed >> 8) % 7 == 0)
-            out.push_back(uint8_t(seed >> 3));
-    }
-    out.resize(n);
-    return out;
-}
-
 } // namespace
 
 TEST(LzDecoder, LiteralThenShortMatchAndMatchOfDistanceOne)
