@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <random>
 
 #include "archive/archive_pass.h"
 #include "pack/crc32.h"
+#include "support/archive_builder.h"
 
 namespace {
 
@@ -30,20 +28,10 @@ int Collect(wchar_t* name, const unsigned char* data, uint32_t size, void* user)
 
 ReadBackResult ReadBack(const std::vector<uint8_t>& archive) {
     ReadBackResult r;
-    // A name of its own per call and process: test programs run in parallel.
-    static std::random_device seed;
-    static uint64_t counter = 0;
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("ov_pack_test_" + std::to_string(seed()) + "_" + std::to_string(counter++));
-    {
-        std::ofstream f(path, std::ios::binary);
-        f.write(reinterpret_cast<const char*>(archive.data()), std::streamsize(archive.size()));
-        if (!f) return r;
-    }
-    std::string narrow = path.string();
-    std::wstring wide(narrow.begin(), narrow.end());
-    r.passResult = ArchivePass(wide.c_str(), Collect, &r);
-    std::filesystem::remove(path);
+    testsupport::TempDir dir;
+    std::string path = dir.File("archive.bin");
+    if (!testsupport::WriteFileBytes(path, archive)) return r;
+    r.passResult = ArchivePass(testsupport::WidePath(path).c_str(), Collect, &r);
     return r;
 }
 

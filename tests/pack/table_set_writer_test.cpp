@@ -1,81 +1,38 @@
-// Table sets decoded by an independent reading of the format: flags, the
+// Table sets read back by the product's own table-set reader: flags, the
 // 19-symbol code-length code, deltas under the keep flag and absolute runs.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "pack/bit_writer.h"
-#include "pack/huffman_builder.h"
 #include "pack/table_set_writer.h"
+#include "unpack/bit_input.h"
+#include "unpack/decoder_harness.h"
+#include "unpack/huffman.h"
 
 namespace {
 
 const int kSetSize = 374;
 
-class BitReader {
-public:
-    explicit BitReader(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
-    uint32_t Get(int bits) {
-        uint32_t v = 0;
-        for (int i = 0; i < bits; ++i) {
-            size_t byte = pos_ / 8;
-            int bit = byte < bytes_.size() ? (bytes_[byte] >> (7 - pos_ % 8)) & 1 : 0;
-            v = v << 1 | uint32_t(bit);
-            ++pos_;
-        }
-        return v;
+// Reads the sets in `bytes` one after another; the lengths of each and
+// whether its keep flag was set. `bitsRead` gets the reader's position.
+std::vector<std::pair<bool, std::vector<uint8_t>>> ReadSets(std::vector<uint8_t> bytes, size_t count,
+                                                            size_t* bitsRead = nullptr) {
+    DecoderHarness h;
+    ExtractContext* ctx = h.ctx();
+    bytes.resize(bytes.size() + 8, 0);
+    PackedFile file(ctx, bytes, int32_t(bytes.size()));
+    FillInput(ctx, 1);
+    std::vector<std::pair<bool, std::vector<uint8_t>>> sets;
+    for (size_t k = 0; k < count; ++k) {
+        uint32_t flags = PeekBits(ctx);
+        EXPECT_EQ(flags & 0x8000, 0u);  // never a multimedia set
+        ReadCodeLengths(ctx);
+        sets.emplace_back((flags & 0x4000) != 0,
+                          std::vector<uint8_t>(ctx->previousLengths, ctx->previousLengths + kSetSize));
     }
-    size_t Position() const { return pos_; }
-
-private:
-    const std::vector<uint8_t>& bytes_;
-    size_t pos_ = 0;
-};
-
-// Decodes one symbol by walking canonical codes bit by bit.
-int DecodeCanonical(BitReader* in, const uint8_t* lengths, int n) {
-    uint16_t codes[32];
-    BuildCanonicalCodes(lengths, n, codes);
-    uint32_t code = 0;
-    for (int len = 1; len <= 15; ++len) {
-        code = code << 1 | in->Get(1);
-        for (int s = 0; s < n; ++s)
-            if (lengths[s] == len && codes[s] == code) return s;
-    }
-    return -1;
-}
-
-struct Decoded {
-    bool keep;
-    std::vector<uint8_t> lengths;
-};
-
-Decoded ReadSet(BitReader* in, std::vector<uint8_t>* previous) {
-    Decoded d;
-    EXPECT_EQ(in->Get(1), 0u);  // never a multimedia set
-    d.keep = in->Get(1) == 1;
-    if (!d.keep) previous->assign(kSetSize, 0);
-    uint8_t bitLengths[19];
-    for (uint8_t& l : bitLengths) l = uint8_t(in->Get(4));
-    d.lengths.assign(kSetSize, 0);
-    int i = 0;
-    while (i < kSetSize) {
-        int s = DecodeCanonical(in, bitLengths, 19);
-        if (s < 0) {
-            ADD_FAILURE() << "undecodable code-length symbol at " << i;
-            break;
-        }
-        if (s < 16) {
-            d.lengths[i] = uint8_t((s + (*previous)[i]) & 15);
-            ++i;
-            continue;
-        }
-        EXPECT_TRUE(s != 16 || i > 0) << "repeat with nothing before it";
-        int n = s == 16 ? int(in->Get(2)) + 3 : s == 17 ? int(in->Get(3)) + 3 : int(in->Get(7)) + 11;
-        for (; n > 0 && i < kSetSize; --n, ++i) d.lengths[i] = s == 16 ? d.lengths[i - 1] : 0;
-    }
-    *previous = d.lengths;
-    return d;
+    if (bitsRead) *bitsRead = ctx->inputPos * 8 + ctx->bitPos;
+    return sets;
 }
 
 std::vector<uint8_t> SomeLengths(uint32_t seed) {
@@ -94,10 +51,9 @@ std::vector<uint8_t> SomeLengths(uint32_t seed) {
 }
 
 TEST(TableSetWriter, SetsDecodeToTheirLengthsAndCostWhatTheyWrite) {
-    std::vector<uint8_t> writerPrevious(kSetSize, 0), readerPrevious(kSetSize, 0);
+    std::vector<uint8_t> writerPrevious(kSetSize, 0);
     BitWriter out;
     std::vector<std::vector<uint8_t>> sets;
-    std::vector<uint32_t> costs;
     for (uint32_t seed = 1; seed <= 6; ++seed) {
         std::vector<uint8_t> lengths = SomeLengths(seed);
         if (seed % 2 == 0) {
@@ -109,40 +65,39 @@ TEST(TableSetWriter, SetsDecodeToTheirLengthsAndCostWhatTheyWrite) {
         }
         sets.push_back(lengths);
         uint64_t before = out.BitCount();
-        uint8_t previousCopy[kSetSize];
-        std::copy(writerPrevious.begin(), writerPrevious.end(), previousCopy);
-        uint32_t estimated = WriteTableSet(lengths.data(), previousCopy, nullptr);
-        costs.push_back(WriteTableSet(lengths.data(), writerPrevious.data(), &out));
-        EXPECT_EQ(costs.back(), out.BitCount() - before);
-        EXPECT_EQ(estimated, costs.back());
+        std::vector<uint8_t> previousCopy = writerPrevious;
+        uint32_t estimated = WriteTableSet(lengths.data(), previousCopy.data(), nullptr);
+        uint32_t cost = WriteTableSet(lengths.data(), writerPrevious.data(), &out);
+        EXPECT_EQ(cost, out.BitCount() - before);
+        EXPECT_EQ(estimated, cost);
         EXPECT_EQ(writerPrevious, lengths);
     }
     out.Finish();
-    BitReader in(out.Bytes());
+    auto read = ReadSets(out.Bytes(), sets.size());
     for (size_t k = 0; k < sets.size(); ++k) {
         SCOPED_TRACE(k);
-        Decoded d = ReadSet(&in, &readerPrevious);
-        EXPECT_EQ(d.lengths, sets[k]);
+        EXPECT_EQ(read[k].second, sets[k]);
         if (k % 2 == 1) {
-            EXPECT_TRUE(d.keep);  // a near copy is cheaper as deltas
+            EXPECT_TRUE(read[k].first);  // a near copy is cheaper as deltas
         }
     }
 }
 
 TEST(TableSetWriter, AllZeroAndAllEqualSets) {
-    std::vector<uint8_t> previous(kSetSize, 0), readerPrevious(kSetSize, 0);
+    std::vector<uint8_t> previous(kSetSize, 0);
     BitWriter out;
     std::vector<uint8_t> zeros(kSetSize, 0), eights(kSetSize, 8);
     WriteTableSet(eights.data(), previous.data(), &out);
     WriteTableSet(zeros.data(), previous.data(), &out);
     WriteTableSet(eights.data(), previous.data(), &out);
     out.Finish();
-    BitReader in(out.Bytes());
-    EXPECT_EQ(ReadSet(&in, &readerPrevious).lengths, eights);
-    EXPECT_EQ(ReadSet(&in, &readerPrevious).lengths, zeros);
-    EXPECT_EQ(ReadSet(&in, &readerPrevious).lengths, eights);
+    size_t bits = 0;
+    auto read = ReadSets(out.Bytes(), 3, &bits);
+    EXPECT_EQ(read[0].second, eights);
+    EXPECT_EQ(read[1].second, zeros);
+    EXPECT_EQ(read[2].second, eights);
     // Runs make these sets small: below one bit per length.
-    EXPECT_LT(in.Position(), 3u * 374u);
+    EXPECT_LT(bits, 3u * 374u);
 }
 
 }  // namespace

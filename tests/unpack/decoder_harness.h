@@ -68,4 +68,19 @@ private:
     ByteBuffer sink_;
 };
 
+// Opens `bytes` as the packed data of an entry of a record, for tests that
+// drive the bit reader directly.
+struct PackedFile {
+    testsupport::TempDir dir;
+    FILE* f = nullptr;
+    PackedFile(ExtractContext* ctx, const std::vector<uint8_t>& bytes, int32_t packedSize)
+    {
+        testsupport::WriteFileBytes(dir.File("p"), bytes);
+        f = std::fopen(dir.File("p").c_str(), "rb");
+        ctx->archive = ctx->packedInput = f;
+        ctx->packedLeft = packedSize;
+    }
+    ~PackedFile() { std::fclose(f); }
+};
+
 #endif

@@ -138,24 +138,6 @@ TEST(BitInput, PeekAndSkipTakeBitsMostSignificantFirst)
     EXPECT_EQ(ReadBitField(ctx, 3), 0x6u); // 0xEF = 1110 1111: bits 1..3 are 110
 }
 
-namespace {
-
-// Opens `bytes` as the packed data of an entry of the harness's record.
-struct PackedFile {
-    TempDir dir;
-    FILE* f = nullptr;
-    PackedFile(ExtractContext* ctx, const std::vector<uint8_t>& bytes, int32_t packedSize)
-    {
-        WriteFileBytes(dir.File("p"), bytes);
-        f = std::fopen(dir.File("p").c_str(), "rb");
-        ctx->archive = ctx->packedInput = f;
-        ctx->packedLeft = packedSize;
-    }
-    ~PackedFile() { std::fclose(f); }
-};
-
-} // namespace
-
 TEST(BitInput, RefillKeepsTheLast32BytesAndTheBitPosition)
 {
     DecoderHarness h;
