@@ -10,16 +10,16 @@ namespace testsupport {
 
 // The format's constant tables, written out again here so that the writer
 // does not borrow the decoder's.
-static const uint32_t kLenBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
+const uint32_t kLenBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
                                       24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
-static const int kLenBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
-static const int kDistBits[48] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
-                                  7,  7,  8,  8,  9,  9,  10, 10, 11, 11, 12, 12, 13, 13, 14, 14,
-                                  15, 15, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16};
-static const uint32_t kShortBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};
-static const int kShortBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
+const int kLenBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
+const int kDistBits[48] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
+                           7,  7,  8,  8,  9,  9,  10, 10, 11, 11, 12, 12, 13, 13, 14, 14,
+                           15, 15, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16};
+const uint32_t kShortBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};
+const int kShortBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
 
-static uint32_t DistBase(int code)
+uint32_t DistBase(int code)
 {
     if (code < 4)
         return uint32_t(code);
@@ -296,6 +296,22 @@ static int LengthCode(uint32_t value)
     return code;
 }
 
+static int DistCode(uint32_t distance)
+{
+    int code = 47;
+    while (DistBase(code) > distance - 1)
+        code--;
+    return code;
+}
+
+static int ShortCode(uint32_t distance)
+{
+    int code = 7;
+    while (kShortBase[code] > distance - 1)
+        code--;
+    return code;
+}
+
 void Rar20Writer::Match(uint32_t length, uint32_t distance)
 {
     Check(distance >= 1 && distance <= 0x100000, "distance 1..1048576");
@@ -303,9 +319,7 @@ void Rar20Writer::Match(uint32_t length, uint32_t distance)
     Check(length >= 3 + bonus && length <= 258 + bonus, "length out of reach for this distance");
     uint32_t value = length - 3 - bonus;
     int lc = LengthCode(value);
-    int dc = 47;
-    while (DistBase(dc) > distance - 1)
-        dc--;
+    int dc = DistCode(distance);
     MainSymbol(uint32_t(270 + lc));
     if (kLenBits[lc])
         bits_.Put(value - kLenBase[lc], kLenBits[lc]);
@@ -317,9 +331,7 @@ void Rar20Writer::Match(uint32_t length, uint32_t distance)
 void Rar20Writer::ShortMatch(uint32_t distance)
 {
     Check(distance >= 1 && distance <= 256, "short distance 1..256");
-    int code = 7;
-    while (kShortBase[code] > distance - 1)
-        code--;
+    int code = ShortCode(distance);
     MainSymbol(uint32_t(261 + code));
     bits_.Put(distance - 1 - kShortBase[code], kShortBits[code]);
 }
@@ -410,17 +422,11 @@ std::vector<uint8_t> EncodeTokens(const std::vector<Token>& tokens)
         if (!t.length) {
             mainFreq[t.distance]++;
         } else if (t.length == 2) {
-            int code = 7;
-            while (kShortBase[code] > t.distance - 1)
-                code--;
-            mainFreq[size_t(261 + code)]++;
+            mainFreq[size_t(261 + ShortCode(t.distance))]++;
         } else {
             uint32_t bonus = (t.distance >= 0x2000 ? 1 : 0) + (t.distance >= 0x40000 ? 1 : 0);
             mainFreq[size_t(270 + LengthCode(t.length - 3 - bonus))]++;
-            int dc = 47;
-            while (DistBase(dc) > t.distance - 1)
-                dc--;
-            distFreq[size_t(dc)]++;
+            distFreq[size_t(DistCode(t.distance))]++;
         }
     }
     std::vector<uint8_t> lengths = HuffmanLengths(mainFreq);

@@ -12,6 +12,15 @@
 
 namespace testsupport {
 
+// The format's length and distance codes: base values and extra bits of the
+// 28 length codes, the 48 distance codes and the 8 short distances.
+extern const uint32_t kLenBase[28];
+extern const int kLenBits[28];
+extern const int kDistBits[48];
+extern const uint32_t kShortBase[8];
+extern const int kShortBits[8];
+uint32_t DistBase(int code);
+
 class BitWriter {
 public:
     // Appends the low `bits` bits of `value`, most significant first.

@@ -358,22 +358,7 @@ namespace {
 std::vector<uint8_t> ReferenceDecode(ExtractContext* ctx, uint8_t* window, const std::vector<uint8_t>& packed,
                                      uint32_t unpackedSize, const std::string& path)
 {
-    static const uint32_t lengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
-                                            24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
-    static const uint32_t lengthBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
-                                            2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
-    static const uint32_t shortBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};
-    static const uint32_t shortBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
-    auto distBase = [](uint32_t c) -> uint32_t {
-        if (c < 4)
-            return c;
-        if (c >= 36)
-            return 262144 + (c - 36) * 65536;
-        uint32_t p = 1u << (c / 2);
-        return (c & 1) ? p + p / 2 : p;
-    };
-    auto distBits = [](uint32_t c) -> uint32_t { return c < 4 ? 0 : c >= 34 ? 16 : c / 2 - 1; };
-
+    auto field = [ctx](int bits) -> uint32_t { return bits ? ReadBitField(ctx, uint32_t(bits)) : 0; };
     WriteFileBytes(path, packed);
     FILE* f = std::fopen(path.c_str(), "rb");
     ByteBuffer sink;
@@ -419,9 +404,9 @@ std::vector<uint8_t> ReferenceDecode(ExtractContext* ctx, uint8_t* window, const
             continue;
         } else if (s >= 270) {
             uint32_t code = s - 270;
-            length = lengthBase[code] + 3 + (lengthBits[code] ? ReadBitField(ctx, lengthBits[code]) : 0);
+            length = kLenBase[code] + 3 + field(kLenBits[code]);
             uint32_t d = DecodeSymbol(ctx, &ctx->distanceTable);
-            distance = distBase(d) + 1 + (distBits(d) ? ReadBitField(ctx, distBits(d)) : 0);
+            distance = DistBase(int(d)) + 1 + field(kDistBits[d]);
             length += (distance >= 0x40000) + (distance >= 0x2000);
         } else if (s == 269) {
             ReadCodeLengths(ctx);
@@ -432,11 +417,11 @@ std::vector<uint8_t> ReferenceDecode(ExtractContext* ctx, uint8_t* window, const
         } else if (s < 261) {
             distance = ctx->recentDistances[(ctx->recentCount - (s - 256)) & 3];
             uint32_t r = DecodeSymbol(ctx, &ctx->repeatLengthTable);
-            length = lengthBase[r] + 2 + (lengthBits[r] ? ReadBitField(ctx, lengthBits[r]) : 0);
+            length = kLenBase[r] + 2 + field(kLenBits[r]);
             length += (distance >= 0x40000) + (distance >= 0x2000) + (distance >= 0x101);
         } else {
             uint32_t code = s - 261;
-            distance = shortBase[code] + 1 + ReadBitField(ctx, shortBits[code]);
+            distance = kShortBase[code] + 1 + field(kShortBits[code]);
             length = 2;
         }
         ctx->recentDistances[ctx->recentCount & 3] = distance;
