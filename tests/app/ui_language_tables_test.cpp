@@ -26,19 +26,6 @@ const UiLanguage* Italian() { return FindUiLanguage("IT"); }
 
 } // namespace
 
-TEST(UiLanguageTables, ListIsEnglishGermanItalianThenEnd)
-{
-    ASSERT_NE(kUiLanguages[0], nullptr);
-    ASSERT_NE(kUiLanguages[1], nullptr);
-    ASSERT_NE(kUiLanguages[2], nullptr);
-    EXPECT_EQ(kUiLanguages[3], nullptr);
-    EXPECT_STREQ(kUiLanguages[0]->code, "US");
-    EXPECT_STREQ(kUiLanguages[1]->code, "DE");
-    EXPECT_STREQ(kUiLanguages[2]->code, "IT");
-    for (int i = 0; i < 3; i++)
-        EXPECT_EQ(kUiLanguages[i]->textKind, kUiTextAnsi);
-}
-
 TEST(UiLanguageTables, EveryTableHoldsEveryIdOnceWithAText)
 {
     for (int i = 0; kUiLanguages[i]; i++) {
@@ -60,24 +47,17 @@ TEST(UiLanguageTables, NonAsciiLettersComeThroughAsWindows1252)
     EXPECT_EQ(Lookup(Italian(), 3000), L" \u00e8 stato installato correttamente.");
 }
 
-TEST(UiLanguageTables, TextsThatTheDialogAndMessagesRelyOn)
+TEST(UiLanguageTables, TextsTheMessagesAndListRelyOn)
 {
-    EXPECT_EQ(Lookup(English(), 1000), L"Setup");
-    EXPECT_EQ(Lookup(German(), 1000), L"Installation");
-    EXPECT_EQ(Lookup(Italian(), 1000), L"Installazione");
-    EXPECT_EQ(Lookup(English(), 3001), L"Broken file, please download again.");
-    EXPECT_EQ(Lookup(German(), 2), L"Abbruch");
-    EXPECT_EQ(Lookup(Italian(), 1043), L"Aggiungi collegamento sulla barra di Avvio veloce");
-    // The success tail follows the product name directly.
-    for (int i = 0; kUiLanguages[i]; i++)
+    for (int i = 0; kUiLanguages[i]; i++) {
+        // The success tail follows the product name directly.
         EXPECT_EQ(Lookup(kUiLanguages[i], 3000)[0], L' ') << kUiLanguages[i]->code;
+        EXPECT_EQ(Lookup(kUiLanguages[i], 99), L"&OK") << kUiLanguages[i]->code;
+    }
     // Italian names the two built-in list items in English.
     EXPECT_EQ(Lookup(Italian(), 2001), L"English");
     EXPECT_EQ(Lookup(Italian(), 2002), L"German");
     EXPECT_EQ(Lookup(German(), 2002), L"Deutsch");
-    // Every table has the same OK text with its access key.
-    for (int i = 0; kUiLanguages[i]; i++)
-        EXPECT_EQ(Lookup(kUiLanguages[i], 99), L"&OK");
 }
 
 TEST(UiLanguageChoice, GermanAndItalianVariantsAndEverythingElse)
@@ -93,24 +73,16 @@ TEST(UiLanguageChoice, GermanAndItalianVariantsAndEverythingElse)
 
 TEST(UiLanguageChoice, CodeMatchIgnoresCaseAndFallsBackToEnglish)
 {
-    EXPECT_EQ(FindUiLanguage("de"), kUiLanguages[1]);
-    EXPECT_EQ(FindUiLanguage("It"), kUiLanguages[2]);
-    EXPECT_EQ(FindUiLanguage("US"), kUiLanguages[0]);
-    EXPECT_EQ(FindUiLanguage("FR"), kUiLanguages[0]);
-    EXPECT_EQ(FindUiLanguage("D"), kUiLanguages[0]);
-    EXPECT_EQ(FindUiLanguage("DEU"), kUiLanguages[0]);
-    EXPECT_EQ(FindUiLanguage(""), kUiLanguages[0]);
-    EXPECT_EQ(FindUiLanguage(nullptr), kUiLanguages[0]);
-    // Every code the system language can give leads to its own table.
-    for (uint16_t id : {0x0407, 0x0810, 0x040C})
-        EXPECT_STREQ(FindUiLanguage(LanguageCodeForLangId(id))->code, LanguageCodeForLangId(id));
+    EXPECT_STREQ(FindUiLanguage("de")->code, "DE");
+    EXPECT_STREQ(FindUiLanguage("It")->code, "IT");
+    for (const char* other : {"US", "FR", "D", "DEU", "", static_cast<const char*>(nullptr)})
+        EXPECT_EQ(FindUiLanguage(other), English()) << (other ? other : "null");
 }
 
-TEST(UiTextLookup, MissingIdOrZeroGivesEmptyText)
+TEST(UiTextLookup, MissingIdOrTableGivesEmptyText)
 {
     EXPECT_EQ(Lookup(English(), 0), L"");
     EXPECT_EQ(Lookup(English(), 1001), L"");
-    EXPECT_EQ(Lookup(German(), 65535), L"");
     EXPECT_EQ(Lookup(nullptr, 1000), L"");
 }
 
@@ -119,9 +91,7 @@ TEST(UiTextLookup, CutsToCapacityMinusTwoAndTerminates)
     // "Installation" has 12 characters.
     EXPECT_EQ(Lookup(German(), 1000, 14), L"Installation");
     EXPECT_EQ(Lookup(German(), 1000, 13), L"Installatio");
-    EXPECT_EQ(Lookup(German(), 1000, 5), L"Ins");
     EXPECT_EQ(Lookup(German(), 1000, 2), L"");
-    EXPECT_EQ(Lookup(German(), 1000, 1), L"");
 
     wchar_t untouched[2] = {L'x', L'y'};
     LookupUiText(German(), 1000, untouched, 0);
@@ -131,13 +101,7 @@ TEST(UiTextLookup, CutsToCapacityMinusTwoAndTerminates)
 TEST(UiTextLookup, BackslashTBecomesTabInBothTextKinds)
 {
     static const UiText kAnsiTexts[] = {
-        {1, "Name\\tValue"},
-        {2, "\\t\\t"},
-        {3, "ends in \\"},
-        {4, "\\\\t"},
-        {5, "col\\t\xE4"},
-        {0, nullptr},
-    };
+        {1, "Name\\tValue"}, {2, "\\t\\t"}, {3, "ends in \\"}, {4, "\\\\t"}, {5, "col\\t\xE4"}, {0, nullptr}};
     static const UiLanguage kAnsi = {kUiTextAnsi, "XX", kAnsiTexts};
     EXPECT_EQ(Lookup(&kAnsi, 1), L"Name\tValue");
     EXPECT_EQ(Lookup(&kAnsi, 2), L"\t\t");
@@ -147,10 +111,7 @@ TEST(UiTextLookup, BackslashTBecomesTabInBothTextKinds)
     // A cut that splits the pair leaves the lone backslash.
     EXPECT_EQ(Lookup(&kAnsi, 1, 7), L"Name\\");
 
-    static const UiText kWideTexts[] = {
-        {7, L"\u00dcbersicht\\tTab"},
-        {0, nullptr},
-    };
+    static const UiText kWideTexts[] = {{7, L"\u00dcbersicht\\tTab"}, {0, nullptr}};
     static const UiLanguage kWide = {kUiTextWide, "XX", kWideTexts};
     EXPECT_EQ(Lookup(&kWide, 7), L"\u00dcbersicht\tTab");
     EXPECT_EQ(Lookup(&kWide, 7, 5), L"\u00dcbe");

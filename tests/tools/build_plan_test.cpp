@@ -2,19 +2,16 @@
 // detection, folder containment and archive order.
 #include "tools/mksetup/build_plan.h"
 
+#include "support/archive_builder.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 namespace fs = std::filesystem;
+using testsupport::DosTime;
 
 namespace {
-
-uint32_t Dos(int year, int month, int day, int hour, int minute, int second)
-{
-    return (uint32_t(year - 1980) << 25) | (uint32_t(month) << 21) | (uint32_t(day) << 16) | (uint32_t(hour) << 11) |
-           (uint32_t(minute) << 5) | uint32_t(second / 2);
-}
 
 std::vector<uint8_t> Bytes(const std::string& s)
 {
@@ -48,16 +45,16 @@ std::vector<std::wstring> Order(std::vector<std::wstring> names, bool nameOrder)
 
 TEST(DosTime, UtcMomentsAndTheFormatsLimits)
 {
-    EXPECT_EQ(DosTimeFromUnix(1700000001, true), Dos(2023, 11, 14, 22, 13, 20)); // odd seconds are cut
-    EXPECT_EQ(DosTimeFromUnix(315532800, true), Dos(1980, 1, 1, 0, 0, 0));
-    EXPECT_EQ(DosTimeFromUnix(951782400, true), Dos(2000, 2, 29, 0, 0, 0));   // leap day
-    EXPECT_EQ(DosTimeFromUnix(4354819199LL, true), Dos(2107, 12, 31, 23, 59, 58));
+    EXPECT_EQ(DosTimeFromUnix(1700000001, true), DosTime(2023, 11, 14, 22, 13, 20)); // odd seconds are cut
+    EXPECT_EQ(DosTimeFromUnix(315532800, true), DosTime(1980, 1, 1, 0, 0, 0));
+    EXPECT_EQ(DosTimeFromUnix(951782400, true), DosTime(2000, 2, 29, 0, 0, 0));   // leap day
+    EXPECT_EQ(DosTimeFromUnix(4354819199LL, true), DosTime(2107, 12, 31, 23, 59, 58));
     // Outside 1980..2107: the nearest time the format has.
-    EXPECT_EQ(DosTimeFromUnix(0, true), Dos(1980, 1, 1, 0, 0, 0));
-    EXPECT_EQ(DosTimeFromUnix(-86400, true), Dos(1980, 1, 1, 0, 0, 0));
-    EXPECT_EQ(DosTimeFromUnix(315532799, true), Dos(1980, 1, 1, 0, 0, 0));
-    EXPECT_EQ(DosTimeFromUnix(4354819200LL, true), Dos(2107, 12, 31, 23, 59, 58));
-    EXPECT_EQ(DosTimeFromUnix(int64_t(1) << 40, true), Dos(2107, 12, 31, 23, 59, 58));
+    EXPECT_EQ(DosTimeFromUnix(0, true), DosTime(1980, 1, 1, 0, 0, 0));
+    EXPECT_EQ(DosTimeFromUnix(-86400, true), DosTime(1980, 1, 1, 0, 0, 0));
+    EXPECT_EQ(DosTimeFromUnix(315532799, true), DosTime(1980, 1, 1, 0, 0, 0));
+    EXPECT_EQ(DosTimeFromUnix(4354819200LL, true), DosTime(2107, 12, 31, 23, 59, 58));
+    EXPECT_EQ(DosTimeFromUnix(int64_t(1) << 40, true), DosTime(2107, 12, 31, 23, 59, 58));
 }
 
 TEST(DosTime, SourceDateEpochMustBeAWholeNumber)

@@ -7,7 +7,7 @@
 #include <string>
 
 #ifdef _WIN32
-#include <windows.h>
+#include "tests/windows/ui_window_probe.h"
 #endif
 
 using namespace buildtest;
@@ -62,8 +62,7 @@ TEST_F(BuildFixture, SampleProductBuildsWithoutWarnings)
     RunResult r = Build();
     ASSERT_EQ(r.code, kExitOk) << r.err;
     EXPECT_EQ(r.err, "");
-    std::vector<uint8_t> setup = ReadBytes(output);
-    std::vector<EntryHeader> headers = ReadEntryHeaders(setup, 4096);
+    std::vector<EntryHeader> headers = ReadEntryHeaders(ReadBytes(output), 4096);
     ASSERT_EQ(headers.size(), 13u);
     EXPECT_EQ(headers[0].name, "INSTALL.INF");
     EXPECT_EQ(headers[1].name, "FILE_ID.DIZ");
@@ -116,49 +115,17 @@ DWORD Finish(Started* s, DWORD waitMs)
     return code;
 }
 
-// A visible top-level window of `process` whose class is `className`.
-struct WindowSearch {
-    DWORD process;
-    const wchar_t* className;
-    HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND w, LPARAM param)
-{
-    WindowSearch* search = reinterpret_cast<WindowSearch*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(w, &owner);
-    wchar_t name[64] = {};
-    GetClassNameW(w, name, 64);
-    if (owner == search->process && IsWindowVisible(w) && lstrcmpW(name, search->className) == 0) {
-        search->found = w;
-        return FALSE;
-    }
-    return TRUE;
-}
-
+// A first start in a fresh Wine prefix can take several seconds.
 HWND WaitForWindow(DWORD process, const wchar_t* className)
 {
-    // A first start in a fresh Wine prefix can take several seconds.
-    for (int i = 0; i < 600; i++) {
-        WindowSearch search = {process, className, nullptr};
-        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found)
-            return search.found;
-        Sleep(50);
-    }
-    return nullptr;
+    return WaitForProcessWindow(process, className, 30000);
 }
 
-std::wstring TextOfChildren(HWND dialog)
+std::wstring TextOfBox(HWND box)
 {
     std::wstring all;
-    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        wchar_t text[4096];
-        GetWindowTextW(c, text, 4096);
-        all += text;
-        all += L"\n";
-    }
+    for (const std::wstring& text : StaticTexts(box))
+        all += text + L"\n";
     return all;
 }
 
@@ -205,7 +172,7 @@ TEST_F(BuildFixture, UninstallerAsksThenDeletesTheFolder)
     ASSERT_TRUE(first.ok);
     HWND question = WaitForWindow(first.info.dwProcessId, L"#32770");
     ASSERT_NE(question, nullptr);
-    std::wstring text = TextOfChildren(question);
+    std::wstring text = TextOfBox(question);
     EXPECT_NE(text.find(L"LICENSE.TXT"), std::wstring::npos);
     EXPECT_NE(text.find(L"OVDEMO_US.LNG"), std::wstring::npos);
     Press(question, IDNO);
@@ -222,7 +189,7 @@ TEST_F(BuildFixture, UninstallerAsksThenDeletesTheFolder)
         Sleep(50);
     HWND done = WaitForWindow(second.info.dwProcessId, L"#32770");
     ASSERT_NE(done, nullptr);
-    EXPECT_NE(TextOfChildren(done).find(L"removed"), std::wstring::npos);
+    EXPECT_NE(TextOfBox(done).find(L"removed"), std::wstring::npos);
     Press(done, IDOK);
     EXPECT_EQ(Finish(&second, 30000), 0u);
     EXPECT_FALSE(fs::exists(folder / "LICENSE.TXT"));

@@ -1,17 +1,19 @@
-// Shared by the `mksetup build` tests: a scratch folder with a product in
-// it, a way to run the command in-process and catch what it prints, and a
-// plain walk over the block headers of a written setup.
+// Shared by the mksetup tests: running a command in-process and catching what
+// it prints, file and name helpers, a plain walk over the block headers of a
+// written setup, and a scratch folder with a product in it.
 #ifndef OV_TESTS_TOOLS_BUILD_TEST_SUPPORT_H
 #define OV_TESTS_TOOLS_BUILD_TEST_SUPPORT_H
 
+#include "support/archive_builder.h"
 #include "tools/mksetup/commands.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -24,18 +26,22 @@
 namespace buildtest {
 
 namespace fs = std::filesystem;
+using testsupport::DosTime;
 
 inline void SetEnv(const char* name, const char* value)
 {
 #ifdef _WIN32
     _putenv_s(name, value ? value : "");
 #else
-    if (value)
-        setenv(name, value, 1);
-    else
-        unsetenv(name);
+    value ? setenv(name, value, 1) : unsetenv(name);
 #endif
 }
+
+inline bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
 
 // Wide names and paths without the locale (which is "C" in the tests).
 inline std::string Utf8Of(const std::wstring& w)
@@ -45,21 +51,10 @@ inline std::string Utf8Of(const std::wstring& w)
         uint32_t c = uint32_t(w[i]);
         if (sizeof(wchar_t) == 2 && c >= 0xD800 && c < 0xDC00 && i + 1 < w.size())
             c = 0x10000 + ((c - 0xD800) << 10) + (uint32_t(w[++i]) - 0xDC00);
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
+        int extra = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+        out += char(extra == 0 ? c : (0xFF00u >> (extra + 1)) | (c >> (6 * extra)));
+        for (int k = extra - 1; k >= 0; k--)
+            out += char(0x80 | ((c >> (6 * k)) & 0x3F));
     }
     return out;
 }
@@ -96,31 +91,17 @@ inline std::wstring WideOf(const fs::path& p)
 inline void WriteBytes(const fs::path& path, const std::string& bytes)
 {
     fs::create_directories(path.parent_path());
-#ifdef _WIN32
-    FILE* f = _wfopen(path.c_str(), L"wb");
-#else
-    FILE* f = std::fopen(path.c_str(), "wb");
-#endif
-    ASSERT_NE(f, nullptr) << path.u8string();
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-    std::fclose(f);
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+    ASSERT_TRUE(out.good()) << path.u8string();
 }
 
+// The bytes of a file (wide path on Windows, so any name works); empty when
+// it cannot be read.
 inline std::vector<uint8_t> ReadBytes(const fs::path& path)
 {
-#ifdef _WIN32
-    FILE* f = _wfopen(path.c_str(), L"rb");
-#else
-    FILE* f = std::fopen(path.c_str(), "rb");
-#endif
-    std::vector<uint8_t> data;
-    if (!f)
-        return data;
-    int c;
-    while ((c = std::fgetc(f)) != EOF)
-        data.push_back(uint8_t(c));
-    std::fclose(f);
-    return data;
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 struct RunResult {
@@ -129,24 +110,25 @@ struct RunResult {
     std::string err;
 };
 
-inline RunResult RunBuildCaptured(const std::vector<std::string>& args)
+inline RunResult RunCaptured(int (*command)(const Arguments&), const Arguments& args)
 {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    int code = RunBuild(args);
-    RunResult r;
-    r.code = code;
-    r.out = testing::internal::GetCapturedStdout();
-    r.err = testing::internal::GetCapturedStderr();
-    return r;
+    int code = command(args);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::string out = testing::internal::GetCapturedStdout();
+    return RunResult{code, out, testing::internal::GetCapturedStderr()};
 }
+
+inline RunResult RunBuildCaptured(const Arguments& args) { return RunCaptured(RunBuild, args); }
 
 // One file header of a written archive.
 struct EntryHeader {
     uint16_t flags = 0;
     uint32_t packSize = 0, unpSize = 0;
     uint8_t host = 0;
-    uint32_t crc = 0, time = 0;
+    uint32_t time = 0;
     uint8_t unpVer = 0, method = 0;
     uint32_t attributes = 0;
     std::string name;
@@ -180,7 +162,6 @@ inline std::vector<EntryHeader> ReadEntryHeaders(const std::vector<uint8_t>& fil
             h.packSize = pack;
             h.unpSize = Le(file, pos + 11, 4);
             h.host = file[pos + 15];
-            h.crc = Le(file, pos + 16, 4);
             h.time = Le(file, pos + 20, 4);
             h.unpVer = file[pos + 24];
             h.method = file[pos + 25];

@@ -1,60 +1,21 @@
 // mksetup list, test and extract on real files: output, exit codes, and
 // extraction that never leaves its folder.
-#include "tools/mksetup/commands.h"
+#include "tests/tools/build_test_support.h"
 
-#include "support/archive_builder.h"
 #include "support/bit_writer.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
 #include <sys/stat.h>
 
 using namespace testsupport;
-namespace fs = std::filesystem;
+using namespace buildtest;
 
 namespace {
-
-struct Output {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-Output Invoke(int (*command)(const Arguments&), const Arguments& args)
-{
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    int code = command(args);
-    std::fflush(stdout);
-    std::fflush(stderr);
-    Output o{code, testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
-    return o;
-}
-
-// Reads a file by its path object (wide on Windows, so any name works).
-bool ReadPath(const fs::path& path, std::vector<uint8_t>* bytes)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
 
 // True when `path` lies inside `folder`.
 bool Inside(const fs::path& path, const fs::path& folder)
 {
     auto rel = path.lexically_normal().lexically_relative(folder.lexically_normal());
     return !rel.empty() && *rel.begin() != "..";
-}
-
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
 }
 
 std::vector<uint8_t> Text(size_t n, uint32_t seed)
@@ -110,32 +71,22 @@ struct Sample {
 
 } // namespace
 
-TEST(ListCommand, TableShowsEveryEntry)
+TEST(ListCommand, TableAndJsonShowEveryEntry)
 {
     Sample s;
-    Output o = Invoke(RunList, {s.setup});
+    RunResult o = RunCaptured(RunList, {s.setup});
     EXPECT_EQ(o.code, kExitOk) << o.err;
-    EXPECT_TRUE(Contains(o.out, "INSTALL.INF"));
-    EXPECT_TRUE(Contains(o.out, "docs\\README.TXT"));
-    EXPECT_TRUE(Contains(o.out, "gr\xC3\xBC\xC3\x9F" "e.txt")) << "names shown in UTF-8";
-    EXPECT_TRUE(Contains(o.out, "R...A  2009-07-15 10:30:44"));
-    EXPECT_TRUE(Contains(o.out, "...D."));
-    EXPECT_TRUE(Contains(o.out, "4 entries"));
     char crc[16];
     std::snprintf(crc, sizeof crc, "%08X", Crc32(s.readme));
-    EXPECT_TRUE(Contains(o.out, crc));
-}
+    for (const std::string& part : std::vector<std::string>{"INSTALL.INF", "docs\\README.TXT", "gr\xC3\xBC\xC3\x9F" "e.txt" /* UTF-8 */,
+                                   "R...A  2009-07-15 10:30:44", "...D.", "4 entries", crc})
+        EXPECT_TRUE(Contains(o.out, part)) << part << "\n" << o.out;
 
-TEST(ListCommand, JsonCarriesTheSameFacts)
-{
-    Sample s;
-    Output o = Invoke(RunList, {"--json", s.setup});
+    o = RunCaptured(RunList, {"--json", s.setup});
     EXPECT_EQ(o.code, kExitOk) << o.err;
-    EXPECT_TRUE(Contains(o.out, "\"name\": \"docs\\\\README.TXT\", \"size\": 20000"));
-    EXPECT_TRUE(Contains(o.out, "\"solid\": true"));
-    EXPECT_TRUE(Contains(o.out, "\"directory\": true"));
-    EXPECT_TRUE(Contains(o.out, "\"method\": \"store\""));
-    EXPECT_TRUE(Contains(o.out, "\"time\": \"2008-03-01 12:00:00\""));
+    for (const char* part : {"\"name\": \"docs\\\\README.TXT\", \"size\": 20000", "\"solid\": true", "\"directory\": true",
+                             "\"method\": \"store\"", "\"time\": \"2008-03-01 12:00:00\""})
+        EXPECT_TRUE(Contains(o.out, part)) << part << "\n" << o.out;
     EXPECT_EQ(o.out.front(), '{');
     EXPECT_EQ(o.out.substr(o.out.size() - 2), "}\n");
 }
@@ -143,17 +94,17 @@ TEST(ListCommand, JsonCarriesTheSameFacts)
 TEST(ReaderCommands, HelpAndBadCommandLines)
 {
     for (auto command : {RunList, RunTest, RunExtract}) {
-        Output help = Invoke(command, {"--help"});
+        RunResult help = RunCaptured(command, {"--help"});
         EXPECT_EQ(help.code, kExitOk);
         EXPECT_TRUE(Contains(help.out, "usage: mksetup"));
         EXPECT_TRUE(Contains(help.out, "Exit codes"));
-        Output none = Invoke(command, {});
+        RunResult none = RunCaptured(command, {});
         EXPECT_EQ(none.code, kExitUsage);
-        Output unknown = Invoke(command, {"file", "--bogus"});
+        RunResult unknown = RunCaptured(command, {"file", "--bogus"});
         EXPECT_EQ(unknown.code, kExitUsage);
         EXPECT_TRUE(Contains(unknown.err, "--bogus"));
     }
-    EXPECT_EQ(Invoke(RunExtract, {"file"}).code, kExitUsage) << "extract needs -o";
+    EXPECT_EQ(RunCaptured(RunExtract, {"file"}).code, kExitUsage) << "extract needs -o";
 }
 
 TEST(ReaderCommands, MissingUnreadableAndForeignFiles)
@@ -161,46 +112,39 @@ TEST(ReaderCommands, MissingUnreadableAndForeignFiles)
     TempDir dir;
     WriteFileBytes(dir.File("plain.bin"), Text(1000, 3));
     for (auto command : {RunList, RunTest}) {
-        Output missing = Invoke(command, {dir.File("absent.exe")});
+        RunResult missing = RunCaptured(command, {dir.File("absent.exe")});
         EXPECT_EQ(missing.code, kExitFailure);
         EXPECT_TRUE(Contains(missing.err, "absent.exe: no such file")) << missing.err;
-        Output folder = Invoke(command, {dir.path()});
+        RunResult folder = RunCaptured(command, {dir.path()});
         EXPECT_EQ(folder.code, kExitFailure);
         EXPECT_TRUE(Contains(folder.err, "folder")) << folder.err;
-        Output foreign = Invoke(command, {dir.File("plain.bin")});
+        RunResult foreign = RunCaptured(command, {dir.File("plain.bin")});
         EXPECT_EQ(foreign.code, kExitFailure);
         EXPECT_TRUE(Contains(foreign.err, "no setup archive found")) << foreign.err;
     }
-    Output missing = Invoke(RunExtract, {dir.File("absent.exe"), "-o", dir.File("out")});
+    RunResult missing = RunCaptured(RunExtract, {dir.File("absent.exe"), "-o", dir.File("out")});
     EXPECT_EQ(missing.code, kExitFailure);
     EXPECT_FALSE(fs::exists(dir.File("out")));
 }
 
-TEST(TestCommand, AnswersOkForAnIntactSetup)
+TEST(TestCommand, AnswersOkOrNamesTheFirstBadEntryAndTheReason)
 {
     Sample s;
-    Output o = Invoke(RunTest, {s.setup});
-    EXPECT_EQ(o.code, kExitOk) << o.err;
-    EXPECT_EQ(o.out, "OK\n");
-    EXPECT_EQ(Invoke(RunTest, {"-q", s.setup}).out, "");
-}
-
-TEST(TestCommand, NamesTheFirstBadEntryAndTheReason)
-{
-    Sample s;
+    EXPECT_EQ(RunCaptured(RunTest, {s.setup}).out, "OK\n");
+    EXPECT_EQ(RunCaptured(RunTest, {"-q", s.setup}).out, "");
     s.bytes[s.readmeDataOffset + 100] ^= 0x10;
     s.Rewrite();
-    Output o = Invoke(RunTest, {s.setup});
+    RunResult o = RunCaptured(RunTest, {s.setup});
     EXPECT_EQ(o.code, kExitFailure);
     EXPECT_TRUE(Contains(o.err, "entry 'docs\\README.TXT': checksum mismatch")) << o.err;
     // The headers are intact, so list still works.
-    EXPECT_EQ(Invoke(RunList, {s.setup}).code, kExitOk);
+    EXPECT_EQ(RunCaptured(RunList, {s.setup}).code, kExitOk);
 
     // Cut short inside the packed data.
     Sample cut;
     cut.bytes.resize(cut.readmeDataOffset + 50);
     cut.Rewrite();
-    Output c = Invoke(RunTest, {cut.setup});
+    RunResult c = RunCaptured(RunTest, {cut.setup});
     EXPECT_EQ(c.code, kExitFailure);
     EXPECT_TRUE(Contains(c.err, "README.TXT")) << c.err;
 
@@ -208,7 +152,7 @@ TEST(TestCommand, NamesTheFirstBadEntryAndTheReason)
     FileEntry old = PackedEntry("OLD.DAT", BytesOf("\x11\x22"), BytesOf("old"), true);
     old.unpVer = 15;
     Sample withOld({old});
-    Output v = Invoke(RunTest, {withOld.setup});
+    RunResult v = RunCaptured(RunTest, {withOld.setup});
     EXPECT_EQ(v.code, kExitFailure);
     EXPECT_TRUE(Contains(v.err, "'OLD.DAT': packed with an unsupported method (version 1.5)")) << v.err;
 
@@ -216,7 +160,7 @@ TEST(TestCommand, NamesTheFirstBadEntryAndTheReason)
     FileEntry split = StoredEntry("PART.DAT", BytesOf("first half"));
     split.flags = 0x8002;
     Sample withSplit({split});
-    Output p = Invoke(RunTest, {withSplit.setup});
+    RunResult p = RunCaptured(RunTest, {withSplit.setup});
     EXPECT_EQ(p.code, kExitFailure);
     EXPECT_TRUE(Contains(p.err, "PART.DAT', which continues in a next volume")) << p.err;
 }
@@ -225,16 +169,12 @@ TEST(ExtractCommand, WritesTheTreeWithTimesAndAttributes)
 {
     Sample s;
     std::string out = s.dir.File("out");
-    Output o = Invoke(RunExtract, {s.setup, "-o", out});
+    RunResult o = RunCaptured(RunExtract, {s.setup, "-o", out});
     EXPECT_EQ(o.code, kExitOk) << o.err;
     EXPECT_TRUE(Contains(o.out, "3 files extracted"));
-    std::vector<uint8_t> got;
-    ASSERT_TRUE(ReadPath(fs::path(out) / "INSTALL.INF", &got));
-    EXPECT_EQ(got, s.script);
-    ASSERT_TRUE(ReadPath(fs::path(out) / "docs" / "README.TXT", &got));
-    EXPECT_EQ(got, s.readme);
-    ASSERT_TRUE(ReadPath(fs::path(out) / fs::u8path("gr\xC3\xBC\xC3\x9F" "e.txt"), &got));
-    EXPECT_EQ(got, s.german);
+    EXPECT_EQ(ReadBytes(fs::path(out) / "INSTALL.INF"), s.script);
+    EXPECT_EQ(ReadBytes(fs::path(out) / "docs" / "README.TXT"), s.readme);
+    EXPECT_EQ(ReadBytes(fs::path(out) / fs::u8path("gr\xC3\xBC\xC3\x9F" "e.txt")), s.german);
     auto perms = fs::status(fs::path(out) / "docs" / "README.TXT").permissions();
     EXPECT_EQ(perms & fs::perms::owner_write, fs::perms::none) << "read-only attribute";
 #ifndef _WIN32
@@ -246,7 +186,7 @@ TEST(ExtractCommand, WritesTheTreeWithTimesAndAttributes)
     EXPECT_EQ(t.tm_mon + 1, 3);
     EXPECT_EQ(t.tm_hour, 12);
     // Again into the same folder: the read-only file cannot be replaced.
-    Output again = Invoke(RunExtract, {s.setup, "-o", out});
+    RunResult again = RunCaptured(RunExtract, {s.setup, "-o", out});
     EXPECT_EQ(again.code, kExitFailure);
     EXPECT_TRUE(Contains(again.err, "cannot create")) << again.err;
 #endif
@@ -264,7 +204,7 @@ TEST(ExtractCommand, RefusesNamesThatLeaveTheFolder)
                                    StoredEntry("fine\\..name.txt", BytesOf("kept"))};
     Sample s(evil);
     std::string out = s.dir.File("nested") + "/out";
-    Output o = Invoke(RunExtract, {s.setup, "-o", out});
+    RunResult o = RunCaptured(RunExtract, {s.setup, "-o", out});
     EXPECT_EQ(o.code, kExitFailure);
     for (auto* name : {"..\\escaped.txt", "docs\\..\\..\\escaped2.txt", "\\absolute.txt", "\\rooted.txt",
                        "C:\\drive.txt", "c:relative.txt", "docs\\nul.txt"})
@@ -287,7 +227,7 @@ TEST(ExtractCommand, DamagedEntryIsRemovedAndReported)
     s.bytes[s.readmeDataOffset + 10] ^= 0x01;
     s.Rewrite();
     std::string out = s.dir.File("out");
-    Output o = Invoke(RunExtract, {s.setup, "-o", out});
+    RunResult o = RunCaptured(RunExtract, {s.setup, "-o", out});
     EXPECT_EQ(o.code, kExitFailure);
     EXPECT_TRUE(Contains(o.err, "README.TXT': checksum mismatch")) << o.err;
     EXPECT_TRUE(fs::exists(fs::path(out) / "INSTALL.INF"));
@@ -300,9 +240,9 @@ TEST(ExtractCommand, BareArchiveAndAFileInPlaceOfTheFolder)
     Sample s;
     std::vector<uint8_t> bare(s.bytes.begin() + 4096, s.bytes.end());
     WriteFileBytes(s.dir.File("bare.rar"), bare);
-    EXPECT_EQ(Invoke(RunTest, {s.dir.File("bare.rar")}).out, "OK\n");
-    EXPECT_EQ(Invoke(RunExtract, {s.dir.File("bare.rar"), "-o", s.dir.File("bare-out")}).code, kExitOk);
-    Output blocked = Invoke(RunExtract, {s.setup, "-o", s.setup});
+    EXPECT_EQ(RunCaptured(RunTest, {s.dir.File("bare.rar")}).out, "OK\n");
+    EXPECT_EQ(RunCaptured(RunExtract, {s.dir.File("bare.rar"), "-o", s.dir.File("bare-out")}).code, kExitOk);
+    RunResult blocked = RunCaptured(RunExtract, {s.setup, "-o", s.setup});
     EXPECT_EQ(blocked.code, kExitFailure);
     EXPECT_TRUE(Contains(blocked.err, "cannot create the folder")) << blocked.err;
 }
