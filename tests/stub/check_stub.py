@@ -59,26 +59,26 @@ class Pe:
         off = self.offset(rva)
         return self.data[off:self.data.index(b'\0', off)].decode('latin-1')
 
+    def directory(self, index):
+        """File offset of data directory `index`, or None when it is absent."""
+        rva, size = self.directories[index] if len(self.directories) > index else (0, 0)
+        return self.offset(rva) if rva and size else None
+
     def imports(self):
-        rva, size = self.directories[1] if len(self.directories) > 1 else (0, 0)
-        names = []
-        if rva == 0 or size == 0:
-            return names
-        off = self.offset(rva)
-        while True:
+        names, off = [], self.directory(1)
+        while off is not None:
             desc = struct.unpack_from('<IIIII', self.data, off)
             if desc == (0, 0, 0, 0, 0):
-                return names
+                break
             names.append(self.cstring(desc[3]))
             off += 20
+        return names
 
     def resources(self):
         """{(type, id): bytes} of every resource with numeric type and id."""
-        rva, size = self.directories[2] if len(self.directories) > 2 else (0, 0)
-        found = {}
-        if rva == 0 or size == 0:
+        found, base = {}, self.directory(2)
+        if base is None:
             return found
-        base = self.offset(rva)
 
         def entries(dir_off):
             named, ids = struct.unpack_from('<HH', self.data, base + dir_off + 12)
@@ -156,10 +156,9 @@ def check(data):
     except (ValueError, struct.error, IndexError) as error:
         return problems + [f'damaged import or resource table: {error}']
 
-    if (RT_GROUP_ICON, 1) not in resources:
-        problems.append('no icon resource 1')
-    if (RT_DIALOG, 1000) not in resources:
-        problems.append('no dialog template 1000')
+    for key, what in (((RT_GROUP_ICON, 1), 'icon resource 1'), ((RT_DIALOG, 1000), 'dialog template 1000')):
+        if key not in resources:
+            problems.append(f'no {what}')
 
     manifest = resources.get((RT_MANIFEST, 1), b'').decode('utf-8', 'replace')
     if not manifest:
@@ -217,7 +216,7 @@ def self_test(data):
 
     def resource_type_patched(rtype, new_type):
         # Renumber one type entry of the root resource directory.
-        base = pe.offset(pe.directories[2][0])
+        base = pe.directory(2)
         named, ids = struct.unpack_from('<HH', data, base + 12)
         for i in range(named + ids):
             if pe.u32(base + 16 + 8 * i) == rtype:
@@ -251,8 +250,7 @@ def self_test(data):
 
 def main(argv):
     if len(argv) == 3 and argv[1] == '--self-test':
-        with open(argv[2], 'rb') as f:
-            failures, count = self_test(f.read())
+        failures, count = self_test(open(argv[2], 'rb').read())
         for failure in failures:
             print(f'check_stub self-test: {failure}')
         print(f'check_stub self-test: {count - len(failures)} of {count} spoilt files rejected as they should be')
@@ -261,8 +259,7 @@ def main(argv):
         print(__doc__.strip(), file=sys.stderr)
         return 2
     try:
-        with open(argv[1], 'rb') as f:
-            data = f.read()
+        data = open(argv[1], 'rb').read()
     except OSError as error:
         print(f'{argv[1]}: {error.strerror}', file=sys.stderr)
         return 1
