@@ -66,29 +66,24 @@ TEST(AnsiConversion, LongTextEndsTerminatedAtLastCharacter)
 
 TEST(PathJoin, OneSeparatorBetweenParts)
 {
-    wchar_t buf[kPathCapacity] = L"C:\\Program Files";
-    JoinPath(L"\\Tool", buf, kPathCapacity);
-    EXPECT_EQ(std::wstring(buf), L"C:\\Program Files\\Tool");
-
-    CopyTextBounded(L"C:\\Program Files\\", buf, kPathCapacity);
-    JoinPath(L"Tool", buf, kPathCapacity);
-    EXPECT_EQ(std::wstring(buf), L"C:\\Program Files\\Tool");
-
-    CopyTextBounded(L"C:/x/", buf, kPathCapacity);
-    JoinPath(L"/y", buf, kPathCapacity);
-    EXPECT_EQ(std::wstring(buf), L"C:/x/y");
-
-    JoinPath(L"", buf, kPathCapacity);
-    JoinPath(nullptr, buf, kPathCapacity);
-    EXPECT_EQ(std::wstring(buf), L"C:/x/y");
-
-    wchar_t empty[8] = L"";
-    JoinPath(L"a", empty, 8); // an empty base gets no separator
-    EXPECT_EQ(std::wstring(empty), L"a");
-
-    wchar_t small[6] = L"C:\\ab";
-    JoinPath(L"cdef", small, 6);
-    EXPECT_EQ(std::wstring(small), L"C:\\ab");
+    // An empty base gets no separator; a part that does not fit is left out.
+    struct Case {
+        const wchar_t *base, *part;
+        size_t capacity;
+        const wchar_t* expected;
+    } cases[] = {{L"C:\\Program Files", L"\\Tool", kPathCapacity, L"C:\\Program Files\\Tool"},
+                 {L"C:\\Program Files\\", L"Tool", kPathCapacity, L"C:\\Program Files\\Tool"},
+                 {L"C:/x/", L"/y", kPathCapacity, L"C:/x/y"},
+                 {L"C:/x", L"", kPathCapacity, L"C:/x"},
+                 {L"C:/x", nullptr, kPathCapacity, L"C:/x"},
+                 {L"", L"a", 8, L"a"},
+                 {L"C:\\ab", L"cdef", 6, L"C:\\ab"}};
+    for (auto& c : cases) {
+        wchar_t buf[kPathCapacity];
+        CopyTextBounded(c.base, buf, kPathCapacity);
+        JoinPath(c.part, buf, c.capacity);
+        EXPECT_EQ(std::wstring(buf), c.expected) << c.base;
+    }
 }
 
 TEST(PathParts, FileNamePositionAndParent)
