@@ -74,45 +74,11 @@ TEST_F(BuildFixture, SampleProductBuildsWithoutWarnings)
 
 namespace {
 
-struct Started {
-    PROCESS_INFORMATION info = {};
-    bool ok = false;
-    bool finished = false;
-    ~Started()
-    {
-        // A failed check must not leave the program running.
-        if (ok && !finished) {
-            TerminateProcess(info.hProcess, 99);
-            CloseHandle(info.hProcess);
-            CloseHandle(info.hThread);
-        }
-    }
-};
-
-Started Start(const fs::path& exe)
-{
-    Started s;
-    std::wstring command = L"\"" + exe.wstring() + L"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    s.ok = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &s.info) != 0;
-    return s;
-}
-
-DWORD Finish(Started* s, DWORD waitMs)
+// The exit code, or 9999 when the program did not end in time.
+DWORD Finish(RunningProgram* program, DWORD waitMs)
 {
     DWORD code = 9999;
-    s->finished = true;
-    if (WaitForSingleObject(s->info.hProcess, waitMs) != WAIT_OBJECT_0) {
-        TerminateProcess(s->info.hProcess, 99);
-        WaitForSingleObject(s->info.hProcess, 5000);
-    } else {
-        GetExitCodeProcess(s->info.hProcess, &code);
-    }
-    CloseHandle(s->info.hProcess);
-    CloseHandle(s->info.hThread);
-    return code;
+    return program->WaitForExit(waitMs, &code) ? code : 9999;
 }
 
 // A first start in a fresh Wine prefix can take several seconds.
@@ -145,9 +111,9 @@ TEST(SamplePrograms, MainProgramOpensTheScriptsWindowClassAndEndsOnDestroy)
     std::string className = ScriptValue("Class");
     ASSERT_FALSE(className.empty());
     std::wstring wideClass(className.begin(), className.end());
-    Started demo = Start(NativePath(OV_SAMPLE_PROGRAMS) / "OVDEMO.EXE");
-    ASSERT_TRUE(demo.ok);
-    HWND window = WaitForWindow(demo.info.dwProcessId, wideClass.c_str());
+    RunningProgram demo;
+    ASSERT_TRUE(demo.Start((NativePath(OV_SAMPLE_PROGRAMS) / "OVDEMO.EXE").wstring()));
+    HWND window = WaitForWindow(demo.Id(), wideClass.c_str());
     EXPECT_NE(window, nullptr) << "no window of class " << className;
     if (window)
         PostMessageW(window, WM_DESTROY, 0, 0); // what the setup sends
@@ -168,9 +134,9 @@ TEST_F(BuildFixture, UninstallerAsksThenDeletesTheFolder)
     RegCloseKey(created);
 
     // "No": the question names the files, and nothing is touched.
-    Started first = Start(folder / "UnInst.exe");
-    ASSERT_TRUE(first.ok);
-    HWND question = WaitForWindow(first.info.dwProcessId, L"#32770");
+    RunningProgram first;
+    ASSERT_TRUE(first.Start((folder / "UnInst.exe").wstring()));
+    HWND question = WaitForWindow(first.Id(), L"#32770");
     ASSERT_NE(question, nullptr);
     std::wstring text = TextOfBox(question);
     EXPECT_NE(text.find(L"LICENSE.TXT"), std::wstring::npos);
@@ -180,14 +146,14 @@ TEST_F(BuildFixture, UninstallerAsksThenDeletesTheFolder)
     EXPECT_TRUE(fs::exists(folder / "LICENSE.TXT"));
 
     // "Yes": the files and the uninstall entry go.
-    Started second = Start(folder / "UnInst.exe");
-    ASSERT_TRUE(second.ok);
-    question = WaitForWindow(second.info.dwProcessId, L"#32770");
+    RunningProgram second;
+    ASSERT_TRUE(second.Start((folder / "UnInst.exe").wstring()));
+    question = WaitForWindow(second.Id(), L"#32770");
     ASSERT_NE(question, nullptr);
     Press(question, IDYES);
     for (int i = 0; i < 100 && IsWindow(question); i++)
         Sleep(50);
-    HWND done = WaitForWindow(second.info.dwProcessId, L"#32770");
+    HWND done = WaitForWindow(second.Id(), L"#32770");
     ASSERT_NE(done, nullptr);
     EXPECT_NE(TextOfBox(done).find(L"removed"), std::wstring::npos);
     Press(done, IDOK);

@@ -35,46 +35,19 @@ std::wstring WindowsPath(const std::string& path)
     return out;
 }
 
-// One run of Setup.exe; killed if a test leaves it running.
-class RunningSetup {
+// One run of Setup.exe with its dialog found.
+class RunningSetup : public RunningProgram {
 public:
     bool Start()
     {
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        std::wstring command = L"\"" + setupPath + L"\"";
-        if (!CreateProcessW(setupPath.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                            &process_))
-            return false;
-        dialog_ = WaitForProcessWindow(process_.dwProcessId, L"#32770", 30000);
+        dialog_ = RunningProgram::Start(setupPath) ? WaitForProcessWindow(Id(), L"#32770", 30000) : nullptr;
         return dialog_ != nullptr;
     }
     HWND Dialog() const { return dialog_; }
     HWND Item(int id) const { return GetDlgItem(dialog_, id); }
     std::wstring ItemText(int id) const { return WindowText(Item(id)); }
 
-    // True with the exit code once the program has ended within the time.
-    bool WaitForExit(DWORD timeoutMs, DWORD* exitCode)
-    {
-        if (WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0)
-            return false;
-        GetExitCodeProcess(process_.hProcess, exitCode);
-        return true;
-    }
-    bool Running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
-
-    ~RunningSetup()
-    {
-        if (process_.hProcess) {
-            if (Running())
-                TerminateProcess(process_.hProcess, 99);
-            CloseHandle(process_.hProcess);
-            CloseHandle(process_.hThread);
-        }
-    }
-
 private:
-    PROCESS_INFORMATION process_ = {};
     HWND dialog_ = nullptr;
 };
 

@@ -72,3 +72,30 @@ std::vector<std::wstring> StaticTexts(HWND window)
     EnumChildWindows(window, CollectStatic, reinterpret_cast<LPARAM>(&texts));
     return texts;
 }
+
+bool RunningProgram::Start(const std::wstring& exe)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    std::wstring command = L"\"" + exe + L"\"";
+    return CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process_) != 0;
+}
+
+bool RunningProgram::WaitForExit(DWORD timeoutMs, DWORD* exitCode)
+{
+    if (WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        return false;
+    GetExitCodeProcess(process_.hProcess, exitCode);
+    return true;
+}
+
+RunningProgram::~RunningProgram()
+{
+    if (process_.hProcess) {
+        if (Running())
+            TerminateProcess(process_.hProcess, 99);
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+    }
+}

@@ -23,4 +23,18 @@ HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, DWORD timeo
 // The texts of all child windows of class "Static" with a non-empty text.
 std::vector<std::wstring> StaticTexts(HWND window);
 
+// A program started with CreateProcess; killed if a test leaves it running.
+class RunningProgram {
+public:
+    bool Start(const std::wstring& exe);
+    DWORD Id() const { return process_.dwProcessId; }
+    // True with the exit code once the program has ended within the time.
+    bool WaitForExit(DWORD timeoutMs, DWORD* exitCode);
+    bool Running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
+    ~RunningProgram();
+
+private:
+    PROCESS_INFORMATION process_ = {};
+};
+
 #endif
