@@ -91,15 +91,8 @@ uint32_t LookupSymbol(const HuffmanTable* table, uint32_t lookAhead, uint32_t* b
 
 uint32_t DecodeSymbol(ExtractContext* ctx, const HuffmanTable* table)
 {
-    uint32_t look = PeekBits(ctx);
-    uint32_t entry = table->quick[look >> (16 - kQuickBits)];
-    uint32_t symbol, bits;
-    if (entry) {
-        symbol = entry >> 4;
-        bits = entry & 15;
-    } else {
-        symbol = LookupSymbol(table, look, &bits);
-    }
+    uint32_t bits;
+    uint32_t symbol = SymbolFor(table, PeekBits(ctx), &bits);
     SkipBits(ctx, bits);
     ctx->lastSymbol = symbol;
     return symbol;

@@ -54,6 +54,18 @@ uint32_t DecodeSymbol(ExtractContext* ctx, const HuffmanTable* table);
 // number of bits its code takes. Used to build `quick` and by tests.
 uint32_t LookupSymbol(const HuffmanTable* table, uint32_t lookAhead, uint32_t* bits);
 
+// The symbol for a 16-bit look-ahead and its code length: the quick lookup
+// where it answers, else the search. Shared by both decoding loops.
+static inline uint32_t SymbolFor(const HuffmanTable* table, uint32_t lookAhead, uint32_t* bits)
+{
+    uint32_t entry = table->quick[lookAhead >> (16 - kQuickBits)];
+    if (entry) {
+        *bits = entry & 15;
+        return entry >> 4;
+    }
+    return LookupSymbol(table, lookAhead, bits);
+}
+
 // Reads one table set and rebuilds the tables it covers.
 void ReadCodeLengths(ExtractContext* ctx);
 

@@ -240,15 +240,8 @@ static inline uint32_t Field(LoopState& s, uint32_t n)
 // A symbol from at least 15 ensured bits.
 static inline uint32_t Decode(LoopState& s, const HuffmanTable* table)
 {
-    uint32_t look = uint32_t(s.bits >> 48);
-    uint32_t entry = table->quick[look >> (16 - kQuickBits)];
-    uint32_t symbol, bits;
-    if (entry) {
-        symbol = entry >> 4;
-        bits = entry & 15;
-    } else {
-        symbol = LookupSymbol(table, look, &bits);
-    }
+    uint32_t bits;
+    uint32_t symbol = SymbolFor(table, uint32_t(s.bits >> 48), &bits);
     Skip(s, bits);
     return symbol;
 }
