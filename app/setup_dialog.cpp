@@ -23,7 +23,7 @@ static void CentreOnDesktop(HWND dialog)
 
 void InitSetupDialog(HWND dialog)
 {
-    HWND list = GetDlgItem(dialog, kComponentListId);
+    HWND list = GetDlgItem(dialog, IDC_COMPONENT_LIST);
     CentreOnDesktop(dialog);
     if (setupState)
         SetClassLongPtrW(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(setupState->icon));

@@ -4,14 +4,7 @@
 
 #include <windows.h>
 
-// Control ids of dialog template 1000 that are not string ids as well.
-enum {
-    kTitleLineId = 1001,
-    kComponentListId = 1010,
-    kDestinationEditId = 1032,
-    kBrowseButtonId = 1033,
-    kStatusLineId = 1047,
-};
+#include "resources/resource_ids.h"
 
 // Returns 0 for every message, WM_INITDIALOG included, so that the system
 // does not pick a control for the keyboard focus.

@@ -17,7 +17,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     OleInitialize(nullptr);
     InitCommonControls();
     InitSetupState(instance);
-    DialogBoxParamW(instance, MAKEINTRESOURCEW(kSetupDialogId), nullptr, SetupDialogProc, 0);
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_SETUP), nullptr, SetupDialogProc, 0);
     OleUninitialize();
     free(setupState);
     setupState = nullptr;

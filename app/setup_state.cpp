@@ -1,13 +1,13 @@
 #include "app/setup_state.h"
 
 #include "app/ui_language.h"
-#include "archive/text_utils.h"
+#include "base/text_utils.h"
 
 SetupState* setupState = nullptr;
 
 void InitSetupState(HINSTANCE instance)
 {
-    setupState->icon = LoadIconW(instance, MAKEINTRESOURCEW(kSetupIconId));
+    setupState->icon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_SETUP));
     ChooseUiLanguage(setupState);
     wchar_t path[kPathCapacity + 1];
     DWORD length = GetModuleFileNameW(nullptr, path, kPathCapacity + 1);

@@ -23,9 +23,6 @@ struct SetupState {
 // The one instance, from start-up until the dialog has ended; null otherwise.
 extern SetupState* setupState;
 
-// Dialog template and resource ids of the program file.
-enum { kSetupIconId = 1, kSetupDialogId = 1000 };
-
 // Start-up initialisation: fills `icon`, `languageCode`, `language` and
 // `setupPath` of `setupState`, which must exist.
 void InitSetupState(HINSTANCE instance);

@@ -1,7 +1,7 @@
 #include "app/ui_language.h"
 
 #include "app/setup_state.h"
-#include "archive/text_utils.h"
+#include "base/text_utils.h"
 
 void ChooseUiLanguage(SetupState* state)
 {

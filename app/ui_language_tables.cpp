@@ -1,6 +1,6 @@
 #include "app/ui_language_tables.h"
 
-#include "archive/text_utils.h"
+#include "base/text_utils.h"
 
 // The texts are Windows-1252: non-ASCII letters are written as byte escapes
 // so that the source encoding cannot change them.

@@ -9,6 +9,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "resources/resource_ids.h"
+
 // Text kinds of a table: UTF-16 (wchar_t) texts, or 8-bit Windows-1252 texts
 // (any other value; the built-in tables use kUiTextAnsi).
 enum : int16_t { kUiTextWide = -1, kUiTextAnsi = 0 };
@@ -28,17 +30,17 @@ struct UiLanguage {
 
 // String ids of the interface (the first group are also control ids).
 enum : uint16_t {
-    kTextCancel = 2,
-    kTextOk = 99,
+    kTextCancel = IDC_CANCEL_BUTTON,
+    kTextOk = IDC_OK_BUTTON,
     kTextCheckAll = 136,
     kTextUncheckAll = 137,
     kTextInvert = 138,
-    kTextCaption = 1000,
-    kTextLanguageColumn = 1010,
-    kTextDestinationLabel = 1031,
-    kTextProgramGroupBox = 1041,
-    kTextDesktopBox = 1042,
-    kTextQuickLaunchBox = 1043,
+    kTextCaption = IDD_SETUP,
+    kTextLanguageColumn = IDC_COMPONENT_LIST,
+    kTextDestinationLabel = IDC_DESTINATION_LABEL,
+    kTextProgramGroupBox = IDC_PROGRAM_GROUP_BOX,
+    kTextDesktopBox = IDC_DESKTOP_BOX,
+    kTextQuickLaunchBox = IDC_QUICK_LAUNCH_BOX,
     kTextEnglishItem = 2001,
     kTextGermanItem = 2002,
     kTextSuccessTail = 3000,

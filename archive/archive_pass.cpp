@@ -4,11 +4,11 @@
 // and gives written files their archived time and attributes.
 #include "archive/archive_pass.h"
 
-#include "archive/checksum.h"
 #include "archive/container.h"
 #include "archive/extract_context.h"
 #include "archive/output_sink.h"
-#include "archive/platform.h"
+#include "base/platform.h"
+#include "base/text_utils.h"
 #include "unpack/bit_input.h"
 #include "unpack/lz_decoder.h"
 
@@ -20,34 +20,69 @@ enum {
     kReserveLimit = 64 << 20, // bytes a memory-mode entry may claim up front
 };
 
-void PrepareExtractContext(ExtractContext* ctx)
+const char* PassResultText(PassResult result)
 {
-    for (int c = 0; c < 4; c++)
-        ctx->channelTables[c] = &ctx->multimediaTables[c];
-    BuildCrcTable(ctx);
+    switch (result) {
+    case kPassOk:
+        return "success";
+    case kPassNoMemory:
+    case kPassNoWindow:
+    case kPassNoCopyBuffer:
+        return "not enough memory";
+    case kPassNoArchive:
+        return "no archive found";
+    case kPassBadChecksum:
+        return "checksum mismatch (damaged file)";
+    case kPassMissingVolume:
+        return "the archive continues in a next volume";
+    case kPassCannotCreate:
+        return "the output file cannot be created";
+    }
+    return "unknown result";
 }
 
-int CopyStoredEntry(ExtractContext* ctx)
+// Where every byte of an entry goes, decoded or copied: to its output, with
+// the count and the checksum the pass judges the entry by.
+static uint32_t DeliverToSink(void* sink, const uint8_t* bytes, uint32_t count)
 {
+    ExtractContext* ctx = static_cast<ExtractContext*>(sink);
+    uint32_t accepted = WriteEntryOutput(ctx, ctx->output, bytes, count);
+    ctx->deliveredBytes += accepted;
+    if (!ctx->skipMode && accepted)
+        ctx->dataCrc = ChecksumUpdate(&ctx->crc, ctx->dataCrc, bytes, accepted, ctx->archiveFormat);
+    return accepted;
+}
+
+void PrepareExtractContext(ExtractContext* ctx)
+{
+    PrepareDecoder(&ctx->decoder);
+    ctx->decoder.deliver = DeliverToSink;
+    ctx->decoder.sink = ctx;
+    BuildCrcTable(&ctx->crc);
+}
+
+PassResult CopyStoredEntry(ExtractContext* ctx)
+{
+    DecoderState* d = &ctx->decoder;
     uint8_t* buffer = (uint8_t*)calloc(kCopyBufferSize, 1);
     if (!buffer)
         return kPassNoCopyBuffer;
     for (;;) {
-        int32_t k = ReadPacked(ctx, buffer, kCopyBufferSize);
+        int32_t k = ReadPacked(d, buffer, kCopyBufferSize);
         if (k <= 0)
             break;
         // Packed bytes beyond the unpacked size are read but not delivered.
         // An unpacked size beyond 2 GiB is negative here: nothing is
         // delivered and the checksum fails.
-        if (k >= ctx->unpackedLeft)
-            k = ctx->unpackedLeft > 0 ? ctx->unpackedLeft : 0;
+        if (k >= d->unpackedLeft)
+            k = d->unpackedLeft > 0 ? d->unpackedLeft : 0;
         if (k > 0)
-            DeliverOutput(ctx, buffer, uint32_t(k));
-        if (ctx->unpackedLeft >= 0)
-            ctx->unpackedLeft -= k;
+            DeliverToSink(ctx, buffer, uint32_t(k));
+        if (d->unpackedLeft >= 0)
+            d->unpackedLeft -= k;
     }
     free(buffer);
-    return 0;
+    return kPassOk;
 }
 
 static void FillHeaderInfo(const ExtractContext* ctx, EntryHeaderInfo* info)
@@ -77,7 +112,7 @@ static int ChecksumMatches(const ExtractContext* ctx)
 
 // Opens the archive and positions the stream at the first block behind the
 // main header. Returns 0 or a pass result.
-static int OpenArchive(ExtractContext* ctx)
+static PassResult OpenArchive(ExtractContext* ctx)
 {
     ctx->archive = OpenArchiveStream(ctx->archivePath);
     if (!ctx->archive)
@@ -91,7 +126,7 @@ static int OpenArchive(ExtractContext* ctx)
     // to step back into it.
     if (ctx->mainHeader.headSize > kMainHeaderSize)
         fseek(ctx->archive, long(ctx->mainHeader.headSize) - kMainHeaderSize, SEEK_CUR);
-    return 0;
+    return kPassOk;
 }
 
 static void SeekTo(ExtractContext* ctx, int64_t position)
@@ -103,7 +138,7 @@ static void SeekTo(ExtractContext* ctx, int64_t position)
 // Steps to the next file entry, over old-style sub-blocks, with the host
 // mapping applied and the volume flags checked. False at the end of the walk;
 // *result is set when that end is a failure.
-static bool NextFileEntry(ExtractContext* ctx, int* firstEntry, int* result)
+static bool NextFileEntry(ExtractContext* ctx, int* firstEntry, PassResult* result)
 {
     for (;;) {
         if (NextEntryHeader(ctx) == 0) {
@@ -127,12 +162,12 @@ static bool NextFileEntry(ExtractContext* ctx, int* firstEntry, int* result)
     return true;
 }
 
-int ExtractEntries(ExtractContext* ctx)
+PassResult ExtractEntries(ExtractContext* ctx)
 {
     ByteBuffer buffer;
     ByteBufferCreate(&buffer);
-    int result = OpenArchive(ctx);
-    if (result != 0) {
+    PassResult result = OpenArchive(ctx);
+    if (result != kPassOk) {
         ByteBufferDestroy(&buffer);
         return result;
     }
@@ -148,7 +183,7 @@ int ExtractEntries(ExtractContext* ctx)
     ctx->splitAfter = 0;
     wchar_t name[kPathCapacity];
     EntryHeaderInfo* info = ctx->headerInfo;
-    while (result == 0 && NextFileEntry(ctx, &firstEntry, &result)) {
+    while (result == kPassOk && NextFileEntry(ctx, &firstEntry, &result)) {
         const FileHeader* h = &ctx->fileHeader;
         SeekTo(ctx, int64_t(ctx->nextBlockPos) - h->packSize);
         if (info)
@@ -193,20 +228,21 @@ int ExtractEntries(ExtractContext* ctx)
         }
         ctx->skipMode = name[0] == 0 ? 1 : 0;
         ctx->dataCrc = ctx->archiveFormat == kFormatOldGeneration ? 0 : 0xFFFFFFFFu;
-        ctx->packedLeft = int32_t(h->packSize);
-        ctx->unpackedLeft = int32_t(h->unpSize);
-        ctx->packedInput = ctx->archive;
+        DecoderState* d = &ctx->decoder;
+        d->packedLeft = int32_t(h->packSize);
+        d->unpackedLeft = int32_t(h->unpSize);
+        d->packedInput = ctx->archive;
+        d->inputOverrun = 0;
         ctx->output = out;
         ctx->sinkFailed = 0;
-        ctx->inputOverrun = 0;
         ctx->deliveredBytes = 0;
 
         // The encrypted flag is not acted on: such an entry decodes to
         // wrong bytes and fails its checksum.
         if (h->method == kMethodStored)
             result = CopyStoredEntry(ctx);
-        else if (h->unpVer > 15)
-            DecompressEntry(ctx, ctx->windowBuffer, h->headFlags & kFlagSolid);
+        else if (h->unpVer > kLastOldUnpackVersion)
+            DecompressEntry(d, ctx->windowBuffer, h->headFlags & kFlagSolid);
         SeekTo(ctx, ctx->nextBlockPos);
 
         // The checksum is the archive's to choose, so it can also match
@@ -215,13 +251,13 @@ int ExtractEntries(ExtractContext* ctx)
         // read past the bytes it was given).
         bool good = true;
         if (!ctx->skipMode) {
-            good = ChecksumMatches(ctx) && !ctx->inputOverrun && ctx->deliveredBytes == h->unpSize;
+            good = ChecksumMatches(ctx) && !d->inputOverrun && ctx->deliveredBytes == h->unpSize;
             if (!good)
                 result = kPassBadChecksum;
         }
         if (info) {
             info->decoded = 1;
-            info->inputOverrun = ctx->inputOverrun;
+            info->inputOverrun = d->inputOverrun;
             info->checksumOk = !ctx->skipMode && good;
             info->sizeMismatch = ctx->deliveredBytes != h->unpSize;
         }
@@ -258,8 +294,8 @@ int ExtractEntries(ExtractContext* ctx)
     return result;
 }
 
-int ArchivePassWithInfo(const wchar_t* archivePath, EntryCallback callback, void* userData,
-                        EntryHeaderInfo* info)
+PassResult ArchivePassWithInfo(const wchar_t* archivePath, EntryCallback callback, void* userData,
+                               EntryHeaderInfo* info)
 {
     ExtractContext* ctx = (ExtractContext*)calloc(1, sizeof(ExtractContext));
     if (!ctx)
@@ -271,24 +307,24 @@ int ArchivePassWithInfo(const wchar_t* archivePath, EntryCallback callback, void
     if (info)
         memset(info, 0, sizeof *info);
     PrepareExtractContext(ctx);
-    int result = ExtractEntries(ctx);
+    PassResult result = ExtractEntries(ctx);
     free(ctx);
     return result;
 }
 
-int ArchivePass(const wchar_t* archivePath, EntryCallback callback, void* userData)
+PassResult ArchivePass(const wchar_t* archivePath, EntryCallback callback, void* userData)
 {
     return ArchivePassWithInfo(archivePath, callback, userData, nullptr);
 }
 
-int WalkArchiveHeaders(const wchar_t* archivePath, HeaderVisitor visit, void* userData)
+PassResult WalkArchiveHeaders(const wchar_t* archivePath, HeaderVisitor visit, void* userData)
 {
     ExtractContext* ctx = (ExtractContext*)calloc(1, sizeof(ExtractContext));
     if (!ctx)
         return kPassNoMemory;
     ctx->archivePath = archivePath;
-    int result = OpenArchive(ctx);
-    if (result != 0) {
+    PassResult result = OpenArchive(ctx);
+    if (result != kPassOk) {
         free(ctx);
         return result;
     }

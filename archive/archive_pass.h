@@ -19,19 +19,23 @@
 // A non-zero return ends the walk at once; the pass then returns 0.
 typedef int (*EntryCallback)(wchar_t* name, const unsigned char* data, uint32_t unpackedSize, void* userData);
 
-// Results of ArchivePass.
-enum {
+// Results of a pass. The values are fixed: the setup tells -5 (retry
+// through a temporary folder) from every other failure.
+enum PassResult {
     kPassOk = 0,
-    kPassNoMemory = 1,        // no working record
+    kPassNoMemory = 1,        // no working record, or an entry lost for want of memory
     kPassNoArchive = 2,       // cannot open, no archive found, or starts mid-volume
     kPassBadChecksum = 3,     // an entry's checksum failed (its output file is deleted)
-    kPassNoWindow = 9,        // no memory for the decoder window
-    kPassCannotCreate = -5,   // an output file cannot be created
-    kPassNoCopyBuffer = -1,   // no memory to copy a stored entry
     kPassMissingVolume = 4,   // the archive ends inside an entry that goes on in a next volume
+    kPassNoWindow = 9,        // no memory for the decoder window
+    kPassNoCopyBuffer = -1,   // no memory to copy a stored entry
+    kPassCannotCreate = -5,   // an output file cannot be created
 };
 
-int ArchivePass(const wchar_t* archivePath, EntryCallback callback, void* userData);
+// A short English text for a result ("no archive found", ...).
+const char* PassResultText(PassResult result);
+
+PassResult ArchivePass(const wchar_t* archivePath, EntryCallback callback, void* userData);
 
 // What the walk knows about the current entry, for tools that show more than
 // the name: the header fields as read (after the host mapping), where the
@@ -61,14 +65,14 @@ struct EntryHeaderInfo {
 // entry from just before the callback's first call for it, and after the
 // pass the last entry the walk reached. The pass itself behaves exactly as
 // ArchivePass does.
-int ArchivePassWithInfo(const wchar_t* archivePath, EntryCallback callback, void* userData,
-                        EntryHeaderInfo* info);
+PassResult ArchivePassWithInfo(const wchar_t* archivePath, EntryCallback callback, void* userData,
+                              EntryHeaderInfo* info);
 
 // Walks the headers only, without decoding: `visit` sees every file entry,
 // directories and volume labels included, and returns non-zero to stop.
-// Returns 0 when the walk reached the end of the archive, else a pass result
-// (kPassNoMemory, kPassNoArchive, kPassMissingVolume).
+// Returns kPassOk when the walk reached the end of the archive, else
+// kPassNoMemory, kPassNoArchive or kPassMissingVolume.
 typedef int (*HeaderVisitor)(const EntryHeaderInfo* info, void* userData);
-int WalkArchiveHeaders(const wchar_t* archivePath, HeaderVisitor visit, void* userData);
+PassResult WalkArchiveHeaders(const wchar_t* archivePath, HeaderVisitor visit, void* userData);
 
 #endif

@@ -1,14 +1,10 @@
 #include "archive/container.h"
 
-#include "archive/checksum.h"
 #include "archive/extract_context.h"
+#include "base/text_utils.h"
 
 #include <stdlib.h>
 #include <string.h>
-
-static const uint8_t kMarker[kMarkerSize] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
-static const uint8_t kOldMarkerTail[3] = {0x45, 0x7E, 0x5E};     // "RE~^"
-static const uint8_t kOldSfxSignature[4] = {0x52, 0x53, 0x46, 0x58}; // "RSFX" at offset 28
 
 static uint16_t Get16(const uint8_t* p)
 {
@@ -64,21 +60,21 @@ size_t ReadFixedHeader(ExtractContext* ctx, int kind)
     return got;
 }
 
-// Scans the bytes behind the first seven for a marker of either generation.
-// Returns the archive format found (0 none) and its file offset.
-static int ScanForMarker(const uint8_t* buf, size_t got, long base, long* offset)
+int ScanForArchiveMarker(const uint8_t* buf, size_t got, long base, long* offset)
 {
-    // The old generation also needs "RSFX" at file offsets 28..31.
-    bool oldSignature = got >= size_t(32 - base) &&
-                        memcmp(buf + (28 - base), kOldSfxSignature, sizeof kOldSfxSignature) == 0;
+    // The old generation also needs its signature at file offsets 28..31.
+    long at = kOldSfxSignatureOffset - base;
+    bool oldSignature = at >= 0 && got >= size_t(at) + sizeof kOldSfxSignature &&
+                        memcmp(buf + at, kOldSfxSignature, sizeof kOldSfxSignature) == 0;
     for (size_t i = 0; i < got; i++) {
-        if (buf[i] != 0x52)
+        if (buf[i] != kArchiveMarker[0])
             continue;
-        if (i + 3 < got && memcmp(buf + i + 1, kOldMarkerTail, 3) == 0 && oldSignature) {
+        if (i + 3 < got && memcmp(buf + i + 1, kOldMarker + 1, 3) == 0 && oldSignature) {
             *offset = base + long(i);
             return kFormatOldGeneration;
         }
-        if (i + 9 < got && memcmp(buf + i + 1, kMarker + 1, kMarkerSize - 1) == 0 && buf[i + 9] == kBlockMain) {
+        if (i + 9 < got && memcmp(buf + i + 1, kArchiveMarker + 1, kMarkerSize - 1) == 0 &&
+            buf[i + kMarkerSize + kHeadTypeOffset] == kBlockMain) {
             *offset = base + long(i);
             return kFormatCurrentGeneration;
         }
@@ -91,7 +87,7 @@ int FindArchiveStart(ExtractContext* ctx)
     ctx->archiveFormat = 0;
     if (fread(ctx->marker, 1, kMarkerSize, ctx->archive) < kMarkerSize)
         return 0;
-    if (memcmp(ctx->marker, kMarker, kMarkerSize) == 0) {
+    if (memcmp(ctx->marker, kArchiveMarker, kMarkerSize) == 0) {
         if (ReadFixedHeader(ctx, kBlockMain) < kMainHeaderSize)
             return 0;
         ctx->archiveFormat = kFormatCurrentGeneration;
@@ -104,7 +100,7 @@ int FindArchiveStart(ExtractContext* ctx)
     long base = ftell(ctx->archive);
     size_t got = base == kMarkerSize ? fread(buf, 1, kScanBufferSize - 1, ctx->archive) : 0;
     long offset = 0;
-    int format = ScanForMarker(buf, got, base, &offset);
+    int format = ScanForArchiveMarker(buf, got, base, &offset);
     free(buf);
     if (!format || fseek(ctx->archive, offset, SEEK_SET) != 0)
         return 0;
@@ -135,7 +131,7 @@ size_t NextEntryHeader(ExtractContext* ctx)
         // fields were never assembled.
         if (n < kFileHeaderSize)
             return 0;
-        if (h->headSize < 7)
+        if (h->headSize < kMinBlockSize)
             return 0;
         int64_t next = int64_t(pos) + h->headSize + ((h->headFlags & kFlagHasData) ? int64_t(h->packSize) : 0);
         // Block positions are 32-bit: a block beyond 2 GiB ends the walk

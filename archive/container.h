@@ -11,7 +11,13 @@ struct ExtractContext;
 
 enum {
     kScanBufferSize = 250000, // the scan covers file offsets 7 to 250,005
+    kScanEnd = kScanBufferSize + 5,
 };
+
+// Scans `got` bytes that stand at file offset `base` for the start of an
+// archive of either generation, as FindArchiveStart does behind the first
+// seven bytes. Returns the generation found (0 none) and its file offset.
+int ScanForArchiveMarker(const uint8_t* bytes, size_t got, long base, long* offset);
 
 // Finds the marker block (at offset 0, or by scanning the start of the file)
 // and reads the main header behind it. Leaves the stream directly behind the

@@ -3,5 +3,5 @@
 find_package(ZLIB)
 if(ZLIB_FOUND AND TARGET ov_pack)
   add_executable(compress_bench compress_bench.cpp)
-  target_link_libraries(compress_bench PRIVATE ov_pack ov_payload ZLIB::ZLIB)
+  target_link_libraries(compress_bench PRIVATE ov_pack ov_archive ZLIB::ZLIB)
 endif()

@@ -5,36 +5,27 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pack/crc32.h"
+#include "format/checksum.h"
+#include "format/rar_format.h"
 #include "pack/huffman_builder.h"
 #include "pack/lz_encoder.h"
 
 namespace {
 
-const uint8_t kMarker[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
-
-const uint8_t kMainHeaderType = 0x73;
-const uint8_t kFileHeaderType = 0x74;
-const uint8_t kEndBlockType = 0x7B;
-
-const uint16_t kMainSolid = 0x0008;
-const uint16_t kFileSolid = 0x0010;
-const uint16_t kHasData = 0x8000;
-const uint16_t kEndSkipIfUnknown = 0x4000;
-
-const uint8_t kHostWindows = 2;
-const uint8_t kUnpackVersion = 20;
-const uint8_t kMethodStored = 0x30;
-const uint8_t kMethodCompressed = 0x35;
-
-const size_t kFileHeaderSize = 32;
-const size_t kMaxNameSize = 259;
-
 // The reader keeps block positions and byte counts in signed 32-bit fields.
 const uint64_t kMaxPosition = 0x7FFFFFFFu;
 
 // Entries with these attribute bits are never decoded by the reader.
-const uint32_t kNotDecodedAttributes = 0x08 | 0x10;
+const uint32_t kNotDecodedAttributes = kAttrVolumeLabel | kAttrDirectory;
+
+uint32_t Crc32(const uint8_t* data, size_t size) {
+    static const Crc32Table table = [] {
+        Crc32Table t;
+        BuildCrcTable(&t);
+        return t;
+    }();
+    return Crc32Of(&table, data, size);
+}
 
 void Put16(std::vector<uint8_t>* out, uint16_t v) {
     out->push_back(uint8_t(v));
@@ -59,7 +50,7 @@ bool Fail(std::string* error, const std::string& why) {
 
 bool CheckEntry(const PackInput& entry, std::string* error) {
     if (entry.name.empty()) return Fail(error, "an entry has an empty name");
-    if (entry.name.size() > kMaxNameSize)
+    if (entry.name.size() > size_t(kMaxNameSize))
         return Fail(error, "entry name longer than 259 bytes: " + entry.name);
     if (entry.name.find('\0') != std::string::npos)
         return Fail(error, "entry name holds a zero byte: " + entry.name);
@@ -174,12 +165,12 @@ bool WriteArchive(const std::vector<PackInput>& entries, const PackSettings& set
     std::vector<PackedEntry> packed;
     if (!PackEntries(entries, settings, &packed, error, progress)) return false;
 
-    out->insert(out->end(), kMarker, kMarker + sizeof kMarker);
+    out->insert(out->end(), kArchiveMarker, kArchiveMarker + sizeof kArchiveMarker);
     size_t start = out->size();
     Put16(out, 0);
-    out->push_back(kMainHeaderType);
-    Put16(out, kMainSolid);
-    Put16(out, 13);
+    out->push_back(kBlockMain);
+    Put16(out, kMainFlagSolid);
+    Put16(out, kMainHeaderSize);
     Put16(out, 0);
     Put32(out, 0);
     SealHeader(out, start);
@@ -195,15 +186,15 @@ bool WriteArchive(const std::vector<PackInput>& entries, const PackSettings& set
             out->resize(base);
             return Fail(error, "archive would exceed 2 GiB at entry: " + entry.name);
         }
-        uint16_t flags = kHasData;
+        uint16_t flags = kFlagHasData;
         // Solid from the first compressed entry on: the reader then keeps
         // its window, tables and match history across entries.
-        if (seenCompressed) flags |= kFileSolid;
+        if (seenCompressed) flags |= kFlagSolid;
         if (!pack.stored) seenCompressed = true;
 
         start = out->size();
         Put16(out, 0);
-        out->push_back(kFileHeaderType);
+        out->push_back(kBlockFile);
         Put16(out, flags);
         Put16(out, uint16_t(kFileHeaderSize + entry.name.size()));
         Put32(out, uint32_t(payload.size()));
@@ -211,8 +202,8 @@ bool WriteArchive(const std::vector<PackInput>& entries, const PackSettings& set
         out->push_back(kHostWindows);
         Put32(out, Crc32(entry.data.data(), entry.data.size()));
         Put32(out, entry.dosTime);
-        out->push_back(kUnpackVersion);
-        out->push_back(pack.stored ? kMethodStored : kMethodCompressed);
+        out->push_back(kUnpackVersion20);
+        out->push_back(pack.stored ? kMethodStored : kMethodBest);
         Put16(out, uint16_t(entry.name.size()));
         Put32(out, entry.attributes);
         out->insert(out->end(), entry.name.begin(), entry.name.end());
@@ -222,9 +213,9 @@ bool WriteArchive(const std::vector<PackInput>& entries, const PackSettings& set
 
     start = out->size();
     Put16(out, 0);
-    out->push_back(kEndBlockType);
-    Put16(out, kEndSkipIfUnknown);
-    Put16(out, 7);
+    out->push_back(kBlockEnd);
+    Put16(out, kFlagSkipIfUnknown);
+    Put16(out, kMinBlockSize);
     SealHeader(out, start);
     if (settings.archiveOffset + (out->size() - base) > kMaxPosition) {
         out->resize(base);

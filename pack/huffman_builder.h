@@ -5,8 +5,7 @@
 
 #include <cstdint>
 
-// The reader's tables take code lengths of 1 to 15 bits.
-const int kMaxCodeLength = 15;
+#include "format/rar_format.h"
 
 // Fills lengths[0..n) with the lengths of an optimal prefix code of at most
 // `maxBits` bits per symbol; symbols of frequency 0 get 0. A lone used

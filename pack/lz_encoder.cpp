@@ -146,7 +146,7 @@ private:
     }
 
     void WriteBlock() {
-        uint8_t lengths[kTableSetLengths];
+        uint8_t lengths[kLzSetSize];
         BuildLengths(pendingStats_, lengths);
         if (pending_[0].firstOfEntry) StartEntry();
         uint64_t before = writer_->BitCount();
@@ -190,7 +190,7 @@ private:
     std::vector<Symbol> pending_, unit_;
     Stats pendingStats_, unitStats_;
     uint64_t pendingCost_ = 0;
-    uint8_t previous_[kTableSetLengths];
+    uint8_t previous_[kLzSetSize];
     bool haveTables_ = false;
     uint8_t mainLength_[kMainSymbols];
     uint8_t distanceLength_[kDistanceSymbols];

@@ -9,7 +9,6 @@ namespace {
 
 const int kHash4Bits = 18;
 const int kHash3Bits = 14;
-const uint32_t kWindowMask = kWindowSize - 1;
 // A match of 3 bytes pays only at short distances: farther ones need 4.
 const uint32_t kMaxDistanceForThree = 0x2000 - 1;
 

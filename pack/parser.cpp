@@ -73,11 +73,11 @@ void Parser::CountAndPrice(const std::vector<Symbol>& symbols, size_t from, bool
     BuildCodeLengths(distFreq, kDistanceSymbols, kMaxCodeLength, distLen);
     BuildCodeLengths(lenFreq, kRepeatLengthSymbols, kMaxCodeLength, lenLen);
     for (int i = 0; i < kMainSymbols; ++i) mainPrice_[i] = mainLen[i];
-    for (int i = 0; i < kDistanceSymbols; ++i) distancePrice_[i] = distLen[i] + DistanceBits(i);
-    for (int i = 0; i < kRepeatLengthSymbols; ++i) recentLengthPrice_[i] = lenLen[i] + kLengthBits[i];
+    for (int i = 0; i < kDistanceSymbols; ++i) distancePrice_[i] = distLen[i] + kDistanceExtraBits[i];
+    for (int i = 0; i < kRepeatLengthSymbols; ++i) recentLengthPrice_[i] = lenLen[i] + kLengthExtraBits[i];
     for (uint32_t v = 0; v < 256; ++v) {
         int c = LengthCode(v);
-        matchLengthPrice_[v] = mainPrice_[kSymbolMatch + c] + kLengthBits[c];
+        matchLengthPrice_[v] = mainPrice_[kSymbolMatch + c] + kLengthExtraBits[c];
         recentLengthAll_[v] = recentLengthPrice_[c];
     }
     uint64_t litBits = 0, litCount = 0;
@@ -96,13 +96,13 @@ uint32_t Parser::PriceOf(Kind kind, uint32_t length, uint32_t dist) const {
     case kRecent2:
     case kRecent3:
         return mainPrice_[kSymbolRecent + (kind - kRecent0)] +
-               recentLengthAll_[length - 2 - RecentBonus(dist)];
+               recentLengthAll_[length - 2 - RecentLengthBonus(dist)];
     case kShort: {
         int c = ShortCode(dist - 1);
-        return mainPrice_[kSymbolShort + c] + kShortBits[c];
+        return mainPrice_[kSymbolShort + c] + kShortDistanceExtraBits[c];
     }
     case kMatch:
-        return matchLengthPrice_[length - 3 - MatchBonus(dist)] +
+        return matchLengthPrice_[length - 3 - MatchLengthBonus(dist)] +
                distancePrice_[DistanceCode(dist - 1)];
     default: return mainPrice_[data_[0]];
     }
@@ -138,11 +138,11 @@ void Parser::Emit(Kind kind, uint32_t length, uint32_t dist, uint8_t literal,
     case kRecent1:
     case kRecent2:
     case kRecent3: {
-        uint32_t v = length - 2 - RecentBonus(dist);
+        uint32_t v = length - 2 - RecentLengthBonus(dist);
         int c = LengthCode(v);
         s.main = uint16_t(kSymbolRecent + (kind - kRecent0));
         s.aux = uint8_t(c);
-        s.extra1Bits = kLengthBits[c];
+        s.extra1Bits = kLengthExtraBits[c];
         s.extra1 = uint16_t(v - kLengthBase[c]);
         break;
     }
@@ -150,20 +150,20 @@ void Parser::Emit(Kind kind, uint32_t length, uint32_t dist, uint8_t literal,
         uint32_t v = dist - 1;
         int c = ShortCode(v);
         s.main = uint16_t(kSymbolShort + c);
-        s.extra1Bits = kShortBits[c];
-        s.extra1 = uint16_t(v - kShortBase[c]);
+        s.extra1Bits = kShortDistanceExtraBits[c];
+        s.extra1 = uint16_t(v - kShortDistanceBase[c]);
         break;
     }
     case kMatch: {
-        uint32_t v = length - 3 - MatchBonus(dist);
+        uint32_t v = length - 3 - MatchLengthBonus(dist);
         int c = LengthCode(v);
         s.main = uint16_t(kSymbolMatch + c);
-        s.extra1Bits = kLengthBits[c];
+        s.extra1Bits = kLengthExtraBits[c];
         s.extra1 = uint16_t(v - kLengthBase[c]);
         int dc = DistanceCode(dist - 1);
         s.aux = uint8_t(dc);
-        s.extra2Bits = uint8_t(DistanceBits(dc));
-        s.extra2 = uint16_t(dist - 1 - DistanceBase(dc));
+        s.extra2Bits = uint8_t(kDistanceExtraBits[dc]);
+        s.extra2 = uint16_t(dist - 1 - kDistanceBase[dc]);
         break;
     }
     }
@@ -339,7 +339,7 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 for (int j = 0; j < k; ++j) seen |= h.recent[j] == d;
                 if (seen) continue;
                 uint32_t length = finder_.MatchLength(pos, d, std::min(maxLength, MaxRecentLength(d)));
-                uint32_t bonus = RecentBonus(d);
+                uint32_t bonus = RecentLengthBonus(d);
                 uint32_t symbolPrice = base + mainPrice_[kSymbolRecent + k];
                 for (uint32_t len = 2 + bonus; len <= length; ++len)
                     relax(len, d, Kind(kRecent0 + k), symbolPrice + recentLengthAll_[len - 2 - bonus]);
@@ -352,7 +352,7 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
             for (uint32_t m = matchStart_[idx + i]; m < matchStart_[idx + i + 1]; ++m) {
                 uint32_t d = matches_[m].distance;
                 uint32_t top = std::min(matches_[m].length, maxLength);
-                uint32_t bonus = MatchBonus(d);
+                uint32_t bonus = MatchLengthBonus(d);
                 uint32_t distPrice = base + distancePrice_[DistanceCode(d - 1)];
                 for (uint32_t len = std::max(covered + 1, 3 + bonus); len <= top; ++len)
                     relax(len, d, kMatch, distPrice + matchLengthPrice_[len - 3 - bonus]);

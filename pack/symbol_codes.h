@@ -1,34 +1,17 @@
-// The symbol alphabet of RAR 2.0 compression as the writer sees it: code
-// tables for lengths and distances, the length bonuses the reader adds for
-// far distances, and the record of one coded symbol.
+// The symbol alphabet of RAR 2.0 compression as the writer sees it: the
+// codes for lengths and distances (the inverse of the format's tables), the
+// match lengths each distance allows, and the record of one coded symbol.
 #ifndef OV_PACK_SYMBOL_CODES_H
 #define OV_PACK_SYMBOL_CODES_H
 
 #include <cstdint>
 
-const int kMainSymbols = 298;
-const int kDistanceSymbols = 48;
-const int kRepeatLengthSymbols = 28;
-const int kTableSetLengths = kMainSymbols + kDistanceSymbols + kRepeatLengthSymbols;  // 374
+#include "format/rar_format.h"
 
-const int kSymbolRepeatLast = 256;   // same length and distance as the last match
-const int kSymbolRecent = 257;       // 257..260: 1st..4th most recent distance
-const int kSymbolShort = 261;        // 261..268: length 2, distance 1..256
-const int kSymbolNewTables = 269;    // a table set follows
-const int kSymbolMatch = 270;        // 270..297: length code 0..27, then a distance
-
-const uint32_t kWindowSize = 1u << 20;
 const uint32_t kMaxDistance = kWindowSize - 1;
 
-// Length codes (for 270..297 and the repeat-length table).
-const uint8_t kLengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,   10,  12,  14,  16,  20,
-                                 24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
-const uint8_t kLengthBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
-                                 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
-
-const uint8_t kShortBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};
-const uint8_t kShortBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
-
+// The code of a length (v = length - base length, 0..255) and of a distance
+// (v = distance - 1); the bases and extra bits come from the format's tables.
 inline int LengthCode(uint32_t v) {  // v = 0..255
     if (v < 8) return int(v);
     int hb = 31 - __builtin_clz(v);  // 3..7
@@ -41,17 +24,6 @@ inline int DistanceCode(uint32_t v) {  // v = distance - 1
     int hb = 31 - __builtin_clz(v);
     return 2 * hb + int((v >> (hb - 1)) & 1);
 }
-inline uint32_t DistanceBase(int code) {
-    if (code < 4) return uint32_t(code);
-    if (code >= 36) return 0x40000u + uint32_t(code - 36) * 0x10000u;
-    return (2u | (code & 1)) << (code / 2 - 1);
-}
-inline int DistanceBits(int code) {
-    if (code < 4) return 0;
-    if (code >= 34) return 16;
-    return code / 2 - 1;
-}
-
 inline int ShortCode(uint32_t v) {  // v = distance - 1, 0..255
     if (v < 4) return 0;
     if (v >= 192) return 7;
@@ -59,14 +31,10 @@ inline int ShortCode(uint32_t v) {  // v = distance - 1, 0..255
     return 31 - __builtin_clz(v) - 1;  // 4..7 -> 1, 8..15 -> 2, ... 64..127 -> 5
 }
 
-// The reader lengthens far matches: these are the bonuses it adds.
-inline uint32_t MatchBonus(uint32_t dist) { return (dist >= 0x2000) + (dist >= 0x40000); }
-inline uint32_t RecentBonus(uint32_t dist) { return (dist >= 0x101) + MatchBonus(dist); }
-
-inline uint32_t MinMatchLength(uint32_t dist) { return 3 + MatchBonus(dist); }
-inline uint32_t MaxMatchLength(uint32_t dist) { return 258 + MatchBonus(dist); }
-inline uint32_t MinRecentLength(uint32_t dist) { return 2 + RecentBonus(dist); }
-inline uint32_t MaxRecentLength(uint32_t dist) { return 257 + RecentBonus(dist); }
+inline uint32_t MinMatchLength(uint32_t dist) { return 3 + MatchLengthBonus(dist); }
+inline uint32_t MaxMatchLength(uint32_t dist) { return 258 + MatchLengthBonus(dist); }
+inline uint32_t MinRecentLength(uint32_t dist) { return 2 + RecentLengthBonus(dist); }
+inline uint32_t MaxRecentLength(uint32_t dist) { return 257 + RecentLengthBonus(dist); }
 
 // The longest match any step may produce; parsers cap lengths here.
 const uint32_t kMaxLength = 258;

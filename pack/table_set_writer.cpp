@@ -8,10 +8,7 @@
 
 namespace {
 
-const int kLengthCodeSymbols = 19;
-const int kRepeatPrevious = 16;  // previous new length 3..6 times, 2 extra bits
-const int kZeros = 17;           // 3..10 zeros, 3 extra bits
-const int kLongZeros = 18;       // 11..138 zeros, 7 extra bits
+const int kLengthCodeSymbols = kBitLengthSymbols;
 const int kExtraBits[kLengthCodeSymbols] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                             0, 0, 0, 0, 0, 0, 2, 3, 7};
 
@@ -24,25 +21,25 @@ struct Op {
 // are deltas to `base` (all zero for an absolute set).
 void Encode(const uint8_t* lengths, const uint8_t* base, std::vector<Op>* ops) {
     int i = 0;
-    while (i < kTableSetLengths) {
+    while (i < kLzSetSize) {
         uint8_t v = lengths[i];
         int run = 1;
         if (v == 0) {
-            while (i + run < kTableSetLengths && run < 138 && lengths[i + run] == 0) ++run;
+            while (i + run < kLzSetSize && run < 138 && lengths[i + run] == 0) ++run;
             if (run >= 11) {
-                ops->push_back({kLongZeros, uint8_t(run - 11)});
+                ops->push_back({kLengthLongZeros, uint8_t(run - 11)});
                 i += run;
                 continue;
             }
             if (run >= 3) {
-                ops->push_back({kZeros, uint8_t(run - 3)});
+                ops->push_back({kLengthZeros, uint8_t(run - 3)});
                 i += run;
                 continue;
             }
         } else if (i > 0 && lengths[i - 1] == v) {
-            while (i + run < kTableSetLengths && run < 6 && lengths[i + run] == v) ++run;
+            while (i + run < kLzSetSize && run < 6 && lengths[i + run] == v) ++run;
             if (run >= 3) {
-                ops->push_back({kRepeatPrevious, uint8_t(run - 3)});
+                ops->push_back({kLengthRepeatPrevious, uint8_t(run - 3)});
                 i += run;
                 continue;
             }
@@ -64,10 +61,10 @@ uint32_t Cost(const std::vector<Op>& ops, uint8_t* codeLengths) {
 }  // namespace
 
 uint32_t WriteTableSet(const uint8_t* lengths, uint8_t* previous, BitWriter* out) {
-    static const uint8_t kZeroBase[kTableSetLengths] = {0};
+    static const uint8_t kZeroBase[kLzSetSize] = {0};
     std::vector<Op> absolute, delta;
-    absolute.reserve(kTableSetLengths);
-    delta.reserve(kTableSetLengths);
+    absolute.reserve(kLzSetSize);
+    delta.reserve(kLzSetSize);
     Encode(lengths, kZeroBase, &absolute);
     Encode(lengths, previous, &delta);
     uint8_t absoluteCode[kLengthCodeSymbols], deltaCode[kLengthCodeSymbols];
@@ -87,6 +84,6 @@ uint32_t WriteTableSet(const uint8_t* lengths, uint8_t* previous, BitWriter* out
         out->Put(codes[op.symbol], codeLengths[op.symbol]);
         if (kExtraBits[op.symbol]) out->Put(op.extra, kExtraBits[op.symbol]);
     }
-    memcpy(previous, lengths, kTableSetLengths);
+    memcpy(previous, lengths, kLzSetSize);
     return keep ? deltaBits : absoluteBits;
 }

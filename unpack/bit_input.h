@@ -1,5 +1,5 @@
 // Packed input of one entry: reading the entry's packed bytes from the
-// archive stream into an 8192-byte buffer and the bit reader over it.
+// input stream into an 8192-byte buffer and the bit reader over it.
 //
 // The bit position is the pair (inputPos, bitPos). The callers refill at
 // fixed thresholds of inputPos, which keeps every 16-bit peek inside the
@@ -14,10 +14,9 @@
 #include <stdint.h>
 #include <string.h>
 
-#include "archive/extract_context.h"
+#include "unpack/decoder_state.h"
 
 enum {
-    kInputSize = 8192,
     kInputCarry = 32,          // bytes kept at the front by a refill
     kMainRefillAbove = 8162,   // main loop: refill when inputPos is above this
     kTablesRefillAbove = 8167, // entry into a table set
@@ -29,36 +28,36 @@ enum {
 
 // Reads up to `count` packed bytes of the current entry into `dest`; never
 // reads past the entry's packed data. Returns the bytes placed, 0 at the end.
-int32_t ReadPacked(ExtractContext* ctx, uint8_t* dest, int32_t count);
+int32_t ReadPacked(DecoderState* d, uint8_t* dest, int32_t count);
 
 // first != 0: fills the buffer at the start of an entry. Otherwise refills
 // in the middle, keeping the last 32 bytes in front.
-void FillInput(ExtractContext* ctx, int first);
+void FillInput(DecoderState* d, int first);
 
 // The next 16 bits, first bit most significant, not consumed.
-static inline uint32_t PeekBits(ExtractContext* ctx)
+static inline uint32_t PeekBits(DecoderState* d)
 {
     // One big-endian 32-bit load: the buffer has padding behind byte 8191,
     // and the refill thresholds keep inputPos + 2 within the buffer.
-    const uint8_t* p = ctx->inputBuffer + ctx->inputPos;
+    const uint8_t* p = d->inputBuffer + d->inputPos;
     uint32_t v = (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-    uint32_t bits = ((v << ctx->bitPos) >> 16) & 0xFFFF;
-    ctx->peekedBits = bits;
+    uint32_t bits = ((v << d->bitPos) >> 16) & 0xFFFF;
+    d->peekedBits = bits;
     return bits;
 }
 
-static inline void SkipBits(ExtractContext* ctx, uint32_t n)
+static inline void SkipBits(DecoderState* d, uint32_t n)
 {
-    uint32_t total = ctx->bitPos + n;
-    ctx->inputPos += total >> 3;
-    ctx->bitPos = total & 7;
+    uint32_t total = d->bitPos + n;
+    d->inputPos += total >> 3;
+    d->bitPos = total & 7;
 }
 
 // Reads an n-bit field (n = 1..16).
-static inline uint32_t ReadBitField(ExtractContext* ctx, uint32_t n)
+static inline uint32_t ReadBitField(DecoderState* d, uint32_t n)
 {
-    uint32_t v = PeekBits(ctx) >> (16 - n);
-    SkipBits(ctx, n);
+    uint32_t v = PeekBits(d) >> (16 - n);
+    SkipBits(d, n);
     return v;
 }
 

@@ -1,6 +1,5 @@
 #include "unpack/huffman.h"
 
-#include "archive/extract_context.h"
 #include "unpack/bit_input.h"
 
 #include <string.h>
@@ -89,38 +88,38 @@ uint32_t LookupSymbol(const HuffmanTable* table, uint32_t lookAhead, uint32_t* b
     return table->symbols[index];
 }
 
-uint32_t DecodeSymbol(ExtractContext* ctx, const HuffmanTable* table)
+uint32_t DecodeSymbol(DecoderState* d, const HuffmanTable* table)
 {
     uint32_t bits;
-    uint32_t symbol = SymbolFor(table, PeekBits(ctx), &bits);
-    SkipBits(ctx, bits);
-    ctx->lastSymbol = symbol;
+    uint32_t symbol = SymbolFor(table, PeekBits(d), &bits);
+    SkipBits(d, bits);
+    d->lastSymbol = symbol;
     return symbol;
 }
 
-void ReadCodeLengths(ExtractContext* ctx)
+void ReadCodeLengths(DecoderState* d)
 {
-    if (ctx->inputPos > kTablesRefillAbove)
-        FillInput(ctx, 0);
-    uint32_t flags = PeekBits(ctx);
-    ctx->multimediaBlock = flags & 0x8000;
+    if (d->inputPos > kTablesRefillAbove)
+        FillInput(d, 0);
+    uint32_t flags = PeekBits(d);
+    d->multimediaBlock = flags & 0x8000;
     if (!(flags & 0x4000))
-        memset(ctx->previousLengths, 0, sizeof ctx->previousLengths);
-    SkipBits(ctx, 2);
+        memset(d->previousLengths, 0, sizeof d->previousLengths);
+    SkipBits(d, 2);
 
     uint32_t setSize = kLzSetSize;
-    if (ctx->multimediaBlock) {
-        ctx->channelCount = ((flags >> 12) & 3) + 1;
-        if (ctx->currentChannel >= ctx->channelCount)
-            ctx->currentChannel = 0;
-        SkipBits(ctx, 2);
-        setSize = ctx->channelCount * kMultimediaSymbols;
+    if (d->multimediaBlock) {
+        d->channelCount = ((flags >> 12) & 3) + 1;
+        if (d->currentChannel >= d->channelCount)
+            d->currentChannel = 0;
+        SkipBits(d, 2);
+        setSize = d->channelCount * kMultimediaSymbols;
     }
 
     uint8_t bitLengths[kBitLengthSymbols];
     for (int i = 0; i < kBitLengthSymbols; i++)
-        bitLengths[i] = uint8_t(ReadBitField(ctx, 4));
-    BuildHuffmanTable(bitLengths, &ctx->bitLengthTable, kBitLengthSymbols);
+        bitLengths[i] = uint8_t(ReadBitField(d, 4));
+    BuildHuffmanTable(bitLengths, &d->bitLengthTable, kBitLengthSymbols);
 
     // Entries past the set stay zero (they only matter as the base of a
     // following multimedia set that keeps the previous lengths).
@@ -128,31 +127,31 @@ void ReadCodeLengths(ExtractContext* ctx)
     memset(lengths, 0, sizeof lengths);
     uint32_t i = 0;
     while (i < setSize) {
-        if (ctx->inputPos > kLengthRefillAbove)
-            FillInput(ctx, 0);
-        uint32_t s = DecodeSymbol(ctx, &ctx->bitLengthTable);
-        if (s < 16) {
-            lengths[i] = uint8_t((s + ctx->previousLengths[i]) & 15);
+        if (d->inputPos > kLengthRefillAbove)
+            FillInput(d, 0);
+        uint32_t s = DecodeSymbol(d, &d->bitLengthTable);
+        if (s < kLengthRepeatPrevious) {
+            lengths[i] = uint8_t((s + d->previousLengths[i]) & 15);
             i++;
-        } else if (s == 16) {
+        } else if (s == kLengthRepeatPrevious) {
             // A repeat with nothing before it repeats a zero length.
-            uint32_t n = ReadBitField(ctx, 2) + 3;
+            uint32_t n = ReadBitField(d, 2) + 3;
             for (; n > 0 && i < setSize; n--, i++)
                 lengths[i] = i > 0 ? lengths[i - 1] : 0;
         } else {
-            uint32_t n = s == 17 ? ReadBitField(ctx, 3) + 3 : ReadBitField(ctx, 7) + 11;
+            uint32_t n = s == kLengthZeros ? ReadBitField(d, 3) + 3 : ReadBitField(d, 7) + 11;
             for (; n > 0 && i < setSize; n--, i++)
                 lengths[i] = 0;
         }
     }
 
-    if (ctx->multimediaBlock) {
-        for (uint32_t c = 0; c < ctx->channelCount; c++)
-            BuildHuffmanTable(lengths + c * kMultimediaSymbols, ctx->channelTables[c], kMultimediaSymbols);
+    if (d->multimediaBlock) {
+        for (uint32_t c = 0; c < d->channelCount; c++)
+            BuildHuffmanTable(lengths + c * kMultimediaSymbols, d->channelTables[c], kMultimediaSymbols);
     } else {
-        BuildHuffmanTable(lengths, &ctx->mainTable, kMainSymbols);
-        BuildHuffmanTable(lengths + kMainSymbols, &ctx->distanceTable, kDistanceSymbols);
-        BuildHuffmanTable(lengths + kMainSymbols + kDistanceSymbols, &ctx->repeatLengthTable, kRepeatLengthSymbols);
+        BuildHuffmanTable(lengths, &d->mainTable, kMainSymbols);
+        BuildHuffmanTable(lengths + kMainSymbols, &d->distanceTable, kDistanceSymbols);
+        BuildHuffmanTable(lengths + kMainSymbols + kDistanceSymbols, &d->repeatLengthTable, kRepeatLengthSymbols);
     }
-    memcpy(ctx->previousLengths, lengths, sizeof lengths);
+    memcpy(d->previousLengths, lengths, sizeof lengths);
 }

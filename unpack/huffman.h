@@ -13,18 +13,11 @@
 
 #include <stdint.h>
 
-struct ExtractContext;
+#include "format/rar_format.h"
 
-enum {
-    kMainSymbols = 298,
-    kDistanceSymbols = 48,
-    kRepeatLengthSymbols = 28,
-    kBitLengthSymbols = 19,
-    kMultimediaSymbols = 257,
-    kLzSetSize = kMainSymbols + kDistanceSymbols + kRepeatLengthSymbols, // 374
-    kMaxSetSize = 4 * kMultimediaSymbols,                                // 1028
-    kQuickBits = 10,
-};
+struct DecoderState;
+
+enum { kQuickBits = 10 };
 
 struct HuffmanTable {
     uint32_t symbolCount;
@@ -47,8 +40,8 @@ struct HuffmanTable {
 void BuildHuffmanTable(const uint8_t* lengths, HuffmanTable* table, uint32_t count);
 
 // Decodes one symbol at the current bit position, consumes its code and
-// stores it in ctx->lastSymbol.
-uint32_t DecodeSymbol(ExtractContext* ctx, const HuffmanTable* table);
+// stores it in d->lastSymbol.
+uint32_t DecodeSymbol(DecoderState* d, const HuffmanTable* table);
 
 // The slow rule on its own: the symbol for a 16-bit look-ahead and the
 // number of bits its code takes. Used to build `quick` and by tests.
@@ -67,6 +60,6 @@ static inline uint32_t SymbolFor(const HuffmanTable* table, uint32_t lookAhead, 
 }
 
 // Reads one table set and rebuilds the tables it covers.
-void ReadCodeLengths(ExtractContext* ctx);
+void ReadCodeLengths(DecoderState* d);
 
 #endif

@@ -8,13 +8,10 @@
 //   kQuickBits bits), the limits search only for longer codes.
 // - A match that neither wraps around the window nor overlaps itself within
 //   eight bytes is copied in 8-byte pieces; distance 1 is a fill.
-// - The checksum runs over delivered blocks of up to 1 MiB, eight bytes per
-//   step (archive/checksum.cpp).
+// - Output leaves in blocks of up to 1 MiB, so the sink's work (and the
+//   checksum its owner folds in) runs over large pieces.
 #include "unpack/lz_decoder.h"
 
-#include "archive/checksum.h"
-#include "archive/extract_context.h"
-#include "archive/output_sink.h"
 #include "unpack/bit_input.h"
 
 #include <string.h>
@@ -23,62 +20,48 @@
 // undelivered bytes; no step writes more than 260 bytes.
 enum { kFlushMargin = 270 };
 
-static const uint8_t kLengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
-                                        24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
-static const uint8_t kLengthExtraBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
-                                             2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
-static const uint32_t kDistanceBase[48] = {
-    0,      1,      2,      3,      4,      6,      8,      12,     16,     24,     32,     48,
-    64,     96,     128,    192,    256,    384,    512,    768,    1024,   1536,   2048,   3072,
-    4096,   6144,   8192,   12288,  16384,  24576,  32768,  49152,  65536,  98304,  131072, 196608,
-    262144, 327680, 393216, 458752, 524288, 589824, 655360, 720896, 786432, 851968, 917504, 983040};
-static const uint8_t kDistanceExtraBits[48] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
-                                               7,  7,  8,  8,  9,  9,  10, 10, 11, 11, 12, 12, 13, 13, 14, 14,
-                                               15, 15, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16};
-static const uint8_t kShortDistanceBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};
-static const uint8_t kShortDistanceExtraBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
 
-void ResetDecoder(ExtractContext* ctx, int solid)
+void PrepareDecoder(DecoderState* d)
 {
-    ctx->bitPos = 0;
-    ctx->inputPos = 0;
+    for (int c = 0; c < 4; c++)
+        d->channelTables[c] = &d->multimediaTables[c];
+}
+
+void ResetDecoder(DecoderState* d, int solid)
+{
+    d->bitPos = 0;
+    d->inputPos = 0;
     if (solid)
         return;
-    ctx->currentChannel = 0;
-    memset(ctx->recentDistances, 0, sizeof ctx->recentDistances);
-    ctx->recentCount = 0;
-    ctx->prevMatchLength = 0;
-    ctx->prevMatchDistance = 0;
-    memset(ctx->slidingWindow, 0, kWindowSize);
-    memset(ctx->previousLengths, 0, sizeof ctx->previousLengths);
-    ctx->flushedPos = 0;
-    ctx->windowPos = 0;
+    d->currentChannel = 0;
+    memset(d->recentDistances, 0, sizeof d->recentDistances);
+    d->recentCount = 0;
+    d->prevMatchLength = 0;
+    d->prevMatchDistance = 0;
+    memset(d->slidingWindow, 0, kWindowSize);
+    memset(d->previousLengths, 0, sizeof d->previousLengths);
+    d->flushedPos = 0;
+    d->windowPos = 0;
 }
 
-uint32_t DeliverOutput(ExtractContext* ctx, const uint8_t* data, uint32_t count)
+uint32_t DeliverOutput(DecoderState* d, const uint8_t* data, uint32_t count)
 {
-    uint32_t accepted = WriteEntryOutput(ctx, ctx->output, data, count);
-    ctx->deliveredBytes += accepted;
-    if (!ctx->skipMode && accepted)
-        ctx->dataCrc = ChecksumUpdate(ctx, ctx->dataCrc, data, accepted,
-                                      ctx->archiveFormat == kFormatOldGeneration ? kFormatOldGeneration
-                                                                                 : kFormatCurrentGeneration);
-    return accepted;
+    return d->deliver ? d->deliver(d->sink, data, count) : 0;
 }
 
-void FlushWindow(ExtractContext* ctx)
+void FlushWindow(DecoderState* d)
 {
-    uint8_t* window = ctx->slidingWindow;
-    if (ctx->windowPos < ctx->flushedPos) {
-        uint32_t tail = (0 - ctx->flushedPos) & kWindowMask;
+    uint8_t* window = d->slidingWindow;
+    if (d->windowPos < d->flushedPos) {
+        uint32_t tail = (0 - d->flushedPos) & kWindowMask;
         if (tail)
-            DeliverOutput(ctx, window + ctx->flushedPos, tail);
-        if (ctx->windowPos)
-            DeliverOutput(ctx, window, ctx->windowPos);
-    } else if (ctx->windowPos > ctx->flushedPos) {
-        DeliverOutput(ctx, window + ctx->flushedPos, ctx->windowPos - ctx->flushedPos);
+            DeliverOutput(d, window + d->flushedPos, tail);
+        if (d->windowPos)
+            DeliverOutput(d, window, d->windowPos);
+    } else if (d->windowPos > d->flushedPos) {
+        DeliverOutput(d, window + d->flushedPos, d->windowPos - d->flushedPos);
     }
-    ctx->flushedPos = ctx->windowPos;
+    d->flushedPos = d->windowPos;
 }
 
 static inline void Copy8(uint8_t* d, const uint8_t* s)
@@ -144,27 +127,27 @@ static inline uint32_t CopyWindowBytes(uint8_t* window, uint32_t pos, uint32_t d
     return pos;
 }
 
-void CopyMatch(ExtractContext* ctx)
+void CopyMatch(DecoderState* d)
 {
-    uint32_t length = uint32_t(ctx->matchLength);
-    uint32_t distance = ctx->matchDistance;
-    ctx->recentDistances[ctx->recentCount & 3] = distance;
-    ctx->prevMatchDistance = distance;
-    ctx->recentCount++;
-    ctx->prevMatchLength = length;
-    ctx->unpackedLeft -= int32_t(length);
-    ctx->windowPos = CopyWindowBytes(ctx->slidingWindow, ctx->windowPos, distance, length);
+    uint32_t length = uint32_t(d->matchLength);
+    uint32_t distance = d->matchDistance;
+    d->recentDistances[d->recentCount & 3] = distance;
+    d->prevMatchDistance = distance;
+    d->recentCount++;
+    d->prevMatchLength = length;
+    d->unpackedLeft -= int32_t(length);
+    d->windowPos = CopyWindowBytes(d->slidingWindow, d->windowPos, distance, length);
 }
 
-void CheckTrailingTables(ExtractContext* ctx)
+void CheckTrailingTables(DecoderState* d)
 {
-    if (uint32_t(ctx->inputEnd) < ctx->inputPos + 5)
+    if (uint32_t(d->inputEnd) < d->inputPos + 5)
         return;
-    if (ctx->multimediaBlock) {
-        if (DecodeSymbol(ctx, ctx->channelTables[ctx->currentChannel]) == 256)
-            ReadCodeLengths(ctx);
-    } else if (DecodeSymbol(ctx, &ctx->mainTable) == 269) {
-        ReadCodeLengths(ctx);
+    if (d->multimediaBlock) {
+        if (DecodeSymbol(d, d->channelTables[d->currentChannel]) == kSymbolMultimediaTables)
+            ReadCodeLengths(d);
+    } else if (DecodeSymbol(d, &d->mainTable) == kSymbolNewTables) {
+        ReadCodeLengths(d);
     }
 }
 
@@ -246,33 +229,33 @@ static inline uint32_t Decode(LoopState& s, const HuffmanTable* table)
     return symbol;
 }
 
-static inline void Store(ExtractContext* ctx, const LoopState& s)
+static inline void Store(DecoderState* d, const LoopState& s)
 {
-    ctx->inputPos = s.bitOffset >> 3;
-    ctx->bitPos = s.bitOffset & 7;
-    ctx->windowPos = s.windowPos;
-    ctx->flushedPos = s.flushedPos;
-    ctx->unpackedLeft = s.unpackedLeft;
-    memcpy(ctx->recentDistances, s.recent, sizeof s.recent);
-    ctx->recentCount = s.recentCount;
-    ctx->prevMatchLength = s.prevLength;
-    ctx->prevMatchDistance = s.prevDistance;
+    d->inputPos = s.bitOffset >> 3;
+    d->bitPos = s.bitOffset & 7;
+    d->windowPos = s.windowPos;
+    d->flushedPos = s.flushedPos;
+    d->unpackedLeft = s.unpackedLeft;
+    memcpy(d->recentDistances, s.recent, sizeof s.recent);
+    d->recentCount = s.recentCount;
+    d->prevMatchLength = s.prevLength;
+    d->prevMatchDistance = s.prevDistance;
 }
 
-static inline void Load(const ExtractContext* ctx, LoopState& s)
+static inline void Load(const DecoderState* d, LoopState& s)
 {
-    s.bitOffset = ctx->inputPos * 8 + ctx->bitPos;
+    s.bitOffset = d->inputPos * 8 + d->bitPos;
     s.avail = 0;
-    s.windowPos = ctx->windowPos;
-    s.flushedPos = ctx->flushedPos;
-    s.unpackedLeft = ctx->unpackedLeft;
+    s.windowPos = d->windowPos;
+    s.flushedPos = d->flushedPos;
+    s.unpackedLeft = d->unpackedLeft;
     uint32_t room = s.flushedPos == s.windowPos ? uint32_t(kWindowSize) : (s.flushedPos - s.windowPos) & kWindowMask;
     s.flushBudget = int32_t(room) - kFlushMargin;
-    s.multimedia = ctx->multimediaBlock;
-    memcpy(s.recent, ctx->recentDistances, sizeof s.recent);
-    s.recentCount = ctx->recentCount;
-    s.prevLength = ctx->prevMatchLength;
-    s.prevDistance = ctx->prevMatchDistance;
+    s.multimedia = d->multimediaBlock;
+    memcpy(s.recent, d->recentDistances, sizeof s.recent);
+    s.recentCount = d->recentCount;
+    s.prevLength = d->prevMatchLength;
+    s.prevDistance = d->prevMatchDistance;
 }
 
 // Records a match in the history.
@@ -284,37 +267,37 @@ static inline void NoteMatchHistory(LoopState& s, uint32_t length, uint32_t dist
     s.prevLength = length;
 }
 
-void DecompressEntry(ExtractContext* ctx, uint8_t* window, int solid)
+void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
 {
-    ctx->slidingWindow = window;
-    ctx->inputOverrun = 0;
-    ResetDecoder(ctx, solid);
-    FillInput(ctx, 1);
+    d->slidingWindow = window;
+    d->inputOverrun = 0;
+    ResetDecoder(d, solid);
+    FillInput(d, 1);
     if (!solid)
-        ReadCodeLengths(ctx);
+        ReadCodeLengths(d);
     // Wrapping, so that a size beyond 2 GiB (negative here) stays negative.
-    ctx->unpackedLeft = int32_t(uint32_t(ctx->unpackedLeft) - 1);
+    d->unpackedLeft = int32_t(uint32_t(d->unpackedLeft) - 1);
 
     LoopState s;
-    s.input = ctx->inputBuffer;
+    s.input = d->inputBuffer;
     s.bits = 0;
-    Load(ctx, s);
-    const HuffmanTable* mainTable = &ctx->mainTable;
-    const HuffmanTable* distanceTable = &ctx->distanceTable;
-    const HuffmanTable* repeatLengthTable = &ctx->repeatLengthTable;
+    Load(d, s);
+    const HuffmanTable* mainTable = &d->mainTable;
+    const HuffmanTable* distanceTable = &d->distanceTable;
+    const HuffmanTable* repeatLengthTable = &d->repeatLengthTable;
 
     while (s.unpackedLeft >= 0) {
         if ((s.bitOffset >> 3) > kMainRefillAbove) {
-            Store(ctx, s);
-            FillInput(ctx, 0);
-            Load(ctx, s);
-            if (ctx->inputOverrun)
+            Store(d, s);
+            FillInput(d, 0);
+            Load(d, s);
+            if (d->inputOverrun)
                 break;
         }
         if (s.flushBudget < 0) {
-            Store(ctx, s);
-            FlushWindow(ctx);
-            Load(ctx, s);
+            Store(d, s);
+            FlushWindow(d);
+            Load(d, s);
         }
 
         if (s.multimedia) {
@@ -322,24 +305,24 @@ void DecompressEntry(ExtractContext* ctx, uint8_t* window, int solid)
             // none: each channel symbol below 256 is taken as a byte, the
             // channels in turn, and 256 brings the next table set.
             Ensure(s, 15);
-            uint32_t symbol = Decode(s, ctx->channelTables[ctx->currentChannel]);
-            if (symbol == 256) {
-                Store(ctx, s);
-                ReadCodeLengths(ctx);
-                Load(ctx, s);
+            uint32_t symbol = Decode(s, d->channelTables[d->currentChannel]);
+            if (symbol == kSymbolMultimediaTables) {
+                Store(d, s);
+                ReadCodeLengths(d);
+                Load(d, s);
             } else {
                 window[s.windowPos] = uint8_t(symbol);
                 s.windowPos = (s.windowPos + 1) & kWindowMask;
                 s.unpackedLeft--;
                 s.flushBudget--;
-                ctx->currentChannel = ctx->channelCount ? (ctx->currentChannel + 1) % ctx->channelCount : 0;
+                d->currentChannel = d->channelCount ? (d->currentChannel + 1) % d->channelCount : 0;
             }
             continue;
         }
 
         Ensure(s, 15);
         uint32_t symbol = Decode(s, mainTable);
-        if (symbol < 256) {
+        if (symbol < kSymbolRepeatLast) {
             window[s.windowPos] = uint8_t(symbol);
             s.windowPos = (s.windowPos + 1) & kWindowMask;
             s.unpackedLeft--;
@@ -349,41 +332,33 @@ void DecompressEntry(ExtractContext* ctx, uint8_t* window, int solid)
         // The rest of a step takes at most 5 + 15 + 16 bits.
         Ensure(s, 36);
         uint32_t length, distance;
-        if (symbol >= 270) {
-            uint32_t code = symbol - 270;
+        if (symbol >= kSymbolMatch) {
+            uint32_t code = symbol - kSymbolMatch;
             length = kLengthBase[code] + 3;
             if (kLengthExtraBits[code])
                 length += Field(s, kLengthExtraBits[code]);
-            uint32_t d = Decode(s, distanceTable);
-            distance = kDistanceBase[d] + 1;
-            if (kDistanceExtraBits[d])
-                distance += Field(s, kDistanceExtraBits[d]);
-            if (distance >= 0x40000)
-                length++;
-            if (distance >= 0x2000)
-                length++;
-        } else if (symbol == 269) {
-            Store(ctx, s);
-            ReadCodeLengths(ctx);
-            Load(ctx, s);
+            uint32_t distanceCode = Decode(s, distanceTable);
+            distance = kDistanceBase[distanceCode] + 1;
+            if (kDistanceExtraBits[distanceCode])
+                distance += Field(s, kDistanceExtraBits[distanceCode]);
+            length += MatchLengthBonus(distance);
+        } else if (symbol == kSymbolNewTables) {
+            Store(d, s);
+            ReadCodeLengths(d);
+            Load(d, s);
             continue;
-        } else if (symbol == 256) {
+        } else if (symbol == kSymbolRepeatLast) {
             length = s.prevLength;
             distance = s.prevDistance;
-        } else if (symbol < 261) {
-            distance = s.recent[(s.recentCount - (symbol - 256)) & 3];
+        } else if (symbol < kSymbolShort) {
+            distance = s.recent[(s.recentCount - (symbol - kSymbolRepeatLast)) & 3];
             uint32_t r = Decode(s, repeatLengthTable);
             length = kLengthBase[r] + 2;
             if (kLengthExtraBits[r])
                 length += Field(s, kLengthExtraBits[r]);
-            if (distance >= 0x40000)
-                length++;
-            if (distance >= 0x2000)
-                length++;
-            if (distance >= 0x101)
-                length++;
+            length += RecentLengthBonus(distance);
         } else {
-            uint32_t code = symbol - 261;
+            uint32_t code = symbol - kSymbolShort;
             distance = kShortDistanceBase[code] + 1 + Field(s, kShortDistanceExtraBits[code]);
             length = 2;
         }
@@ -392,10 +367,10 @@ void DecompressEntry(ExtractContext* ctx, uint8_t* window, int solid)
         s.flushBudget -= int32_t(length);
         s.windowPos = CopyWindowBytes(window, s.windowPos, distance, length);
     }
-    Store(ctx, s);
-    ctx->matchLength = int32_t(s.prevLength);
-    ctx->matchDistance = s.prevDistance;
-    if (!ctx->inputOverrun)
-        CheckTrailingTables(ctx);
-    FlushWindow(ctx);
+    Store(d, s);
+    d->matchLength = int32_t(s.prevLength);
+    d->matchDistance = s.prevDistance;
+    if (!d->inputOverrun)
+        CheckTrailingTables(d);
+    FlushWindow(d);
 }

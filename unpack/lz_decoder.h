@@ -1,28 +1,28 @@
 // The RAR 2.0 LZ decoding loop: symbols from the bit input become literals
 // and matches in a 1 MiB sliding window, which is delivered to the entry's
-// sink with the entry checksum folded in.
+// sink.
 #ifndef OV_UNPACK_LZ_DECODER_H
 #define OV_UNPACK_LZ_DECODER_H
 
 #include <stdint.h>
 
-struct ExtractContext;
+struct DecoderState;
 
-// Decodes the current entry. The pass has set packedInput, output,
-// packedLeft, unpackedLeft, skipMode, memorySink and dataCrc. `solid`
-// non-zero continues the previous entry's window, tables and history.
+// Decodes the current entry. The caller has set packedInput, packedLeft,
+// unpackedLeft and the sink. `solid` non-zero continues the previous
+// entry's window, tables and history.
 // Damage is not reported here: it shows in the entry checksum, and in
-// ctx->inputOverrun when the packed data ran out long before the output.
-void DecompressEntry(ExtractContext* ctx, uint8_t* window, int solid);
+// d->inputOverrun when the packed data ran out long before the output.
+void DecompressEntry(DecoderState* d, uint8_t* window, int solid);
 
 // Steps of DecompressEntry, public for tests.
-void ResetDecoder(ExtractContext* ctx, int solid);
-void CopyMatch(ExtractContext* ctx);
-void FlushWindow(ExtractContext* ctx);
-void CheckTrailingTables(ExtractContext* ctx);
+void ResetDecoder(DecoderState* d, int solid);
+void CopyMatch(DecoderState* d);
+void FlushWindow(DecoderState* d);
+void CheckTrailingTables(DecoderState* d);
 
-// Hands `count` bytes to the entry's sink and, unless in skip mode, folds
-// the accepted ones into ctx->dataCrc. Returns the bytes accepted.
-uint32_t DeliverOutput(ExtractContext* ctx, const uint8_t* data, uint32_t count);
+// Hands `count` bytes to the state's sink; returns the bytes accepted
+// (0 without a sink).
+uint32_t DeliverOutput(DecoderState* d, const uint8_t* data, uint32_t count);
 
 #endif

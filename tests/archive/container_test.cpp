@@ -1,10 +1,8 @@
-// Finding the archive, stepping over blocks, names and attribute words, and
-// the two checksums.
+// Finding the archive, stepping over blocks, names and attribute words.
 #include "archive/archive_pass.h"
-#include "archive/checksum.h"
 #include "archive/container.h"
 #include "archive/extract_context.h"
-#include "archive/platform.h"
+#include "base/platform.h"
 
 #include "support/archive_builder.h"
 
@@ -234,26 +232,4 @@ TEST(WalkBlocks, VolumeFlags)
     split.flags = 0x8002;
     EXPECT_EQ(WalkBytes(ArchiveBuilder().File(split).Build()).result, kPassMissingVolume);
     EXPECT_EQ(WalkBytes(ArchiveBuilder().File(split).File(StoredEntry("b", {})).Build()).result, 0);
-}
-
-TEST(Checksums, Crc32AndRotateSum)
-{
-    auto* ctx = static_cast<ExtractContext*>(calloc(1, sizeof(ExtractContext)));
-    BuildCrcTable(ctx);
-    auto digits = BytesOf("123456789");
-    EXPECT_EQ(~Crc32Update(ctx, 0xFFFFFFFFu, digits.data(), digits.size()), 0xCBF43926u);
-    // Any split of the bytes gives the same value; long runs go eight at a time.
-    std::vector<uint8_t> data(10007);
-    for (size_t i = 0; i < data.size(); i++)
-        data[i] = uint8_t(i * 31 + (i >> 5));
-    for (size_t split : {size_t(0), size_t(1), size_t(7), size_t(8), size_t(4999), size_t(10007)}) {
-        uint32_t c = Crc32Update(ctx, 0xFFFFFFFFu, data.data(), split);
-        c = Crc32Update(ctx, c, data.data() + split, data.size() - split);
-        EXPECT_EQ(~c, Crc32(data)) << split;
-    }
-    auto abc = BytesOf("abc");
-    EXPECT_EQ(RotateSumUpdate(0, abc.data(), 3), 0x0556);
-    EXPECT_EQ(ChecksumUpdate(ctx, 0, abc.data(), 3, kFormatOldGeneration), 0x0556u);
-    EXPECT_EQ(ChecksumUpdate(ctx, 0xFFFFFFFFu, digits.data(), 9, kFormatCurrentGeneration), ~0xCBF43926u);
-    free(ctx);
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "pack/archive_writer.h"
-#include "pack/crc32.h"
+#include "support/archive_builder.h"
 #include "read_back.h"
 
 namespace {
@@ -37,7 +37,7 @@ TEST(ArchiveWriter, StoredArchiveHasTheReaderLayout) {
     EXPECT_EQ(out[9], 0x73);
     EXPECT_EQ(Get16(out, 10), 0x0008u);
     EXPECT_EQ(Get16(out, 12), 13u);
-    EXPECT_EQ(Get16(out, 7), Crc32(out.data() + 9, 11) & 0xFFFF);
+    EXPECT_EQ(Get16(out, 7), testsupport::Crc32(out.data() + 9, 11) & 0xFFFF);
 
     std::vector<Block> blocks = Walk(out);
     ASSERT_EQ(blocks.size(), 4u);
@@ -52,7 +52,7 @@ TEST(ArchiveWriter, StoredArchiveHasTheReaderLayout) {
         EXPECT_EQ(b.name, in[i].name);
         EXPECT_EQ(b.payload, in[i].data);
         EXPECT_EQ(b.unpSize, in[i].data.size());
-        EXPECT_EQ(b.crc, Crc32(in[i].data.data(), in[i].data.size()));
+        EXPECT_EQ(b.crc, testsupport::Crc32(in[i].data.data(), in[i].data.size()));
         EXPECT_EQ(b.time, in[i].dosTime);
         EXPECT_EQ(b.attr, in[i].attributes);
     }

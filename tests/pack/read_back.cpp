@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "archive/archive_pass.h"
-#include "pack/crc32.h"
+#include "support/archive_builder.h"
 #include "support/archive_builder.h"
 
 namespace {
@@ -72,7 +72,7 @@ std::vector<Block> Walk(const std::vector<uint8_t>& a) {
         b.flags = Get16(a, pos + 3);
         b.headSize = Get16(a, pos + 5);
         EXPECT_LE(pos + b.headSize, a.size());
-        EXPECT_EQ(Get16(a, pos), Crc32(a.data() + pos + 2, b.headSize - 2) & 0xFFFF);
+        EXPECT_EQ(Get16(a, pos), testsupport::Crc32(a.data() + pos + 2, b.headSize - 2) & 0xFFFF);
         if (b.type == 0x74) {
             b.packSize = Get32(a, pos + 7);
             b.unpSize = Get32(a, pos + 11);

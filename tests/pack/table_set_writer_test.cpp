@@ -19,7 +19,7 @@ const int kSetSize = 374;
 std::vector<std::pair<bool, std::vector<uint8_t>>> ReadSets(std::vector<uint8_t> bytes, size_t count,
                                                             size_t* bitsRead = nullptr) {
     DecoderHarness h;
-    ExtractContext* ctx = h.ctx();
+    DecoderState* ctx = h.ctx();
     bytes.resize(bytes.size() + 8, 0);
     PackedFile file(ctx, bytes, int32_t(bytes.size()));
     FillInput(ctx, 1);

@@ -1,6 +1,7 @@
 // The planning rules of `mksetup build` on their own: times, archive-start
 // detection, folder containment and archive order.
-#include "tools/mksetup/build_plan.h"
+#include "tools/mksetup/build_checks.h"
+#include "tools/mksetup/product_scan.h"
 
 #include "support/archive_builder.h"
 
@@ -16,6 +17,19 @@ namespace {
 std::vector<uint8_t> Bytes(const std::string& s)
 {
     return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+// The offset CheckStub reports for an archive it finds in `stub`, or -1.
+int64_t FindArchiveMarker(const std::vector<uint8_t>& stub)
+{
+    Findings findings;
+    CheckStub(stub, &findings);
+    for (const std::string& e : findings.errors) {
+        size_t at = e.find("(at offset ");
+        if (at != std::string::npos)
+            return std::stoll(e.substr(at + 11));
+    }
+    return -1;
 }
 
 const std::string kMarker("Rar!\x1A\x07\x00", 7);

@@ -1,13 +1,11 @@
-// Runs the decoder directly on packed streams: one working record and window
+// Runs the decoder directly on packed streams: one decoder record and window
 // for a sequence of entries, as one archive pass would hold them, with the
-// packed bytes read from a real file.
+// packed bytes read from a real file and the output collected in memory.
 #ifndef OV_TESTS_UNPACK_DECODER_HARNESS_H
 #define OV_TESTS_UNPACK_DECODER_HARNESS_H
 
-#include "archive/checksum.h"
-#include "archive/extract_context.h"
-#include "archive/output_sink.h"
 #include "support/archive_builder.h"
+#include "unpack/decoder_state.h"
 #include "unpack/lz_decoder.h"
 
 #include <cstdio>
@@ -18,17 +16,16 @@ class DecoderHarness {
 public:
     DecoderHarness()
     {
-        ctx_ = static_cast<ExtractContext*>(calloc(1, sizeof(ExtractContext)));
+        state_ = static_cast<DecoderState*>(calloc(1, sizeof(DecoderState)));
         window_ = static_cast<uint8_t*>(calloc(kWindowSize, 1));
-        PrepareExtractContext(ctx_);
-        ctx_->archiveFormat = kFormatCurrentGeneration;
-        ByteBufferCreate(&sink_);
+        PrepareDecoder(state_);
+        state_->deliver = Collect;
+        state_->sink = &out_;
     }
     ~DecoderHarness()
     {
-        ByteBufferDestroy(&sink_);
         free(window_);
-        free(ctx_);
+        free(state_);
     }
     DecoderHarness(const DecoderHarness&) = delete;
     DecoderHarness& operator=(const DecoderHarness&) = delete;
@@ -40,32 +37,31 @@ public:
         std::string path = dir_.File("packed.bin");
         testsupport::WriteFileBytes(path, packed);
         FILE* f = std::fopen(path.c_str(), "rb");
-        ctx_->archive = f;
-        ctx_->packedInput = f;
-        ctx_->packedLeft = int32_t(packed.size());
-        ctx_->unpackedLeft = int32_t(unpackedSize);
-        ctx_->output = nullptr;
-        ctx_->skipMode = 0;
-        ctx_->dataCrc = 0xFFFFFFFFu;
-        ByteBufferClear(&sink_);
-        ctx_->memorySink = &sink_;
-        DecompressEntry(ctx_, window_, solid ? 1 : 0);
+        state_->packedInput = f;
+        state_->packedLeft = int32_t(packed.size());
+        state_->unpackedLeft = int32_t(unpackedSize);
+        out_.clear();
+        DecompressEntry(state_, window_, solid ? 1 : 0);
         std::fclose(f);
-        ctx_->archive = nullptr;
-        ctx_->packedInput = nullptr;
-        return std::vector<uint8_t>(sink_.data, sink_.data + sink_.size);
+        state_->packedInput = nullptr;
+        return out_;
     }
 
-    ExtractContext* ctx() { return ctx_; }
+    DecoderState* ctx() { return state_; }
     uint8_t* window() { return window_; }
-    // The checksum of the last entry, as stored in an archive (complemented).
-    uint32_t StoredCrc() const { return ~ctx_->dataCrc; }
 
 private:
+    static uint32_t Collect(void* sink, const uint8_t* bytes, uint32_t count)
+    {
+        auto* out = static_cast<std::vector<uint8_t>*>(sink);
+        out->insert(out->end(), bytes, bytes + count);
+        return count;
+    }
+
     testsupport::TempDir dir_;
-    ExtractContext* ctx_;
+    DecoderState* state_;
     uint8_t* window_;
-    ByteBuffer sink_;
+    std::vector<uint8_t> out_;
 };
 
 // Opens `bytes` as the packed data of an entry of a record, for tests that
@@ -73,12 +69,12 @@ private:
 struct PackedFile {
     testsupport::TempDir dir;
     FILE* f = nullptr;
-    PackedFile(ExtractContext* ctx, const std::vector<uint8_t>& bytes, int32_t packedSize)
+    PackedFile(DecoderState* state, const std::vector<uint8_t>& bytes, int32_t packedSize)
     {
         testsupport::WriteFileBytes(dir.File("p"), bytes);
         f = std::fopen(dir.File("p").c_str(), "rb");
-        ctx->archive = ctx->packedInput = f;
-        ctx->packedLeft = packedSize;
+        state->packedInput = f;
+        state->packedLeft = packedSize;
     }
     ~PackedFile() { std::fclose(f); }
 };

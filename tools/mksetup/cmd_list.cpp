@@ -2,7 +2,7 @@
 // alone (nothing is decoded; `test` checks the data).
 #include "tools/mksetup/commands.h"
 
-#include "archive/extract_context.h"
+#include "format/rar_format.h"
 #include "tools/mksetup/reader_common.h"
 
 #include <cstdio>
@@ -112,7 +112,7 @@ int RunList(const Arguments& args)
         return kExitUsage;
     }
     std::vector<EntryHeaderInfo> entries;
-    int result = WalkArchiveHeaders(WidePathOf(a.file).c_str(), Collect, &entries);
+    PassResult result = WalkArchiveHeaders(WideOf(a.file).c_str(), Collect, &entries);
     if (result != 0) {
         EntryHeaderInfo last{};
         if (!entries.empty())

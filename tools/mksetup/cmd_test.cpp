@@ -47,7 +47,7 @@ int RunTest(const Arguments& args)
     }
     EntryHeaderInfo info{};
     unsigned entries = 0;
-    int result = ArchivePassWithInfo(WidePathOf(a.file).c_str(), ScanEntry, &entries, &info);
+    PassResult result = ArchivePassWithInfo(WideOf(a.file).c_str(), ScanEntry, &entries, &info);
     if (result != 0) {
         std::fprintf(stderr, "mksetup test: %s: %s\n", a.file.c_str(), PassFailureText(result, info, a.file).c_str());
         return kExitFailure;

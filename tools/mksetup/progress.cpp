@@ -2,21 +2,6 @@
 
 #include <cstdio>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
-bool StderrIsTerminal()
-{
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(fileno(stderr)) != 0;
-#endif
-}
-
 void ProgressBar::Update(const char* label, uint64_t done, uint64_t total)
 {
     if (!enabled_)

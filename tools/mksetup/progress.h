@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <string>
 
-bool StderrIsTerminal();
-
 class ProgressBar {
 public:
     explicit ProgressBar(bool enabled) : enabled_(enabled) {}

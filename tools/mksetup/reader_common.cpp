@@ -2,73 +2,14 @@
 
 #include "archive/container.h"
 #include "archive/extract_context.h"
-#include "archive/platform.h"
-#include "archive/text_utils.h"
+#include "base/dos_time.h"
+#include "base/platform.h"
+#include "format/rar_format.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
-
-std::wstring WidePathOf(const std::string& utf8)
-{
-    std::wstring out;
-    for (size_t i = 0; i < utf8.size();) {
-        unsigned char c = (unsigned char)utf8[i];
-        uint32_t cp = c;
-        size_t extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        if (extra)
-            cp = c & (0x3F >> extra);
-        i++;
-        for (size_t k = 0; k < extra && i < utf8.size(); k++, i++)
-            cp = (cp << 6) | ((unsigned char)utf8[i] & 0x3F);
-#ifdef _WIN32
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(wchar_t(0xD800 + (cp >> 10)));
-            out.push_back(wchar_t(0xDC00 + (cp & 0x3FF)));
-            continue;
-        }
-#endif
-        out.push_back(wchar_t(cp));
-    }
-    return out;
-}
-
-std::string Utf8Of(const std::wstring& wide)
-{
-    std::string out;
-    for (size_t i = 0; i < wide.size(); i++) {
-        uint32_t cp = uint32_t(wide[i]);
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < wide.size()) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (uint32_t(wide[i + 1]) - 0xDC00);
-            i++;
-        }
-        if (cp < 0x80) {
-            out.push_back(char(cp));
-        } else if (cp < 0x800) {
-            out.push_back(char(0xC0 | (cp >> 6)));
-            out.push_back(char(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(char(0xE0 | (cp >> 12)));
-            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(char(0xF0 | (cp >> 18)));
-            out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (cp & 0x3F)));
-        }
-    }
-    return out;
-}
-
-std::string DisplayName(const char* ansiName)
-{
-    wchar_t wide[kPathCapacity];
-    AnsiToWide(ansiName, wide, kPathCapacity);
-    return Utf8Of(wide);
-}
 
 std::string UnreadableReason(const std::string& path)
 {
@@ -80,7 +21,7 @@ std::string UnreadableReason(const std::string& path)
         return "no such file";
     if (fs::is_directory(status))
         return "is a folder, not a file";
-    FILE* f = OpenArchiveStream(WidePathOf(path).c_str());
+    FILE* f = OpenArchiveStream(WideOf(path).c_str());
     if (!f)
         return "cannot be opened for reading";
     std::fclose(f);
@@ -92,7 +33,7 @@ bool HoldsArchive(const std::string& path)
     auto* ctx = static_cast<ExtractContext*>(std::calloc(1, sizeof(ExtractContext)));
     if (!ctx)
         return false;
-    std::wstring wide = WidePathOf(path);
+    std::wstring wide = WideOf(path);
     ctx->archive = OpenArchiveStream(wide.c_str());
     bool found = ctx->archive && FindArchiveStart(ctx);
     if (ctx->archive)
@@ -101,7 +42,7 @@ bool HoldsArchive(const std::string& path)
     return found;
 }
 
-std::string PassFailureText(int result, const EntryHeaderInfo& info, const std::string& path)
+std::string PassFailureText(PassResult result, const EntryHeaderInfo& info, const std::string& path)
 {
     std::string entry = "entry '" + DisplayName(info.name) + "'";
     switch (result) {
@@ -116,32 +57,29 @@ std::string PassFailureText(int result, const EntryHeaderInfo& info, const std::
     case kPassBadChecksum:
         if (info.inputOverrun)
             return entry + ": its packed data ends long before its content (damaged file)";
-        if (info.method != kMethodStored && info.unpVer <= 15)
+        if (info.method != kMethodStored && info.unpVer <= kLastOldUnpackVersion)
             return entry + ": packed with an unsupported method (version " + std::to_string(info.unpVer / 10) +
                    "." + std::to_string(info.unpVer % 10) + ")";
         if (info.sizeMismatch && info.method != kMethodStored)
             return entry + ": its content does not have the size its header states (damaged file)";
         if (info.headFlags & kFlagEncrypted)
             return entry + ": encrypted entries are not supported";
-        return entry + ": checksum mismatch (damaged file)";
+        break;
     case kPassMissingVolume:
         return "the archive ends inside " + entry + ", which continues in a next volume";
-    case kPassCannotCreate:
-        return entry + ": the output file cannot be created";
-    case kPassNoMemory:
-    case kPassNoWindow:
-    case kPassNoCopyBuffer:
-        return info.name[0] ? entry + ": not enough memory" : "not enough memory";
     default:
-        return "unexpected result " + std::to_string(result);
+        break;
     }
+    return info.name[0] ? entry + ": " + PassResultText(result) : PassResultText(result);
 }
 
-std::string FormatDosTime(uint32_t t)
+std::string FormatDosTime(uint32_t dosTime)
 {
+    DosDateTime t;
+    UnpackDosTime(dosTime, &t);
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", 1980 + ((t >> 25) & 0x7F), (t >> 21) & 0x0F,
-                  (t >> 16) & 0x1F, (t >> 11) & 0x1F, (t >> 5) & 0x3F, (t & 0x1F) * 2);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
     return buf;
 }
 

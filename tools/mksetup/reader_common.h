@@ -1,18 +1,13 @@
 // Shared pieces of the reading commands (list, test, extract): argument
-// handling, path and name conversions, and the texts for pass results.
+// handling, the texts for pass results, and the formats of entry fields.
 #ifndef OV_TOOLS_MKSETUP_READER_COMMON_H
 #define OV_TOOLS_MKSETUP_READER_COMMON_H
 
 #include "archive/archive_pass.h"
 #include "tools/mksetup/commands.h"
+#include "tools/mksetup/tool_text.h"
 
 #include <string>
-
-// UTF-8 (the commands' arguments) to the wide form the reader takes, and back.
-std::wstring WidePathOf(const std::string& utf8);
-std::string Utf8Of(const std::wstring& wide);
-// An entry name as stored (8-bit, ANSI code page) in UTF-8 for display.
-std::string DisplayName(const char* ansiName);
 
 // Why a file cannot be read as a setup before any pass runs ("" when it
 // opens as a regular file).
@@ -22,7 +17,7 @@ std::string UnreadableReason(const std::string& path);
 bool HoldsArchive(const std::string& path);
 
 // The reason an ArchivePass result gives, with what the walk last saw.
-std::string PassFailureText(int result, const EntryHeaderInfo& info, const std::string& path);
+std::string PassFailureText(PassResult result, const EntryHeaderInfo& info, const std::string& path);
 
 // "2009-07-15 10:30:44" from an MS-DOS date and time.
 std::string FormatDosTime(uint32_t dosTime);

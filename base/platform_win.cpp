@@ -1,7 +1,7 @@
 // Windows side of the platform layer: the system's own calls.
-#include "archive/platform.h"
+#include "base/platform.h"
 
-#include "archive/text_utils.h"
+#include "base/text_utils.h"
 
 #include <windows.h>
 #include <share.h>

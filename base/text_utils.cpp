@@ -1,6 +1,6 @@
-#include "archive/text_utils.h"
+#include "base/text_utils.h"
 
-#include "archive/platform.h"
+#include "base/platform.h"
 
 bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 bool IsPathSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }

@@ -1,8 +1,10 @@
 // POSIX side of the platform layer: Windows-1252 as the ANSI code page,
 // UTF-8 file names, POSIX file calls.
-#include "archive/platform.h"
+#include "base/platform.h"
 
-#include "archive/text_utils.h"
+#include "base/dos_time.h"
+#include "base/text_utils.h"
+#include "base/utf8.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -71,39 +73,7 @@ struct Utf8Path {
 
 static bool ToUtf8(const wchar_t* path, Utf8Path* out)
 {
-    size_t o = 0;
-    for (; path && *path; path++) {
-        uint32_t c = uint32_t(*path);
-        char buf[4];
-        size_t k;
-        if (c < 0x80) {
-            buf[0] = char(c);
-            k = 1;
-        } else if (c < 0x800) {
-            buf[0] = char(0xC0 | (c >> 6));
-            buf[1] = char(0x80 | (c & 0x3F));
-            k = 2;
-        } else if (c < 0x10000) {
-            buf[0] = char(0xE0 | (c >> 12));
-            buf[1] = char(0x80 | ((c >> 6) & 0x3F));
-            buf[2] = char(0x80 | (c & 0x3F));
-            k = 3;
-        } else if (c < 0x110000) {
-            buf[0] = char(0xF0 | (c >> 18));
-            buf[1] = char(0x80 | ((c >> 12) & 0x3F));
-            buf[2] = char(0x80 | ((c >> 6) & 0x3F));
-            buf[3] = char(0x80 | (c & 0x3F));
-            k = 4;
-        } else {
-            return false;
-        }
-        if (o + k >= sizeof out->text)
-            return false;
-        memcpy(out->text + o, buf, k);
-        o += k;
-    }
-    out->text[o] = 0;
-    return o > 0;
+    return WideToUtf8(path, out->text, sizeof out->text) && out->text[0] != 0;
 }
 
 FILE* OpenArchiveStream(const wchar_t* path)
@@ -147,14 +117,16 @@ void ApplyFileTimeAndAttributes(const wchar_t* path, uint32_t dosTime, uint32_t 
     Utf8Path p;
     if (!ToUtf8(path, &p))
         return;
+    DosDateTime fields;
+    UnpackDosTime(dosTime, &fields);
     struct tm t;
     memset(&t, 0, sizeof t);
-    t.tm_year = int((dosTime >> 25) & 0x7F) + 80;
-    t.tm_mon = int((dosTime >> 21) & 0x0F) - 1;
-    t.tm_mday = int((dosTime >> 16) & 0x1F);
-    t.tm_hour = int((dosTime >> 11) & 0x1F);
-    t.tm_min = int((dosTime >> 5) & 0x3F);
-    t.tm_sec = int(dosTime & 0x1F) * 2;
+    t.tm_year = fields.year - 1900;
+    t.tm_mon = fields.month - 1;
+    t.tm_mday = fields.day;
+    t.tm_hour = fields.hour;
+    t.tm_min = fields.minute;
+    t.tm_sec = fields.second;
     t.tm_isdst = -1;
     time_t when = mktime(&t);
     if (when != time_t(-1)) {
@@ -190,15 +162,9 @@ void MakeFullPath(wchar_t* path)
     if (!getcwd(cwd, sizeof cwd))
         return;
     wchar_t full[kPathCapacity];
-    full[0] = 0;
-    // The working folder is UTF-8; decode it byte-wise only when it is ASCII.
-    size_t i = 0;
-    for (; cwd[i]; i++) {
-        if ((unsigned char)cwd[i] >= 0x80 || i + 1 >= kPathCapacity)
-            return;
-        full[i] = wchar_t(cwd[i]);
-    }
-    full[i] = 0;
+    if (!Utf8ToWide(cwd, full, kPathCapacity))
+        return;
+    size_t i = TextLength(full);
     size_t need = i + 1 + TextLength(path) + 1;
     if (need > kPathCapacity)
         return;

@@ -5,8 +5,8 @@
 // operations use POSIX calls, with Windows-1252 standing in for the ANSI code
 // page of the target machines and UTF-8 for file names on disk. Nothing else
 // in archive/, unpack/ or pack/ includes a system header.
-#ifndef OV_ARCHIVE_PLATFORM_H
-#define OV_ARCHIVE_PLATFORM_H
+#ifndef OV_BASE_PLATFORM_H
+#define OV_BASE_PLATFORM_H
 
 #include <stddef.h>
 #include <stdint.h>

@@ -1,5 +1,5 @@
-#include "archive/platform.h"
-#include "archive/text_utils.h"
+#include "base/platform.h"
+#include "base/text_utils.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 // payload reader and the packer build unchanged on both. 8-bit text is in
 // the system's ANSI code page (Windows-1252 on Linux, where the tools stand
 // in for the target machines).
-#ifndef OV_ARCHIVE_TEXT_UTILS_H
-#define OV_ARCHIVE_TEXT_UTILS_H
+#ifndef OV_BASE_TEXT_UTILS_H
+#define OV_BASE_TEXT_UTILS_H
 
 #include <stddef.h>
 

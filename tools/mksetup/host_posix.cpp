@@ -1,0 +1,125 @@
+// The tool's host layer on Linux and other POSIX systems.
+#include "tools/mksetup/host.h"
+
+#include "base/utf8.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+const bool kHostNamesIgnoreCase = false;
+
+std::vector<std::string> ProcessArguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+std::string DisplayPath(const fs::path& path)
+{
+    return path.native();
+}
+
+fs::path LongPathForm(const fs::path& folder)
+{
+    return folder;
+}
+
+bool ComponentToWide(const fs::path& component, std::wstring* wide)
+{
+    const std::string& bytes = component.native();
+    wide->clear();
+    for (size_t i = 0; i < bytes.size();) {
+        uint32_t c;
+        size_t k = DecodeUtf8(bytes.data() + i, bytes.size() - i, &c);
+        if (k == 0)
+            return false;
+        wchar_t units[2];
+        wide->append(units, PutWideCodePoint(c, units));
+        i += k;
+    }
+    return true;
+}
+
+std::wstring ReaderPath(const fs::path& path)
+{
+    std::wstring wide;
+    if (!ComponentToWide(path, &wide))
+        wide.clear();
+    return wide;
+}
+
+bool ListFolder(const fs::path& folder, std::vector<fs::path>* children, std::string* error)
+{
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        children->push_back(it->path());
+    if (ec)
+        *error = ec.message();
+    return !ec;
+}
+
+bool CalendarFields(int64_t seconds, bool utc, DosDateTime* fields)
+{
+    std::time_t t = std::time_t(seconds);
+    std::tm parts;
+    if (!(utc ? gmtime_r(&t, &parts) : localtime_r(&t, &parts)))
+        return false;
+    *fields = DosDateTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+                          parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+    return true;
+}
+
+bool ReadFileFacts(const fs::path& file, const std::wstring& leaf, FileFacts* facts, std::string* error)
+{
+    struct stat st;
+    if (stat(file.c_str(), &st) != 0) {
+        *error = std::string("cannot read its attributes (") + std::strerror(errno) + ")";
+        return false;
+    }
+    facts->attributes = 0x20;
+    if (!(st.st_mode & S_IWUSR))
+        facts->attributes |= 0x01;
+    // A leading dot hides a file here; Windows needs the attribute for that.
+    if (!leaf.empty() && leaf[0] == L'.')
+        facts->attributes |= 0x02;
+    facts->size = uint64_t(st.st_size);
+    // Far outside the format's years the fields do not matter: they clamp.
+    if (!CalendarFields(int64_t(st.st_mtime), false, &facts->modified))
+        facts->modified = DosDateTime{st.st_mtime < 0 ? 1979 : 2108, 1, 1, 0, 0, 0};
+    return true;
+}
+
+FILE* OpenHostFile(const fs::path& path, bool write)
+{
+    return std::fopen(path.c_str(), write ? "wb" : "rb");
+}
+
+bool RenameReplacing(const fs::path& from, const fs::path& to, std::string* error)
+{
+    if (std::rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    *error = "cannot rename " + DisplayPath(from) + " to " + DisplayPath(to) + " (" + std::strerror(errno) + ")";
+    return false;
+}
+
+fs::path OwnProgramPath()
+{
+    std::error_code ec;
+    fs::path p = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : p;
+}
+
+unsigned long ProcessId()
+{
+    return (unsigned long)getpid();
+}
+
+bool StderrIsTerminal()
+{
+    return isatty(fileno(stderr)) != 0;
+}

@@ -1,0 +1,211 @@
+#include "tools/mksetup/product_scan.h"
+
+#include "base/dos_time.h"
+#include "base/file_names.h"
+#include "base/platform.h"
+#include "base/text_utils.h"
+#include "format/rar_format.h"
+#include "tools/mksetup/host.h"
+#include "tools/mksetup/setup_rules.h"
+#include "tools/mksetup/tool_text.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Why Windows cannot create a file or folder of this name; empty when it can.
+std::string WindowsNameProblem(const std::wstring& name)
+{
+    for (wchar_t c : name) {
+        if (c < 32)
+            return "holds a control character";
+        if (std::wcschr(L"<>:\"|?*\\", c))
+            return std::string("holds the character '") + char(c) + "'";
+    }
+    if (name.back() == L'.' || name.back() == L' ')
+        return "ends in a dot or a blank";
+    if (IsDeviceName(name.c_str(), name.size()))
+        return "is the name of a Windows device";
+    return std::string();
+}
+
+struct WalkState {
+    const TimePolicy* policy;
+    std::vector<PlanEntry>* entries;
+    Findings* findings;
+};
+
+void Walk(const fs::path& folder, const std::wstring& prefix, WalkState* state)
+{
+    std::error_code ec;
+    std::vector<fs::path> children;
+    std::string why;
+    if (!ListFolder(folder, &children, &why)) {
+        state->findings->errors.push_back(DisplayPath(folder) + ": cannot list the folder (" + why + ")");
+        return;
+    }
+    // Sorted so that messages come in the same order on every run.
+    std::sort(children.begin(), children.end());
+    for (const fs::path& child : children) {
+        std::wstring leaf;
+        if (!ComponentToWide(child.filename(), &leaf)) {
+            state->findings->errors.push_back(DisplayPath(child) + ": the name is not valid UTF-8");
+            continue;
+        }
+        std::wstring name = prefix + leaf;
+        fs::file_status link = fs::symlink_status(child, ec);
+        if (ec) {
+            state->findings->errors.push_back(DisplayPath(child) + ": cannot read (" + ec.message() + ")");
+            continue;
+        }
+        fs::file_status target = fs::status(child, ec);
+        if (fs::is_directory(target)) {
+            if (fs::is_symlink(link)) {
+                state->findings->errors.push_back(DisplayPath(child) + ": is a link to a folder; such links are not followed");
+                continue;
+            }
+            std::string problem = WindowsNameProblem(leaf);
+            if (!problem.empty()) {
+                state->findings->errors.push_back(DisplayPath(child) + ": the folder name " + problem);
+                continue;
+            }
+            Walk(child, name + L"\\", state);
+            continue;
+        }
+        if (!fs::is_regular_file(target)) {
+            state->findings->errors.push_back(DisplayPath(child) + ": is not a regular file" +
+                                              (fs::is_symlink(link) ? " (a broken link?)" : ""));
+            continue;
+        }
+        std::string problem = WindowsNameProblem(leaf);
+        if (!problem.empty()) {
+            state->findings->errors.push_back(DisplayPath(child) + ": the file name " + problem);
+            continue;
+        }
+        if (!PlatformIsAnsiRepresentable(name.c_str())) {
+            state->findings->errors.push_back(DisplayPath(child) +
+                                              ": the name cannot be written in the Windows-1252 code page the setup reads names in");
+            continue;
+        }
+        PlanEntry entry;
+        entry.source = child;
+        entry.wideName = name;
+        std::vector<char> ansi(name.size() * 4 + 8);
+        WideToAnsi(name.c_str(), ansi.data(), ansi.size());
+        entry.name = ansi.data();
+        if (entry.name.size() > size_t(kMaxNameSize)) {
+            state->findings->errors.push_back(DisplayPath(child) + ": the stored name '" + Utf8Of(name) + "' is " +
+                                              std::to_string(entry.name.size()) + " bytes; the setup reads at most " +
+                                              std::to_string(size_t(kMaxNameSize)));
+            continue;
+        }
+        std::string why;
+        FileFacts facts;
+        if (!ReadFileFacts(child, leaf, &facts, &why)) {
+            state->findings->errors.push_back(DisplayPath(child) + ": " + why);
+            continue;
+        }
+        entry.size = facts.size;
+        entry.attributes = facts.attributes;
+        entry.dosTime = state->policy->fixed ? DosTimeFromUnix(state->policy->epoch, true) : PackDosTime(&facts.modified);
+        state->entries->push_back(entry);
+    }
+}
+
+} // namespace
+
+bool ReadTimePolicy(const char* value, TimePolicy* policy, std::string* error)
+{
+    *policy = TimePolicy();
+    if (!value || !*value)
+        return true;
+    int64_t seconds = 0;
+    for (const char* p = value; *p; p++) {
+        if (*p < '0' || *p > '9' || p - value >= 15) {
+            *error = std::string("SOURCE_DATE_EPOCH must be a whole number of seconds since 1970, not '") + value + "'";
+            return false;
+        }
+        seconds = seconds * 10 + (*p - '0');
+    }
+    policy->fixed = true;
+    policy->epoch = seconds;
+    return true;
+}
+
+uint32_t DosTimeFromUnix(int64_t seconds, bool utc)
+{
+    // Outside this range no time zone can bring the moment into 1980..2107.
+    DosDateTime fields = {seconds < 315532800 ? 1979 : 2108, 1, 1, 0, 0, 0};
+    if (seconds >= 315532800 - 86400 && seconds <= 4354819200LL + 86400)
+        CalendarFields(seconds, utc, &fields);
+    return PackDosTime(&fields);
+}
+
+void ScanProductFolder(const fs::path& folder, const TimePolicy& policy, std::vector<PlanEntry>* entries,
+                       Findings* findings)
+{
+    WalkState state = {&policy, entries, findings};
+    Walk(LongPathForm(folder), std::wstring(), &state);
+}
+
+void OrderEntries(std::vector<PlanEntry>* entries, bool nameOrder)
+{
+    struct Keyed {
+        int rank;
+        std::wstring extension, folded;
+        PlanEntry entry;
+    };
+    std::vector<Keyed> keyed;
+    for (PlanEntry& e : *entries)
+        keyed.push_back({2, nameOrder ? std::wstring() : ExtensionOf(e.wideName), FoldCase(e.wideName), e});
+
+    // The script goes first: the setup appends a script's "Group" to a
+    // group name it already took from FILE_ID.DIZ. INSTALL.INF at the top
+    // is the script when there are several.
+    Keyed* script = nullptr;
+    for (Keyed& k : keyed)
+        if (IsSetupScriptName(k.entry.wideName) &&
+            (!script || (k.folded == L"INSTALL.INF") > (script->folded == L"INSTALL.INF") ||
+             ((k.folded == L"INSTALL.INF") == (script->folded == L"INSTALL.INF") && k.folded < script->folded)))
+            script = &k;
+    if (script)
+        script->rank = 0;
+    for (Keyed& k : keyed)
+        if (IsDescriptionName(k.entry.wideName))
+            k.rank = 1;
+
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+        if (a.rank != b.rank)
+            return a.rank < b.rank;
+        if (a.extension != b.extension)
+            return a.extension < b.extension;
+        if (a.folded != b.folded)
+            return a.folded < b.folded;
+        return a.entry.name < b.entry.name;
+    });
+    entries->clear();
+    for (Keyed& k : keyed)
+        entries->push_back(k.entry);
+}
+
+bool IsInsideFolder(const fs::path& path, const fs::path& folder)
+{
+    std::error_code ec;
+    fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    fs::path f = fs::weakly_canonical(fs::absolute(folder, ec), ec);
+    auto pi = p.begin();
+    for (auto fi = f.begin(); fi != f.end(); ++fi) {
+        if (fi->empty())
+            continue; // a trailing separator
+        if (pi == p.end())
+            return false;
+        if (kHostNamesIgnoreCase ? FoldCase(pi->wstring()) != FoldCase(fi->wstring()) : *pi != *fi)
+            return false;
+        ++pi;
+    }
+    return true;
+}
