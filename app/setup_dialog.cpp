@@ -5,7 +5,7 @@
 
 // Texts applied at initialisation: the caption, then the controls.
 static const uint16_t kDialogTextIds[] = {
-    kTextCaption, kTextOk, kTextCancel, kTextDestinationLabel,
+    kTextCaption,         kTextOk,         kTextCancel,         kTextDestinationLabel,
     kTextProgramGroupBox, kTextDesktopBox, kTextQuickLaunchBox, 0,
 };
 

@@ -35,7 +35,8 @@ static const UiText kGermanTexts[] = {
     {1043, "Symbol in der Schnellstartleiste anlegen"},
     {2001, "Englisch"},
     {2002, "Deutsch"},
-    {3001, "Die Datei ist besch\xE4" "digt, bitte nochmal herunterladen!"},
+    {3001, "Die Datei ist besch\xE4"
+           "digt, bitte nochmal herunterladen!"},
     {3000, " wurde erfolgreich installiert."},
     {136, "Alles &markieren"},
     {137, "Markierung &aufheben"},

@@ -23,13 +23,13 @@ typedef int (*EntryCallback)(wchar_t* name, const unsigned char* data, uint32_t 
 // through a temporary folder) from every other failure.
 enum PassResult {
     kPassOk = 0,
-    kPassNoMemory = 1,        // no working record, or an entry lost for want of memory
-    kPassNoArchive = 2,       // cannot open, no archive found, or starts mid-volume
-    kPassBadChecksum = 3,     // an entry's checksum failed (its output file is deleted)
-    kPassMissingVolume = 4,   // the archive ends inside an entry that goes on in a next volume
-    kPassNoWindow = 9,        // no memory for the decoder window
-    kPassNoCopyBuffer = -1,   // no memory to copy a stored entry
-    kPassCannotCreate = -5,   // an output file cannot be created
+    kPassNoMemory = 1,      // no working record, or an entry lost for want of memory
+    kPassNoArchive = 2,     // cannot open, no archive found, or starts mid-volume
+    kPassBadChecksum = 3,   // an entry's checksum failed (its output file is deleted)
+    kPassMissingVolume = 4, // the archive ends inside an entry that goes on in a next volume
+    kPassNoWindow = 9,      // no memory for the decoder window
+    kPassNoCopyBuffer = -1, // no memory to copy a stored entry
+    kPassCannotCreate = -5, // an output file cannot be created
 };
 
 // A short English text for a result ("no archive found", ...).
@@ -48,17 +48,17 @@ struct EntryHeaderInfo {
     uint32_t packSize;
     uint32_t unpSize;
     uint32_t fileCrc;
-    uint32_t fileTime;  // MS-DOS date (high 16 bits) and time (low 16 bits)
+    uint32_t fileTime; // MS-DOS date (high 16 bits) and time (low 16 bits)
     uint32_t fileAttr;
-    int32_t blockPos;   // file offset of the entry's header
-    int archiveFormat;  // 1 old generation (16-bit checksum), 2 current
-    char name[260];     // the stored 8-bit name, separators as backslashes
+    int32_t blockPos;  // file offset of the entry's header
+    int archiveFormat; // 1 old generation (16-bit checksum), 2 current
+    char name[260];    // the stored 8-bit name, separators as backslashes
     // Filled after the entry was decoded (for the callback's second call and
     // for the caller once the pass has returned):
-    int decoded;        // 1 once the entry's data went through the decoder
-    int inputOverrun;   // the packed data ended long before the entry did
-    int checksumOk;     // 1 when the entry proved good (0 also in skip mode)
-    int sizeMismatch;   // the output's size differs from the header's
+    int decoded;      // 1 once the entry's data went through the decoder
+    int inputOverrun; // the packed data ended long before the entry did
+    int checksumOk;   // 1 when the entry proved good (0 also in skip mode)
+    int sizeMismatch; // the output's size differs from the header's
 };
 
 // ArchivePass that also keeps `*info` up to date: it describes the current
@@ -66,7 +66,7 @@ struct EntryHeaderInfo {
 // pass the last entry the walk reached. The pass itself behaves exactly as
 // ArchivePass does.
 PassResult ArchivePassWithInfo(const wchar_t* archivePath, EntryCallback callback, void* userData,
-                              EntryHeaderInfo* info);
+                               EntryHeaderInfo* info);
 
 // Walks the headers only, without decoding: `visit` sees every file entry,
 // directories and volume labels included, and returns non-zero to stop.

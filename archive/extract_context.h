@@ -69,8 +69,8 @@ struct ExtractContext {
     DecoderState decoder;
 
     // Our own guards.
-    int sinkFailed;   // the memory sink lost bytes for want of memory
-    uint64_t deliveredBytes; // bytes of the current entry the sink accepted
+    int sinkFailed;              // the memory sink lost bytes for want of memory
+    uint64_t deliveredBytes;     // bytes of the current entry the sink accepted
     EntryHeaderInfo* headerInfo; // the caller's view of the current entry, or null
 };
 

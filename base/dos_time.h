@@ -7,12 +7,12 @@
 #include <stdint.h>
 
 struct DosDateTime {
-    int year;    // 1980..2107
-    int month;   // 1..12
-    int day;     // 1..31
+    int year;  // 1980..2107
+    int month; // 1..12
+    int day;   // 1..31
     int hour;
     int minute;
-    int second;  // even: the format keeps two-second steps
+    int second; // even: the format keeps two-second steps
 };
 
 // Moments before 1980 become 1980-01-01 00:00:00, moments after 2107 the

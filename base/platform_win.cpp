@@ -59,8 +59,8 @@ bool DeleteFilePath(const wchar_t* path)
 
 void ApplyFileTimeAndAttributes(const wchar_t* path, uint32_t dosTime, uint32_t attributes)
 {
-    HANDLE h = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        CreateFileW(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
         FILETIME created, accessed, written, local;
         if (GetFileTime(h, &created, &accessed, &written) &&

@@ -2,8 +2,14 @@
 
 #include "base/platform.h"
 
-bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
-bool IsPathSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+bool IsPathSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+bool IsPathSeparator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
+}
 
 template <typename Char>
 static size_t LengthOf(const Char* text)
@@ -15,8 +21,14 @@ static size_t LengthOf(const Char* text)
     return n;
 }
 
-size_t TextLength(const wchar_t* text) { return LengthOf(text); }
-size_t TextLength(const char* text) { return LengthOf(text); }
+size_t TextLength(const wchar_t* text)
+{
+    return LengthOf(text);
+}
+size_t TextLength(const char* text)
+{
+    return LengthOf(text);
+}
 
 template <typename Char>
 static void AppendBounded(const Char* text, Char* buffer, size_t capacity)
@@ -46,10 +58,22 @@ static void CopyBounded(const Char* source, Char* dest, size_t capacity)
     AppendBounded(source, dest, capacity);
 }
 
-void CopyTextBounded(const wchar_t* source, wchar_t* dest, size_t capacity) { CopyBounded(source, dest, capacity); }
-void CopyTextBounded(const char* source, char* dest, size_t capacity) { CopyBounded(source, dest, capacity); }
-void AppendText(const wchar_t* text, wchar_t* buffer, size_t capacity) { AppendBounded(text, buffer, capacity); }
-void AppendText(const char* text, char* buffer, size_t capacity) { AppendBounded(text, buffer, capacity); }
+void CopyTextBounded(const wchar_t* source, wchar_t* dest, size_t capacity)
+{
+    CopyBounded(source, dest, capacity);
+}
+void CopyTextBounded(const char* source, char* dest, size_t capacity)
+{
+    CopyBounded(source, dest, capacity);
+}
+void AppendText(const wchar_t* text, wchar_t* buffer, size_t capacity)
+{
+    AppendBounded(text, buffer, capacity);
+}
+void AppendText(const char* text, char* buffer, size_t capacity)
+{
+    AppendBounded(text, buffer, capacity);
+}
 
 wchar_t* AnsiToWide(const char* source, wchar_t* dest, size_t capacity)
 {
@@ -105,8 +129,14 @@ static const Char* FindIn(const Char* text, const Char* pattern)
     return nullptr;
 }
 
-const wchar_t* FindText(const wchar_t* text, const wchar_t* pattern) { return FindIn(text, pattern); }
-const char* FindText(const char* text, const char* pattern) { return FindIn(text, pattern); }
+const wchar_t* FindText(const wchar_t* text, const wchar_t* pattern)
+{
+    return FindIn(text, pattern);
+}
+const char* FindText(const char* text, const char* pattern)
+{
+    return FindIn(text, pattern);
+}
 
 void EnsureSeparator(wchar_t* buffer, size_t capacity)
 {
@@ -135,8 +165,14 @@ static size_t NamePosition(const Char* path)
     return pos;
 }
 
-size_t FileNamePosition(const wchar_t* path) { return NamePosition(path); }
-size_t FileNamePosition(const char* path) { return NamePosition(path); }
+size_t FileNamePosition(const wchar_t* path)
+{
+    return NamePosition(path);
+}
+size_t FileNamePosition(const char* path)
+{
+    return NamePosition(path);
+}
 
 void CutToParentFolder(wchar_t* path)
 {
@@ -173,8 +209,14 @@ static bool EqualNoCase(const Char* a, const Char* b)
     return AsciiUpper(*a) == AsciiUpper(*b);
 }
 
-bool EqualsNoCase(const wchar_t* a, const wchar_t* b) { return EqualNoCase(a, b); }
-bool EqualsNoCase(const char* a, const char* b) { return EqualNoCase(a, b); }
+bool EqualsNoCase(const wchar_t* a, const wchar_t* b)
+{
+    return EqualNoCase(a, b);
+}
+bool EqualsNoCase(const char* a, const char* b)
+{
+    return EqualNoCase(a, b);
+}
 
 bool EndsWithNoCase(const wchar_t* text, const wchar_t* suffix)
 {

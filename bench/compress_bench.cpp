@@ -32,9 +32,13 @@ struct CpuMark {
     double self, children;
 };
 
-double ToSeconds(const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; }
+double ToSeconds(const timeval& t)
+{
+    return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+}
 
-CpuMark Now() {
+CpuMark Now()
+{
     rusage self{}, children{};
     getrusage(RUSAGE_SELF, &self);
     getrusage(RUSAGE_CHILDREN, &children);
@@ -42,17 +46,26 @@ CpuMark Now() {
             ToSeconds(children.ru_utime) + ToSeconds(children.ru_stime)};
 }
 
-double Seconds(const CpuMark& since) { return Now().self - since.self; }
-double ChildSeconds(const CpuMark& since) { return Now().children - since.children; }
+double Seconds(const CpuMark& since)
+{
+    return Now().self - since.self;
+}
+double ChildSeconds(const CpuMark& since)
+{
+    return Now().children - since.children;
+}
 
-bool ReadFile(const std::string& path, std::vector<uint8_t>* out) {
+bool ReadFile(const std::string& path, std::vector<uint8_t>* out)
+{
     std::ifstream f(path, std::ios::binary);
-    if (!f) return false;
+    if (!f)
+        return false;
     out->assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
     return true;
 }
 
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& data)
+{
     std::ofstream f(path, std::ios::binary);
     f.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
     return bool(f);
@@ -62,28 +75,34 @@ struct Row {
     std::string tool;
     uint64_t size = 0;
     double packSeconds = 0;
-    double decodeSeconds = 0;  // 0: not measured
+    double decodeSeconds = 0; // 0: not measured
 };
 
 // Runs a peer compressor over `input`; its output size and wall time.
-bool RunPeer(const std::string& command, const std::string& input, const std::string& output,
-             Row* row) {
+bool RunPeer(const std::string& command, const std::string& input, const std::string& output, Row* row)
+{
     std::string line = command + " < '" + input + "' > '" + output + "'";
     CpuMark t = Now();
-    if (std::system(line.c_str()) != 0) return false;
+    if (std::system(line.c_str()) != 0)
+        return false;
     row->packSeconds = ChildSeconds(t);
     std::vector<uint8_t> bytes;
-    if (!ReadFile(output, &bytes)) return false;
+    if (!ReadFile(output, &bytes))
+        return false;
     row->size = bytes.size();
     return true;
 }
 
 // Decodes of a small corpus take a few milliseconds, near the resolution of
 // processor time: each timed run repeats them until about 20 MB are done.
-int RepeatsFor(size_t bytes) { return std::max(1, int(20e6 / double(bytes ? bytes : 1))); }
+int RepeatsFor(size_t bytes)
+{
+    return std::max(1, int(20e6 / double(bytes ? bytes : 1)));
+}
 
 // zlib inflate of a gzip stream into memory, checksum included; best of `runs`.
-double InflateSeconds(const std::vector<uint8_t>& gz, size_t expected, int runs) {
+double InflateSeconds(const std::vector<uint8_t>& gz, size_t expected, int runs)
+{
     std::vector<uint8_t> out(expected + 1);
     double best = 1e9;
     int repeats = RepeatsFor(expected);
@@ -115,23 +134,27 @@ struct Decoded {
     bool same = true;
 };
 
-int CheckEntry(wchar_t* name, const unsigned char* data, uint32_t size, void* user) {
+int CheckEntry(wchar_t* name, const unsigned char* data, uint32_t size, void* user)
+{
     Decoded* d = static_cast<Decoded*>(user);
     if (!data) {
-        name[0] = 1;  // memory mode: decoded and checksum-tested
+        name[0] = 1; // memory mode: decoded and checksum-tested
         name[1] = 0;
         return 0;
     }
     const std::vector<uint8_t>& want = (*d->expect)[d->index++];
-    if (want.size() != size || memcmp(want.data(), data, size) != 0) d->same = false;
+    if (want.size() != size || memcmp(want.data(), data, size) != 0)
+        d->same = false;
     return 0;
 }
 
 // Our reader over the archive file, in memory mode; best of `runs`.
-double DecodeSeconds(const std::string& path, std::vector<std::vector<uint8_t>>* expect, int runs) {
+double DecodeSeconds(const std::string& path, std::vector<std::vector<uint8_t>>* expect, int runs)
+{
     std::wstring wide(path.begin(), path.end());
     size_t bytes = 0;
-    for (const std::vector<uint8_t>& e : *expect) bytes += e.size();
+    for (const std::vector<uint8_t>& e : *expect)
+        bytes += e.size();
     int repeats = RepeatsFor(bytes);
     double best = 1e9;
     for (int run = 0; run < runs; ++run) {
@@ -149,25 +172,30 @@ double DecodeSeconds(const std::string& path, std::vector<std::vector<uint8_t>>*
     return best;
 }
 
-std::vector<int> ParseLevels(const char* text) {
+std::vector<int> ParseLevels(const char* text)
+{
     std::vector<int> levels;
     std::stringstream ss(text);
     std::string item;
-    while (std::getline(ss, item, ',')) levels.push_back(std::atoi(item.c_str()));
+    while (std::getline(ss, item, ','))
+        levels.push_back(std::atoi(item.c_str()));
     return levels;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     std::vector<int> levels = {1, 2, 3, 4, 5};
     std::vector<std::string> corpora;
     for (int i = 1; i < argc; ++i) {
-        if (!strcmp(argv[i], "--levels") && i + 1 < argc) levels = ParseLevels(argv[++i]);
+        if (!strcmp(argv[i], "--levels") && i + 1 < argc)
+            levels = ParseLevels(argv[++i]);
         else if (!strcmp(argv[i], "--help")) {
             printf("usage: compress_bench [--levels 1,3,5] CORPUS_DIR...\n");
             return 0;
-        } else corpora.push_back(argv[i]);
+        } else
+            corpora.push_back(argv[i]);
     }
     if (corpora.empty()) {
         fprintf(stderr, "usage: compress_bench [--levels 1,3,5] CORPUS_DIR...\n");
@@ -176,8 +204,8 @@ int main(int argc, char** argv) {
     std::string tmp = "/tmp/ov_compress_bench_" + std::to_string(getpid());
 
     printf("Speeds in MB/s of processor time (1 MB = 10^6 bytes of input).\n");
-    printf("%-8s %-22s %12s %8s %8s %10s %11s\n", "corpus", "tool", "bytes", "x gzip", "x zstd",
-           "pack MB/s", "decode MB/s");
+    printf("%-8s %-22s %12s %8s %8s %10s %11s\n", "corpus", "tool", "bytes", "x gzip", "x zstd", "pack MB/s",
+           "decode MB/s");
     for (const std::string& dir : corpora) {
         std::ifstream list(dir + ".list");
         if (!list) {
@@ -241,17 +269,19 @@ int main(int argc, char** argv) {
         }
         rows.insert(rows.begin(), {gzip, zstd, xz});
 
-        printf("%-8s %-22s %12llu   (%.1f MB, %zu files)\n", name.c_str(), "input",
-               (unsigned long long)joined.size(), mb, entries.size());
+        printf("%-8s %-22s %12llu   (%.1f MB, %zu files)\n", name.c_str(), "input", (unsigned long long)joined.size(),
+               mb, entries.size());
         for (const Row& r : rows) {
             char decode[32] = "";
-            if (r.decodeSeconds > 0) snprintf(decode, sizeof decode, "%11.1f", mb / r.decodeSeconds);
+            if (r.decodeSeconds > 0)
+                snprintf(decode, sizeof decode, "%11.1f", mb / r.decodeSeconds);
             printf("%-8s %-22s %12llu %8.3f %8.3f %10.2f %11s\n", name.c_str(), r.tool.c_str(),
-                   (unsigned long long)r.size, double(r.size) / double(gzip.size),
-                   double(r.size) / double(zstd.size), mb / r.packSeconds, decode);
+                   (unsigned long long)r.size, double(r.size) / double(gzip.size), double(r.size) / double(zstd.size),
+                   mb / r.packSeconds, decode);
         }
         fflush(stdout);
     }
-    for (const char* ext : {".in", ".gz", ".zst", ".xz", ".rar"}) unlink((tmp + ext).c_str());
+    for (const char* ext : {".in", ".gz", ".zst", ".xz", ".rar"})
+        unlink((tmp + ext).c_str());
     return 0;
 }

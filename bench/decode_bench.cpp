@@ -270,9 +270,8 @@ int main(int argc, char** argv)
         auto zlib = collector.mbPerSecond.find("zlib/" + set.name);
         if (ours == collector.mbPerSecond.end() || zlib == collector.mbPerSecond.end())
             continue;
-        std::printf("%-14s %8.1f %10.1f %10.1f %10.2f %10.2f\n", set.name.c_str(), set.data.size() / 1e6,
-                    ours->second, zlib->second, ours->second / zlib->second,
-                    double(set.ours.size()) / double(set.zlib.size()));
+        std::printf("%-14s %8.1f %10.1f %10.1f %10.2f %10.2f\n", set.name.c_str(), set.data.size() / 1e6, ours->second,
+                    zlib->second, ours->second / zlib->second, double(set.ours.size()) / double(set.zlib.size()));
     }
     std::printf("\nMB/s of output, best of the repetitions. Ours includes the CRC-32 of the\n"
                 "output and its delivery into a buffer; zlib's its Adler-32. 'packed o/z' is\n"

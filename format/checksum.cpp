@@ -27,12 +27,11 @@ uint32_t Crc32Update(const Crc32Table* crc, uint32_t running, const uint8_t* byt
     const uint32_t(*s)[256] = crc->slices;
     uint32_t c = running;
     while (length >= 16) {
-        uint32_t a = c ^ (uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-                          uint32_t(bytes[3]) << 24);
-        c = s[14][a & 0xFF] ^ s[13][(a >> 8) & 0xFF] ^ s[12][(a >> 16) & 0xFF] ^ s[11][a >> 24] ^
-            s[10][bytes[4]] ^ s[9][bytes[5]] ^ s[8][bytes[6]] ^ s[7][bytes[7]] ^ s[6][bytes[8]] ^
-            s[5][bytes[9]] ^ s[4][bytes[10]] ^ s[3][bytes[11]] ^ s[2][bytes[12]] ^ s[1][bytes[13]] ^
-            s[0][bytes[14]] ^ t0[bytes[15]];
+        uint32_t a =
+            c ^ (uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24);
+        c = s[14][a & 0xFF] ^ s[13][(a >> 8) & 0xFF] ^ s[12][(a >> 16) & 0xFF] ^ s[11][a >> 24] ^ s[10][bytes[4]] ^
+            s[9][bytes[5]] ^ s[8][bytes[6]] ^ s[7][bytes[7]] ^ s[6][bytes[8]] ^ s[5][bytes[9]] ^ s[4][bytes[10]] ^
+            s[3][bytes[11]] ^ s[2][bytes[12]] ^ s[1][bytes[13]] ^ s[0][bytes[14]] ^ t0[bytes[15]];
         bytes += 16;
         length -= 16;
     }

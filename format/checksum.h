@@ -31,7 +31,6 @@ uint16_t RotateSumUpdate(uint16_t value, const uint8_t* bytes, size_t length);
 
 // kFormatOldGeneration selects RotateSumUpdate (zero-extended), anything
 // else CRC-32.
-uint32_t ChecksumUpdate(const Crc32Table* crc, uint32_t running, const uint8_t* bytes, size_t length,
-                        int format);
+uint32_t ChecksumUpdate(const Crc32Table* crc, uint32_t running, const uint8_t* bytes, size_t length, int format);
 
 #endif

@@ -19,11 +19,11 @@ enum { kOldSfxSignatureOffset = 28 };
 
 enum {
     kMarkerSize = 7,
-    kMainHeaderSize = 13,  // fixed part of the main header
-    kFileHeaderSize = 32,  // fixed part of a file header; every block is read with it
-    kMinBlockSize = 7,     // crc, type, flags, size
-    kMaxNameSize = 259,    // name bytes a reader keeps
-    kNameCapacity = 260,   // 259 name bytes and a terminating zero
+    kMainHeaderSize = 13, // fixed part of the main header
+    kFileHeaderSize = 32, // fixed part of a file header; every block is read with it
+    kMinBlockSize = 7,    // crc, type, flags, size
+    kMaxNameSize = 259,   // name bytes a reader keeps
+    kNameCapacity = 260,  // 259 name bytes and a terminating zero
 };
 
 // Field offsets of a block header (the main header uses the first four).
@@ -54,13 +54,13 @@ enum {
 // Header flags.
 enum {
     kMainFlagSolid = 0x0008,
-    kFlagContinuedFrom = 0x0001,  // file entry continued from a previous volume
-    kFlagContinuedIn = 0x0002,    // file entry continued in the next volume
+    kFlagContinuedFrom = 0x0001, // file entry continued from a previous volume
+    kFlagContinuedIn = 0x0002,   // file entry continued in the next volume
     kFlagEncrypted = 0x0004,
-    kFlagSolid = 0x0010,          // continues the previous entry's dictionary
-    kFlagDirectoryBits = 0x00E0,  // all three set: a directory entry
+    kFlagSolid = 0x0010,         // continues the previous entry's dictionary
+    kFlagDirectoryBits = 0x00E0, // all three set: a directory entry
     kFlagSkipIfUnknown = 0x4000,
-    kFlagHasData = 0x8000,        // a data area of packSize bytes follows
+    kFlagHasData = 0x8000, // a data area of packSize bytes follows
 };
 
 // Hosts, methods, versions.
@@ -71,7 +71,7 @@ enum {
     kMethodStored = 0x30,
     kMethodBest = 0x35,
     kUnpackVersion20 = 20,
-    kLastOldUnpackVersion = 15,  // compressed entries of this version or below are not decoded
+    kLastOldUnpackVersion = 15, // compressed entries of this version or below are not decoded
 };
 
 // Attribute bits the reader acts on.
@@ -89,7 +89,7 @@ enum { kFormatOldGeneration = 1, kFormatCurrentGeneration = 2 };
 
 // --- RAR 2.0 compression ----------------------------------------------------
 
-inline constexpr uint32_t kWindowSize = 0x100000;  // 1 MiB: the longest distance
+inline constexpr uint32_t kWindowSize = 0x100000; // 1 MiB: the longest distance
 inline constexpr uint32_t kWindowMask = kWindowSize - 1;
 
 // Alphabets and table sets.
@@ -99,31 +99,31 @@ enum {
     kRepeatLengthSymbols = 28,
     kBitLengthSymbols = 19,
     kMultimediaSymbols = 257,
-    kLzSetSize = kMainSymbols + kDistanceSymbols + kRepeatLengthSymbols,  // 374
-    kMaxSetSize = 4 * kMultimediaSymbols,                                 // 1028
+    kLzSetSize = kMainSymbols + kDistanceSymbols + kRepeatLengthSymbols, // 374
+    kMaxSetSize = 4 * kMultimediaSymbols,                                // 1028
     kMaxCodeLength = 15,
 };
 
 // Symbols of the main table.
 enum {
-    kSymbolRepeatLast = 256,  // the last match again
-    kSymbolRecent = 257,      // 257..260: 1st..4th most recent distance
-    kSymbolShort = 261,       // 261..268: length 2, distance 1..256
-    kSymbolNewTables = 269,   // a table set follows
-    kSymbolMatch = 270,       // 270..297: length code 0..27, then a distance
-    kSymbolMultimediaTables = 256,  // in a multimedia block: a table set follows
+    kSymbolRepeatLast = 256,       // the last match again
+    kSymbolRecent = 257,           // 257..260: 1st..4th most recent distance
+    kSymbolShort = 261,            // 261..268: length 2, distance 1..256
+    kSymbolNewTables = 269,        // a table set follows
+    kSymbolMatch = 270,            // 270..297: length code 0..27, then a distance
+    kSymbolMultimediaTables = 256, // in a multimedia block: a table set follows
 };
 
 // Symbols of the code-length code.
 enum {
-    kLengthRepeatPrevious = 16,  // the previous length 3..6 times (2 extra bits)
-    kLengthZeros = 17,           // 3..10 zeros (3 extra bits)
-    kLengthLongZeros = 18,       // 11..138 zeros (7 extra bits)
+    kLengthRepeatPrevious = 16, // the previous length 3..6 times (2 extra bits)
+    kLengthZeros = 17,          // 3..10 zeros (3 extra bits)
+    kLengthLongZeros = 18,      // 11..138 zeros (7 extra bits)
 };
 
 // Length codes: symbols 270..297 (code = symbol - 270) and the repeat-length
 // table.
-inline constexpr uint8_t kLengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,   10,  12,  14,  16,  20,
+inline constexpr uint8_t kLengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
                                             24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
 inline constexpr uint8_t kLengthExtraBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
                                                  2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
@@ -134,10 +134,9 @@ inline constexpr uint32_t kDistanceBase[48] = {
     64,     96,     128,    192,    256,    384,    512,    768,    1024,   1536,   2048,   3072,
     4096,   6144,   8192,   12288,  16384,  24576,  32768,  49152,  65536,  98304,  131072, 196608,
     262144, 327680, 393216, 458752, 524288, 589824, 655360, 720896, 786432, 851968, 917504, 983040};
-inline constexpr uint8_t kDistanceExtraBits[48] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4,
-                                                   5,  5,  6,  6,  7,  7,  8,  8,  9,  9,  10, 10,
-                                                   11, 11, 12, 12, 13, 13, 14, 14, 15, 15, 16, 16,
-                                                   16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16};
+inline constexpr uint8_t kDistanceExtraBits[48] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
+                                                   7,  7,  8,  8,  9,  9,  10, 10, 11, 11, 12, 12, 13, 13, 14, 14,
+                                                   15, 15, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16};
 
 // Short distances: symbols 261..268 (code = symbol - 261), length 2.
 inline constexpr uint8_t kShortDistanceBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};

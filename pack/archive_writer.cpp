@@ -18,7 +18,8 @@ const uint64_t kMaxPosition = 0x7FFFFFFFu;
 // Entries with these attribute bits are never decoded by the reader.
 const uint32_t kNotDecodedAttributes = kAttrVolumeLabel | kAttrDirectory;
 
-uint32_t Crc32(const uint8_t* data, size_t size) {
+uint32_t Crc32(const uint8_t* data, size_t size)
+{
     static const Crc32Table table = [] {
         Crc32Table t;
         BuildCrcTable(&t);
@@ -27,29 +28,37 @@ uint32_t Crc32(const uint8_t* data, size_t size) {
     return Crc32Of(&table, data, size);
 }
 
-void Put16(std::vector<uint8_t>* out, uint16_t v) {
+void Put16(std::vector<uint8_t>* out, uint16_t v)
+{
     out->push_back(uint8_t(v));
     out->push_back(uint8_t(v >> 8));
 }
 
-void Put32(std::vector<uint8_t>* out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out->push_back(uint8_t(v >> (8 * i)));
+void Put32(std::vector<uint8_t>* out, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        out->push_back(uint8_t(v >> (8 * i)));
 }
 
 // Header checksum: low half of the CRC-32 over everything behind the field.
-void SealHeader(std::vector<uint8_t>* out, size_t start) {
+void SealHeader(std::vector<uint8_t>* out, size_t start)
+{
     uint32_t crc = Crc32(out->data() + start + 2, out->size() - start - 2);
     (*out)[start] = uint8_t(crc);
     (*out)[start + 1] = uint8_t(crc >> 8);
 }
 
-bool Fail(std::string* error, const std::string& why) {
-    if (error) *error = why;
+bool Fail(std::string* error, const std::string& why)
+{
+    if (error)
+        *error = why;
     return false;
 }
 
-bool CheckEntry(const PackInput& entry, std::string* error) {
-    if (entry.name.empty()) return Fail(error, "an entry has an empty name");
+bool CheckEntry(const PackInput& entry, std::string* error)
+{
+    if (entry.name.empty())
+        return Fail(error, "an entry has an empty name");
     if (entry.name.size() > size_t(kMaxNameSize))
         return Fail(error, "entry name longer than 259 bytes: " + entry.name);
     if (entry.name.find('\0') != std::string::npos)
@@ -63,7 +72,7 @@ bool CheckEntry(const PackInput& entry, std::string* error) {
 
 struct PackedEntry {
     bool stored = true;
-    std::vector<uint8_t> data;  // the compressed stream when not stored
+    std::vector<uint8_t> data; // the compressed stream when not stored
 };
 
 // Order-0 entropy above this (bits per byte) marks data that is already
@@ -71,14 +80,18 @@ struct PackedEntry {
 const double kIncompressibleEntropy = 7.9;
 const size_t kEntropyTestMinimum = 16384;
 
-bool LooksIncompressible(const std::vector<uint8_t>& data) {
-    if (data.size() < kEntropyTestMinimum) return false;
+bool LooksIncompressible(const std::vector<uint8_t>& data)
+{
+    if (data.size() < kEntropyTestMinimum)
+        return false;
     uint64_t count[256] = {0};
-    for (uint8_t b : data) count[b]++;
+    for (uint8_t b : data)
+        count[b]++;
     uint64_t logTotal = Log2Fixed(data.size());
-    uint64_t bits = 0;  // 1/65536 bits
+    uint64_t bits = 0; // 1/65536 bits
     for (uint64_t c : count)
-        if (c) bits += c * (logTotal - Log2Fixed(c));
+        if (c)
+            bits += c * (logTotal - Log2Fixed(c));
     return bits > uint64_t(kIncompressibleEntropy * 65536) * data.size();
 }
 
@@ -95,21 +108,25 @@ const uint64_t kTolerableLoss = 512;
 // the stream (table sets aside: they serve later entries too) is not smaller
 // than the entry are stored, and the stream is built once more without
 // them, unless the loss is too small to be worth a second run.
-bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& settings,
-                 std::vector<PackedEntry>* packed, std::string* error,
-                 const PackProgress& progress) {
+bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& settings, std::vector<PackedEntry>* packed,
+                 std::string* error, const PackProgress& progress)
+{
     packed->assign(entries.size(), PackedEntry());
-    if (settings.storeOnly) return true;
+    if (settings.storeOnly)
+        return true;
     uint64_t total = 0;
     std::vector<size_t> candidates;
     for (size_t i = 0; i < entries.size(); ++i) {
         const PackInput& e = entries[i];
         total += e.data.size();
-        if (e.data.size() < kTooSmallToCompress || (e.attributes & kNotDecodedAttributes)) continue;
-        if (LooksIncompressible(e.data)) continue;
+        if (e.data.size() < kTooSmallToCompress || (e.attributes & kNotDecodedAttributes))
+            continue;
+        if (LooksIncompressible(e.data))
+            continue;
         candidates.push_back(i);
     }
-    if (total > kMaxPosition) return Fail(error, "payload larger than 2 GiB");
+    if (total > kMaxPosition)
+        return Fail(error, "payload larger than 2 GiB");
 
     uint64_t reported = 0;
     std::vector<std::vector<uint8_t>> streams;
@@ -134,10 +151,13 @@ bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& sett
         for (size_t k = 0; k < candidates.size(); ++k) {
             uint64_t size = entries[candidates[k]].data.size();
             uint64_t own = streams[k].size() - std::min<uint64_t>(streams[k].size(), tableBits[k] / 8);
-            if (own < size) kept.push_back(candidates[k]);
-            else loss += streams[k].size() - std::min<uint64_t>(streams[k].size(), size);
+            if (own < size)
+                kept.push_back(candidates[k]);
+            else
+                loss += streams[k].size() - std::min<uint64_t>(streams[k].size(), size);
         }
-        if (run == 1 || kept.size() == candidates.size() || loss < kTolerableLoss) break;
+        if (run == 1 || kept.size() == candidates.size() || loss < kTolerableLoss)
+            break;
         candidates.swap(kept);
     }
     for (size_t k = 0; k < candidates.size(); ++k) {
@@ -148,22 +168,25 @@ bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& sett
     return true;
 }
 
-}  // namespace
+} // namespace
 
-bool WriteArchive(const std::vector<PackInput>& entries, const PackSettings& settings,
-                  std::vector<uint8_t>* out, std::string* error, const PackProgress& progress) {
+bool WriteArchive(const std::vector<PackInput>& entries, const PackSettings& settings, std::vector<uint8_t>* out,
+                  std::string* error, const PackProgress& progress)
+{
     // The archive is appended; on failure `out` gets its old size back.
     const size_t base = out->size();
     if (settings.level < 1 || settings.level > 5)
         return Fail(error, "compression level must be 1 to 5");
     uint64_t total = 0;
     for (const PackInput& entry : entries) {
-        if (!CheckEntry(entry, error)) return false;
+        if (!CheckEntry(entry, error))
+            return false;
         total += entry.data.size();
     }
 
     std::vector<PackedEntry> packed;
-    if (!PackEntries(entries, settings, &packed, error, progress)) return false;
+    if (!PackEntries(entries, settings, &packed, error, progress))
+        return false;
 
     out->insert(out->end(), kArchiveMarker, kArchiveMarker + sizeof kArchiveMarker);
     size_t start = out->size();
@@ -180,8 +203,8 @@ bool WriteArchive(const std::vector<PackInput>& entries, const PackSettings& set
         const PackInput& entry = entries[i];
         const PackedEntry& pack = packed[i];
         const std::vector<uint8_t>& payload = pack.stored ? entry.data : pack.data;
-        uint64_t end = settings.archiveOffset + (out->size() - base) + kFileHeaderSize +
-                       entry.name.size() + payload.size();
+        uint64_t end =
+            settings.archiveOffset + (out->size() - base) + kFileHeaderSize + entry.name.size() + payload.size();
         if (end > kMaxPosition) {
             out->resize(base);
             return Fail(error, "archive would exceed 2 GiB at entry: " + entry.name);
@@ -189,8 +212,10 @@ bool WriteArchive(const std::vector<PackInput>& entries, const PackSettings& set
         uint16_t flags = kFlagHasData;
         // Solid from the first compressed entry on: the reader then keeps
         // its window, tables and match history across entries.
-        if (seenCompressed) flags |= kFlagSolid;
-        if (!pack.stored) seenCompressed = true;
+        if (seenCompressed)
+            flags |= kFlagSolid;
+        if (!pack.stored)
+            seenCompressed = true;
 
         start = out->size();
         Put16(out, 0);
@@ -221,6 +246,7 @@ bool WriteArchive(const std::vector<PackInput>& entries, const PackSettings& set
         out->resize(base);
         return Fail(error, "archive would exceed 2 GiB");
     }
-    if (progress) progress(total, total);
+    if (progress)
+        progress(total, total);
     return true;
 }

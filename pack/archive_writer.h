@@ -15,8 +15,8 @@ struct PackInput {
 };
 
 struct PackSettings {
-    int level = 3;          // 1 (fastest) .. 5 (smallest)
-    bool storeOnly = false; // no compression at all
+    int level = 3;              // 1 (fastest) .. 5 (smallest)
+    bool storeOnly = false;     // no compression at all
     uint64_t archiveOffset = 0; // file offset the archive will sit at (behind the stub):
                                 // every block position must stay below 2 GiB
 };
@@ -27,8 +27,7 @@ using PackProgress = std::function<void(uint64_t done, uint64_t total)>;
 // Appends a complete archive (marker, main header, one file header and data
 // area per entry, in the given order) to `out`. On failure returns false and
 // says why in `error`; `out` then holds nothing usable.
-bool WriteArchive(const std::vector<PackInput>& entries, const PackSettings& settings,
-                  std::vector<uint8_t>* out, std::string* error,
-                  const PackProgress& progress = PackProgress());
+bool WriteArchive(const std::vector<PackInput>& entries, const PackSettings& settings, std::vector<uint8_t>* out,
+                  std::string* error, const PackProgress& progress = PackProgress());
 
 #endif

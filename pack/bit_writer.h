@@ -9,7 +9,8 @@
 class BitWriter {
 public:
     // Appends the low `bits` bits of `value` (0 to 24 bits), highest first.
-    void Put(uint32_t value, int bits) {
+    void Put(uint32_t value, int bits)
+    {
         acc_ = (acc_ << bits) | (value & ((1u << bits) - 1));
         count_ += bits;
         while (count_ >= 8) {
@@ -20,8 +21,10 @@ public:
 
     // Pads the last byte with zero bits. The stream then ends at the byte
     // that holds its last bit, with nothing after it.
-    void Finish() {
-        if (count_ > 0) Put(0, 8 - count_);
+    void Finish()
+    {
+        if (count_ > 0)
+            Put(0, 8 - count_);
     }
 
     uint64_t BitCount() const { return uint64_t(bytes_.size()) * 8 + count_; }

@@ -9,19 +9,22 @@ namespace {
 // items of the previous, deeper list.
 struct Item {
     uint64_t weight;
-    int symbol;  // -1 for a package
-    int left;    // packages: index of the first child in the previous list
+    int symbol; // -1 for a package
+    int left;   // packages: index of the first child in the previous list
 };
 
-}  // namespace
+} // namespace
 
-void BuildCodeLengths(const uint32_t* freq, int n, int maxBits, uint8_t* lengths) {
+void BuildCodeLengths(const uint32_t* freq, int n, int maxBits, uint8_t* lengths)
+{
     std::vector<Item> leaves;
     for (int i = 0; i < n; ++i) {
         lengths[i] = 0;
-        if (freq[i]) leaves.push_back({freq[i], i, 0});
+        if (freq[i])
+            leaves.push_back({freq[i], i, 0});
     }
-    if (leaves.empty()) return;
+    if (leaves.empty())
+        return;
     if (leaves.size() == 1) {
         lengths[leaves[0].symbol] = 1;
         return;
@@ -42,9 +45,12 @@ void BuildCodeLengths(const uint32_t* freq, int n, int maxBits, uint8_t* lengths
         size_t li = 0, pi = 0;
         while (li < leaves.size() || pi + 1 < prev.size()) {
             bool takeLeaf;
-            if (pi + 1 >= prev.size()) takeLeaf = true;
-            else if (li >= leaves.size()) takeLeaf = false;
-            else takeLeaf = leaves[li].weight <= prev[pi].weight + prev[pi + 1].weight;
+            if (pi + 1 >= prev.size())
+                takeLeaf = true;
+            else if (li >= leaves.size())
+                takeLeaf = false;
+            else
+                takeLeaf = leaves[li].weight <= prev[pi].weight + prev[pi + 1].weight;
             if (takeLeaf) {
                 cur.push_back(leaves[li++]);
             } else {
@@ -62,16 +68,21 @@ void BuildCodeLengths(const uint32_t* freq, int n, int maxBits, uint8_t* lengths
         int packages = 0;
         for (int i = 0; i < take[level]; ++i) {
             const Item& item = lists[level][i];
-            if (item.symbol >= 0) ++lengths[item.symbol];
-            else packages = item.left + 2;
+            if (item.symbol >= 0)
+                ++lengths[item.symbol];
+            else
+                packages = item.left + 2;
         }
-        if (level > 0) take[level - 1] = packages;
+        if (level > 0)
+            take[level - 1] = packages;
     }
 }
 
-void BuildCanonicalCodes(const uint8_t* lengths, int n, uint16_t* codes) {
+void BuildCanonicalCodes(const uint8_t* lengths, int n, uint16_t* codes)
+{
     int count[kMaxCodeLength + 1] = {0};
-    for (int i = 0; i < n; ++i) count[lengths[i]]++;
+    for (int i = 0; i < n; ++i)
+        count[lengths[i]]++;
     count[0] = 0;
     uint32_t next[kMaxCodeLength + 2] = {0};
     uint32_t code = 0;
@@ -79,16 +90,20 @@ void BuildCanonicalCodes(const uint8_t* lengths, int n, uint16_t* codes) {
         code = (code + count[len - 1]) << 1;
         next[len] = code;
     }
-    for (int i = 0; i < n; ++i) codes[i] = lengths[i] ? uint16_t(next[lengths[i]]++) : 0;
+    for (int i = 0; i < n; ++i)
+        codes[i] = lengths[i] ? uint16_t(next[lengths[i]]++) : 0;
 }
 
-uint64_t CodedBits(const uint32_t* freq, const uint8_t* lengths, int n) {
+uint64_t CodedBits(const uint32_t* freq, const uint8_t* lengths, int n)
+{
     uint64_t bits = 0;
-    for (int i = 0; i < n; ++i) bits += uint64_t(freq[i]) * lengths[i];
+    for (int i = 0; i < n; ++i)
+        bits += uint64_t(freq[i]) * lengths[i];
     return bits;
 }
 
-uint32_t Log2Fixed(uint64_t x) {
+uint32_t Log2Fixed(uint64_t x)
+{
     int msb = 63 - __builtin_clzll(x);
     // y = x / 2^msb in [1, 2) with 31 fraction bits; squaring it doubles
     // the logarithm, and each overflow past 2 is one more result bit.

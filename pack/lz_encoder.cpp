@@ -35,52 +35,66 @@ struct Stats {
     uint32_t length[kRepeatLengthSymbols];
 
     void Clear() { memset(this, 0, sizeof *this); }
-    void Add(const Symbol& s) {
+    void Add(const Symbol& s)
+    {
         main[s.main]++;
-        if (s.main >= kSymbolMatch) distance[s.aux]++;
-        else if (s.main >= kSymbolRecent && s.main < kSymbolShort) length[s.aux]++;
+        if (s.main >= kSymbolMatch)
+            distance[s.aux]++;
+        else if (s.main >= kSymbolRecent && s.main < kSymbolShort)
+            length[s.aux]++;
     }
-    void Add(const Stats& o) {
-        for (int i = 0; i < kMainSymbols; ++i) main[i] += o.main[i];
-        for (int i = 0; i < kDistanceSymbols; ++i) distance[i] += o.distance[i];
-        for (int i = 0; i < kRepeatLengthSymbols; ++i) length[i] += o.length[i];
+    void Add(const Stats& o)
+    {
+        for (int i = 0; i < kMainSymbols; ++i)
+            main[i] += o.main[i];
+        for (int i = 0; i < kDistanceSymbols; ++i)
+            distance[i] += o.distance[i];
+        for (int i = 0; i < kRepeatLengthSymbols; ++i)
+            length[i] += o.length[i];
     }
 };
 
 // Code lengths of a table set for the given statistics; 269 always gets a
 // code so that the next block can be announced.
-void BuildLengths(const Stats& stats, uint8_t* lengths) {
+void BuildLengths(const Stats& stats, uint8_t* lengths)
+{
     uint32_t main[kMainSymbols];
     memcpy(main, stats.main, sizeof main);
     main[kSymbolNewTables] += 1;
     BuildCodeLengths(main, kMainSymbols, kMaxCodeLength, lengths);
     BuildCodeLengths(stats.distance, kDistanceSymbols, kMaxCodeLength, lengths + kMainSymbols);
-    BuildCodeLengths(stats.length, kRepeatLengthSymbols, kMaxCodeLength,
-                     lengths + kMainSymbols + kDistanceSymbols);
+    BuildCodeLengths(stats.length, kRepeatLengthSymbols, kMaxCodeLength, lengths + kMainSymbols + kDistanceSymbols);
 }
 
 class BlockCoder {
 public:
     BlockCoder(std::vector<std::vector<uint8_t>>* packed, std::vector<uint64_t>* tableBits)
-        : packed_(packed), tableBits_(tableBits) {
+        : packed_(packed)
+        , tableBits_(tableBits)
+    {
         memset(previous_, 0, sizeof previous_);
         pendingStats_.Clear();
         unitStats_.Clear();
     }
 
-    void Add(const std::vector<Symbol>& symbols) {
+    void Add(const std::vector<Symbol>& symbols)
+    {
         for (const Symbol& s : symbols) {
             // Statistics change most at file boundaries: let a unit end there.
-            if (s.firstOfEntry && unit_.size() >= kSplitUnit / 4) TakeUnit();
+            if (s.firstOfEntry && unit_.size() >= kSplitUnit / 4)
+                TakeUnit();
             unit_.push_back(s);
             unitStats_.Add(s);
-            if (unit_.size() >= kSplitUnit) TakeUnit();
+            if (unit_.size() >= kSplitUnit)
+                TakeUnit();
         }
     }
 
-    void Finish() {
+    void Finish()
+    {
         TakeUnit();
-        if (!pending_.empty()) WriteBlock();
+        if (!pending_.empty())
+            WriteBlock();
         EndEntry();
     }
 
@@ -88,16 +102,20 @@ private:
     // Bits the block would cost with tables of its own, table set included:
     // the entropy of its symbols plus about four bits per code length sent.
     // Exact code lengths would cost a table build per estimate.
-    static uint64_t Cost(const Stats& stats) {
-        uint64_t bits = 0;  // in 1/65536 bits
+    static uint64_t Cost(const Stats& stats)
+    {
+        uint64_t bits = 0; // in 1/65536 bits
         uint64_t used = 0;
         auto add = [&](const uint32_t* freq, int n) {
             uint64_t total = 0;
-            for (int i = 0; i < n; ++i) total += freq[i];
-            if (!total) return;
+            for (int i = 0; i < n; ++i)
+                total += freq[i];
+            if (!total)
+                return;
             uint64_t logTotal = Log2Fixed(total);
             for (int i = 0; i < n; ++i) {
-                if (!freq[i]) continue;
+                if (!freq[i])
+                    continue;
                 ++used;
                 bits += uint64_t(freq[i]) * (logTotal - Log2Fixed(freq[i]));
             }
@@ -110,8 +128,10 @@ private:
 
     // Joins the unit to the open block, or closes the block first when a
     // table set of its own pays for the unit.
-    void TakeUnit() {
-        if (unit_.empty()) return;
+    void TakeUnit()
+    {
+        if (unit_.empty())
+            return;
         uint64_t unitCost = Cost(unitStats_);
         if (pending_.empty()) {
             pendingCost_ = unitCost;
@@ -132,25 +152,31 @@ private:
         unitStats_.Clear();
     }
 
-    void EndEntry() {
-        if (!writer_) return;
+    void EndEntry()
+    {
+        if (!writer_)
+            return;
         writer_->Finish();
         packed_->push_back(std::move(writer_->Bytes()));
         writer_.reset();
     }
 
-    void StartEntry() {
+    void StartEntry()
+    {
         EndEntry();
         writer_.reset(new BitWriter());
         tableBits_->push_back(0);
     }
 
-    void WriteBlock() {
+    void WriteBlock()
+    {
         uint8_t lengths[kLzSetSize];
         BuildLengths(pendingStats_, lengths);
-        if (pending_[0].firstOfEntry) StartEntry();
+        if (pending_[0].firstOfEntry)
+            StartEntry();
         uint64_t before = writer_->BitCount();
-        if (haveTables_) Put(kSymbolNewTables, mainCode_, mainLength_);
+        if (haveTables_)
+            Put(kSymbolNewTables, mainCode_, mainLength_);
         WriteTableSet(lengths, previous_, writer_.get());
         tableBits_->back() += writer_->BitCount() - before;
         haveTables_ = true;
@@ -163,7 +189,8 @@ private:
 
         for (size_t i = 0; i < pending_.size(); ++i) {
             const Symbol& s = pending_[i];
-            if (s.firstOfEntry && i > 0) StartEntry();
+            if (s.firstOfEntry && i > 0)
+                StartEntry();
             Put(s.main, mainCode_, mainLength_);
             if (s.main >= kSymbolMatch) {
                 writer_->Put(s.extra1, s.extra1Bits);
@@ -180,7 +207,8 @@ private:
         pendingStats_.Clear();
     }
 
-    void Put(int symbol, const uint16_t* codes, const uint8_t* lengths) {
+    void Put(int symbol, const uint16_t* codes, const uint8_t* lengths)
+    {
         writer_->Put(codes[symbol], lengths[symbol]);
     }
 
@@ -200,19 +228,21 @@ private:
     uint16_t recentCode_[kRepeatLengthSymbols];
 };
 
-}  // namespace
+} // namespace
 
-void CompressSolid(const std::vector<LzEntryInput>& entries, int level,
-                   std::vector<std::vector<uint8_t>>* packed, std::vector<uint64_t>* tableBits,
-                   const std::function<void(uint64_t)>& progress) {
+void CompressSolid(const std::vector<LzEntryInput>& entries, int level, std::vector<std::vector<uint8_t>>* packed,
+                   std::vector<uint64_t>* tableBits, const std::function<void(uint64_t)>& progress)
+{
     packed->clear();
     tableBits->clear();
     uint64_t total = 0;
-    for (const LzEntryInput& e : entries) total += e.size;
+    for (const LzEntryInput& e : entries)
+        total += e.size;
     // One contiguous copy: positions in it are the reader's window positions.
     std::vector<uint8_t> data;
     data.reserve(total);
-    for (const LzEntryInput& e : entries) data.insert(data.end(), e.data, e.data + e.size);
+    for (const LzEntryInput& e : entries)
+        data.insert(data.end(), e.data, e.data + e.size);
 
     Parser parser(data.data(), uint32_t(data.size()), ParserSettingsForLevel(level));
     BlockCoder coder(packed, tableBits);
@@ -224,11 +254,13 @@ void CompressSolid(const std::vector<LzEntryInput>& entries, int level,
         while (pos < end) {
             size_t from = symbols.size();
             pos = parser.Parse(pos, std::min(end, pos + kParseChunk), end, &symbols);
-            if (first && symbols.size() > from) symbols[from].firstOfEntry = 1;
+            if (first && symbols.size() > from)
+                symbols[from].firstOfEntry = 1;
             first = false;
             coder.Add(symbols);
             symbols.clear();
-            if (progress) progress(pos);
+            if (progress)
+                progress(pos);
         }
     }
     coder.Finish();

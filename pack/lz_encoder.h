@@ -10,7 +10,7 @@
 
 struct LzEntryInput {
     const uint8_t* data;
-    size_t size;  // above 0: an empty entry has nothing for the reader to decode
+    size_t size; // above 0: an empty entry has nothing for the reader to decode
 };
 
 // Compresses the entries in order into one packed stream each. Entry 0 starts
@@ -18,8 +18,7 @@ struct LzEntryInput {
 // previous one left. `tableBits` gets, per entry, the bits of the table sets
 // its stream carries (they serve the entries after it too). `progress` gets
 // the input bytes done so far.
-void CompressSolid(const std::vector<LzEntryInput>& entries, int level,
-                   std::vector<std::vector<uint8_t>>* packed, std::vector<uint64_t>* tableBits,
-                   const std::function<void(uint64_t)>& progress);
+void CompressSolid(const std::vector<LzEntryInput>& entries, int level, std::vector<std::vector<uint8_t>>* packed,
+                   std::vector<uint64_t>* tableBits, const std::function<void(uint64_t)>& progress);
 
 #endif

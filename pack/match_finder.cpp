@@ -12,29 +12,38 @@ const int kHash3Bits = 14;
 // A match of 3 bytes pays only at short distances: farther ones need 4.
 const uint32_t kMaxDistanceForThree = 0x2000 - 1;
 
-inline uint32_t Load32(const uint8_t* p) {
+inline uint32_t Load32(const uint8_t* p)
+{
     uint32_t v;
     memcpy(&v, p, 4);
     return v;
 }
 
-}  // namespace
+} // namespace
 
 MatchFinder::MatchFinder(const uint8_t* data, uint32_t size, int chainDepth, uint32_t niceLength)
-    : data_(data), size_(size), chainDepth_(chainDepth), niceLength_(niceLength),
-      head4_(chainDepth > 0 ? 1u << kHash4Bits : 0, 0), head3_(chainDepth > 0 ? 1u << kHash3Bits : 0, 0),
-      prev_(chainDepth > 0 ? (size < kWindowSize ? size : kWindowSize) : 0, 0) {}
+    : data_(data)
+    , size_(size)
+    , chainDepth_(chainDepth)
+    , niceLength_(niceLength)
+    , head4_(chainDepth > 0 ? 1u << kHash4Bits : 0, 0)
+    , head3_(chainDepth > 0 ? 1u << kHash3Bits : 0, 0)
+    , prev_(chainDepth > 0 ? (size < kWindowSize ? size : kWindowSize) : 0, 0)
+{}
 
-uint32_t MatchFinder::Hash4(uint32_t pos) const {
+uint32_t MatchFinder::Hash4(uint32_t pos) const
+{
     return (Load32(data_ + pos) * 2654435761u) >> (32 - kHash4Bits);
 }
 
-uint32_t MatchFinder::Hash3(uint32_t pos) const {
+uint32_t MatchFinder::Hash3(uint32_t pos) const
+{
     uint32_t v = data_[pos] | data_[pos + 1] << 8 | data_[pos + 2] << 16;
     return (v * 2654435761u) >> (32 - kHash3Bits);
 }
 
-uint32_t MatchFinder::MatchLength(uint32_t pos, uint32_t dist, uint32_t limit) const {
+uint32_t MatchFinder::MatchLength(uint32_t pos, uint32_t dist, uint32_t limit) const
+{
     const uint8_t* a = data_ + pos;
     const uint8_t* b = a - dist;
     uint32_t n = 0;
@@ -42,57 +51,71 @@ uint32_t MatchFinder::MatchLength(uint32_t pos, uint32_t dist, uint32_t limit) c
         uint64_t x, y;
         memcpy(&x, a + n, 8);
         memcpy(&y, b + n, 8);
-        if (x != y) return n + (__builtin_ctzll(x ^ y) >> 3);
+        if (x != y)
+            return n + (__builtin_ctzll(x ^ y) >> 3);
         n += 8;
     }
-    while (n < limit && a[n] == b[n]) ++n;
+    while (n < limit && a[n] == b[n])
+        ++n;
     return n;
 }
 
-void MatchFinder::Insert(uint32_t pos) {
-    if (pos + 4 > size_) return;
+void MatchFinder::Insert(uint32_t pos)
+{
+    if (pos + 4 > size_)
+        return;
     uint32_t h = Hash4(pos);
     prev_[pos & kWindowMask] = head4_[h];
     head4_[h] = pos + 1;
     head3_[Hash3(pos)] = pos + 1;
 }
 
-Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit, uint32_t beat, int depth) {
+Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit, uint32_t beat, int depth)
+{
     Match best{beat, 0};
-    if (limit <= beat || pos + 4 > size_) return {0, 0};
+    if (limit <= beat || pos + 4 > size_)
+        return {0, 0};
     uint32_t c3 = head3_[Hash3(pos)];
     if (c3 && beat < 3) {
         uint32_t d = pos - (c3 - 1);
         if (d <= kMaxDistanceForThree) {
             uint32_t len = MatchLength(pos, d, limit);
-            if (len >= 3) best = {len, d};
+            if (len >= 3)
+                best = {len, d};
         }
     }
-    if (best.length >= limit) return best;
+    if (best.length >= limit)
+        return best;
     uint32_t cand = head4_[Hash4(pos)];
-    if (depth <= 0) depth = chainDepth_;
+    if (depth <= 0)
+        depth = chainDepth_;
     while (cand && depth-- > 0) {
         uint32_t c = cand - 1;
         uint32_t d = pos - c;
-        if (d > kMaxDistance) break;
+        if (d > kMaxDistance)
+            break;
         // Checking the byte just past the best length first skips most
         // candidates without a full compare.
         if (data_[c + best.length] == data_[pos + best.length]) {
             uint32_t len = MatchLength(pos, d, limit);
             if (len > best.length && len >= MinMatchLength(d)) {
                 best = {len, d};
-                if (len >= niceLength_ || len >= limit) break;
+                if (len >= niceLength_ || len >= limit)
+                    break;
             }
         }
         cand = prev_[c & kWindowMask];
     }
-    if (best.distance == 0) best.length = 0;
+    if (best.distance == 0)
+        best.length = 0;
     return best;
 }
 
-int MatchFinder::FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOut) {
+int MatchFinder::FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOut)
+{
     int count = 0;
-    if (limit < 3 || pos + 4 > size_) return 0;
+    if (limit < 3 || pos + 4 > size_)
+        return 0;
     uint32_t bestLength = 2;
     uint32_t c3 = head3_[Hash3(pos)];
     if (c3) {
@@ -110,14 +133,18 @@ int MatchFinder::FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOut) {
     while (cand && depth-- > 0 && bestLength < limit) {
         uint32_t c = cand - 1;
         uint32_t d = pos - c;
-        if (d > kMaxDistance) break;
+        if (d > kMaxDistance)
+            break;
         if (data_[c + bestLength] == data_[pos + bestLength]) {
             uint32_t len = MatchLength(pos, d, limit);
             if (len > bestLength && len >= MinMatchLength(d)) {
                 bestLength = len;
-                if (count < maxOut) out[count++] = {len, d};
-                else out[count - 1] = {len, d};
-                if (len >= niceLength_) break;
+                if (count < maxOut)
+                    out[count++] = {len, d};
+                else
+                    out[count - 1] = {len, d};
+                if (len >= niceLength_)
+                    break;
             }
         }
         cand = prev_[c & kWindowMask];
@@ -126,19 +153,30 @@ int MatchFinder::FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOut) {
 }
 
 TreeMatchFinder::TreeMatchFinder(const uint8_t* data, uint32_t size, int depth, uint32_t niceLength)
-    : data_(data), size_(size), depth_(depth), niceLength_(niceLength),
-      head4_(1u << kHash4Bits, 0), head3_(1u << kHash3Bits, 0), head2_(1u << 16, 0),
-      tree_(2 * size_t(size < kWindowSize ? size : kWindowSize), 0) {}
+    : data_(data)
+    , size_(size)
+    , depth_(depth)
+    , niceLength_(niceLength)
+    , head4_(1u << kHash4Bits, 0)
+    , head3_(1u << kHash3Bits, 0)
+    , head2_(1u << 16, 0)
+    , tree_(2 * size_t(size < kWindowSize ? size : kWindowSize), 0)
+{}
 
-uint32_t TreeMatchFinder::NearPair(uint32_t pos) const {
-    if (pos + 2 > size_) return 0;
+uint32_t TreeMatchFinder::NearPair(uint32_t pos) const
+{
+    if (pos + 2 > size_)
+        return 0;
     uint32_t c = head2_[data_[pos] | data_[pos + 1] << 8];
-    if (c == 0 || pos - (c - 1) > 256) return 0;
+    if (c == 0 || pos - (c - 1) > 256)
+        return 0;
     return pos - (c - 1);
 }
 
-int TreeMatchFinder::FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOut) {
-    if (pos + 4 > size_) return 0;
+int TreeMatchFinder::FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOut)
+{
+    if (pos + 4 > size_)
+        return 0;
     int count = 0;
     uint32_t best = 2;
     uint32_t v3 = data_[pos] | data_[pos + 1] << 8 | data_[pos + 2] << 16;
@@ -149,7 +187,8 @@ int TreeMatchFinder::FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOu
             const uint8_t* a = data_ + pos;
             const uint8_t* b = a - d;
             uint32_t len = 0;
-            while (len < limit && a[len] == b[len]) ++len;
+            while (len < limit && a[len] == b[len])
+                ++len;
             if (len >= 3) {
                 out[count++] = {len, d};
                 best = len;
@@ -159,16 +198,18 @@ int TreeMatchFinder::FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOu
     return Descend(pos, limit, out, maxOut, count, best);
 }
 
-void TreeMatchFinder::Skip(uint32_t pos) {
-    if (pos + 4 > size_) return;
+void TreeMatchFinder::Skip(uint32_t pos)
+{
+    if (pos + 4 > size_)
+        return;
     Descend(pos, 0, nullptr, 0, 0, 2);
 }
 
 // Inserts `pos` as the new root of its hash bucket's tree, splitting the old
 // tree into the parts below and above it; on the way down it meets the
 // candidates that share the longest prefixes with `pos`.
-int TreeMatchFinder::Descend(uint32_t pos, uint32_t limit, Match* out, int maxOut, int count,
-                             uint32_t best) {
+int TreeMatchFinder::Descend(uint32_t pos, uint32_t limit, Match* out, int maxOut, int count, uint32_t best)
+{
     uint32_t v3 = data_[pos] | data_[pos + 1] << 8 | data_[pos + 2] << 16;
     head3_[(v3 * 2654435761u) >> (32 - kHash3Bits)] = pos + 1;
     head2_[data_[pos] | data_[pos + 1] << 8] = pos + 1;
@@ -181,7 +222,7 @@ int TreeMatchFinder::Descend(uint32_t pos, uint32_t limit, Match* out, int maxOu
     // Comparisons run over the whole rest of the data (up to the longest
     // match), not just `limit`, so the tree stays ordered across entries.
     uint32_t keyLimit = std::min<uint32_t>(niceLength_, size_ - pos);
-    uint32_t* less = &tree_[2 * (pos & kWindowMask)];      // gets the next smaller node
+    uint32_t* less = &tree_[2 * (pos & kWindowMask)]; // gets the next smaller node
     uint32_t* greater = &tree_[2 * (pos & kWindowMask) + 1];
     uint32_t lessLen = 0, greaterLen = 0;
     int depth = depth_;
@@ -195,12 +236,15 @@ int TreeMatchFinder::Descend(uint32_t pos, uint32_t limit, Match* out, int maxOu
         uint32_t d = pos - c;
         uint32_t* pair = &tree_[2 * (c & kWindowMask)];
         uint32_t len = std::min(lessLen, greaterLen);
-        while (len < keyLimit && data_[c + len] == data_[pos + len]) ++len;
+        while (len < keyLimit && data_[c + len] == data_[pos + len])
+            ++len;
         uint32_t reported = std::min(len, limit);
         if (out && reported > best && reported >= MinMatchLength(d)) {
             best = reported;
-            if (count < maxOut) out[count++] = {reported, d};
-            else out[count - 1] = {reported, d};
+            if (count < maxOut)
+                out[count++] = {reported, d};
+            else
+                out[count - 1] = {reported, d};
         }
         if (len >= keyLimit) {
             // Equal as far as we look: `pos` takes over the candidate's place.

@@ -41,9 +41,9 @@ private:
     uint32_t size_;
     int chainDepth_;
     uint32_t niceLength_;
-    std::vector<uint32_t> head4_;  // position + 1, 0 = empty
+    std::vector<uint32_t> head4_; // position + 1, 0 = empty
     std::vector<uint32_t> head3_;
-    std::vector<uint32_t> prev_;   // chain links, indexed by position mod window
+    std::vector<uint32_t> prev_; // chain links, indexed by position mod window
 };
 
 // Binary-tree match finder for the optimal parser: every position is kept in
@@ -70,10 +70,10 @@ private:
     uint32_t size_;
     int depth_;
     uint32_t niceLength_;
-    std::vector<uint32_t> head4_;  // position + 1, 0 = empty
+    std::vector<uint32_t> head4_; // position + 1, 0 = empty
     std::vector<uint32_t> head3_;
     std::vector<uint32_t> head2_;
-    std::vector<uint32_t> tree_;   // two children per position mod window (position + 1)
+    std::vector<uint32_t> tree_; // two children per position mod window (position + 1)
 };
 
 #endif

@@ -24,22 +24,30 @@ namespace {
 const uint32_t kUnreachable = 0xFFFFFFFFu;
 const int kMaxMatchesPerPosition = 48;
 
-}  // namespace
+} // namespace
 
-ParserSettings ParserSettingsForLevel(int level) {
+ParserSettings ParserSettingsForLevel(int level)
+{
     switch (level) {
-    case 1: return {ParseMode::kGreedy, 4, 32, 1, 0};
-    case 2: return {ParseMode::kLazy, 8, 64, 1, 16};
-    case 3: return {ParseMode::kLazy, 24, 128, 1, 32};
-    case 4: return {ParseMode::kOptimal, 48, 128, 1, 0};
-    default: return {ParseMode::kOptimal, 128, 258, 2, 0};
+    case 1:
+        return {ParseMode::kGreedy, 4, 32, 1, 0};
+    case 2:
+        return {ParseMode::kLazy, 8, 64, 1, 16};
+    case 3:
+        return {ParseMode::kLazy, 24, 128, 1, 32};
+    case 4:
+        return {ParseMode::kOptimal, 48, 128, 1, 0};
+    default:
+        return {ParseMode::kOptimal, 128, 258, 2, 0};
     }
 }
 
 Parser::Parser(const uint8_t* data, uint32_t size, const ParserSettings& settings)
-    : data_(data), size_(size), settings_(settings),
-      finder_(data, size, settings.mode == ParseMode::kOptimal ? 0 : settings.chainDepth,
-              settings.niceLength) {
+    : data_(data)
+    , size_(size)
+    , settings_(settings)
+    , finder_(data, size, settings.mode == ParseMode::kOptimal ? 0 : settings.chainDepth, settings.niceLength)
+{
     if (settings.mode == ParseMode::kOptimal)
         tree_.reset(new TreeMatchFinder(data, size, settings.chainDepth, settings.niceLength));
     CountAndPrice(std::vector<Symbol>(), 0, false);
@@ -47,7 +55,8 @@ Parser::Parser(const uint8_t* data, uint32_t size, const ParserSettings& setting
 
 // Prices are the code lengths the statistics of the latest steps would get,
 // smoothed so that unseen symbols stay possible but dear.
-void Parser::CountAndPrice(const std::vector<Symbol>& symbols, size_t from, bool keep) {
+void Parser::CountAndPrice(const std::vector<Symbol>& symbols, size_t from, bool keep)
+{
     uint32_t mainFreq[kMainSymbols], distFreq[kDistanceSymbols], lenFreq[kRepeatLengthSymbols];
     std::fill(mainFreq, mainFreq + kMainSymbols, 0);
     std::fill(distFreq, distFreq + kDistanceSymbols, 0);
@@ -55,14 +64,19 @@ void Parser::CountAndPrice(const std::vector<Symbol>& symbols, size_t from, bool
     for (size_t i = from; i < symbols.size(); ++i) {
         const Symbol& s = symbols[i];
         mainFreq[s.main]++;
-        if (s.main >= kSymbolMatch) distFreq[s.aux]++;
-        else if (s.main >= kSymbolRecent && s.main < kSymbolShort) lenFreq[s.aux]++;
+        if (s.main >= kSymbolMatch)
+            distFreq[s.aux]++;
+        else if (s.main >= kSymbolRecent && s.main < kSymbolShort)
+            lenFreq[s.aux]++;
     }
     // The previous statistics count at half weight: a short stretch alone
     // says little about symbols it happens not to use.
-    for (int i = 0; i < kMainSymbols; ++i) mainFreq[i] = 4 * mainFreq[i] + carryMain_[i] / 2 + 1;
-    for (int i = 0; i < kDistanceSymbols; ++i) distFreq[i] = 4 * distFreq[i] + carryDist_[i] / 2 + 1;
-    for (int i = 0; i < kRepeatLengthSymbols; ++i) lenFreq[i] = 4 * lenFreq[i] + carryLen_[i] / 2 + 1;
+    for (int i = 0; i < kMainSymbols; ++i)
+        mainFreq[i] = 4 * mainFreq[i] + carryMain_[i] / 2 + 1;
+    for (int i = 0; i < kDistanceSymbols; ++i)
+        distFreq[i] = 4 * distFreq[i] + carryDist_[i] / 2 + 1;
+    for (int i = 0; i < kRepeatLengthSymbols; ++i)
+        lenFreq[i] = 4 * lenFreq[i] + carryLen_[i] / 2 + 1;
     if (keep) {
         std::copy(mainFreq, mainFreq + kMainSymbols, carryMain_);
         std::copy(distFreq, distFreq + kDistanceSymbols, carryDist_);
@@ -72,9 +86,12 @@ void Parser::CountAndPrice(const std::vector<Symbol>& symbols, size_t from, bool
     BuildCodeLengths(mainFreq, kMainSymbols, kMaxCodeLength, mainLen);
     BuildCodeLengths(distFreq, kDistanceSymbols, kMaxCodeLength, distLen);
     BuildCodeLengths(lenFreq, kRepeatLengthSymbols, kMaxCodeLength, lenLen);
-    for (int i = 0; i < kMainSymbols; ++i) mainPrice_[i] = mainLen[i];
-    for (int i = 0; i < kDistanceSymbols; ++i) distancePrice_[i] = distLen[i] + kDistanceExtraBits[i];
-    for (int i = 0; i < kRepeatLengthSymbols; ++i) recentLengthPrice_[i] = lenLen[i] + kLengthExtraBits[i];
+    for (int i = 0; i < kMainSymbols; ++i)
+        mainPrice_[i] = mainLen[i];
+    for (int i = 0; i < kDistanceSymbols; ++i)
+        distancePrice_[i] = distLen[i] + kDistanceExtraBits[i];
+    for (int i = 0; i < kRepeatLengthSymbols; ++i)
+        recentLengthPrice_[i] = lenLen[i] + kLengthExtraBits[i];
     for (uint32_t v = 0; v < 256; ++v) {
         int c = LengthCode(v);
         matchLengthPrice_[v] = mainPrice_[kSymbolMatch + c] + kLengthExtraBits[c];
@@ -88,28 +105,29 @@ void Parser::CountAndPrice(const std::vector<Symbol>& symbols, size_t from, bool
     averageLiteral16_ = uint32_t(litBits * 16 / litCount);
 }
 
-uint32_t Parser::PriceOf(Kind kind, uint32_t length, uint32_t dist) const {
+uint32_t Parser::PriceOf(Kind kind, uint32_t length, uint32_t dist) const
+{
     switch (kind) {
-    case kRepeatLast: return mainPrice_[kSymbolRepeatLast];
+    case kRepeatLast:
+        return mainPrice_[kSymbolRepeatLast];
     case kRecent0:
     case kRecent1:
     case kRecent2:
     case kRecent3:
-        return mainPrice_[kSymbolRecent + (kind - kRecent0)] +
-               recentLengthAll_[length - 2 - RecentLengthBonus(dist)];
+        return mainPrice_[kSymbolRecent + (kind - kRecent0)] + recentLengthAll_[length - 2 - RecentLengthBonus(dist)];
     case kShort: {
         int c = ShortCode(dist - 1);
         return mainPrice_[kSymbolShort + c] + kShortDistanceExtraBits[c];
     }
     case kMatch:
-        return matchLengthPrice_[length - 3 - MatchLengthBonus(dist)] +
-               distancePrice_[DistanceCode(dist - 1)];
-    default: return mainPrice_[data_[0]];
+        return matchLengthPrice_[length - 3 - MatchLengthBonus(dist)] + distancePrice_[DistanceCode(dist - 1)];
+    default:
+        return mainPrice_[data_[0]];
     }
 }
 
-uint32_t Parser::BestCoding(uint32_t length, uint32_t dist, const MatchHistory& history,
-                            Kind* kind) const {
+uint32_t Parser::BestCoding(uint32_t length, uint32_t dist, const MatchHistory& history, Kind* kind) const
+{
     uint32_t best = kUnreachable;
     auto consider = [&](Kind k) {
         uint32_t p = PriceOf(k, length, dist);
@@ -118,22 +136,30 @@ uint32_t Parser::BestCoding(uint32_t length, uint32_t dist, const MatchHistory& 
             *kind = k;
         }
     };
-    if (length == history.lastLength && dist == history.lastDistance) consider(kRepeatLast);
+    if (length == history.lastLength && dist == history.lastDistance)
+        consider(kRepeatLast);
     if (length >= MinRecentLength(dist) && length <= MaxRecentLength(dist)) {
         for (int k = 0; k < 4; ++k)
-            if (history.recent[k] == dist) consider(Kind(kRecent0 + k));
+            if (history.recent[k] == dist)
+                consider(Kind(kRecent0 + k));
     }
-    if (length == 2 && dist <= 256) consider(kShort);
-    if (length >= MinMatchLength(dist) && length <= MaxMatchLength(dist)) consider(kMatch);
+    if (length == 2 && dist <= 256)
+        consider(kShort);
+    if (length >= MinMatchLength(dist) && length <= MaxMatchLength(dist))
+        consider(kMatch);
     return best;
 }
 
-void Parser::Emit(Kind kind, uint32_t length, uint32_t dist, uint8_t literal,
-                  std::vector<Symbol>* out) {
+void Parser::Emit(Kind kind, uint32_t length, uint32_t dist, uint8_t literal, std::vector<Symbol>* out)
+{
     Symbol s{};
     switch (kind) {
-    case kLiteral: s.main = literal; break;
-    case kRepeatLast: s.main = kSymbolRepeatLast; break;
+    case kLiteral:
+        s.main = literal;
+        break;
+    case kRepeatLast:
+        s.main = kSymbolRepeatLast;
+        break;
     case kRecent0:
     case kRecent1:
     case kRecent2:
@@ -167,15 +193,19 @@ void Parser::Emit(Kind kind, uint32_t length, uint32_t dist, uint8_t literal,
         break;
     }
     }
-    if (kind != kLiteral) history_.Push(length, dist);
+    if (kind != kLiteral)
+        history_.Push(length, dist);
     out->push_back(s);
 }
 
-void Parser::InsertUpTo(uint32_t pos) {
-    while (inserted_ < pos) finder_.Insert(inserted_++);
+void Parser::InsertUpTo(uint32_t pos)
+{
+    while (inserted_ < pos)
+        finder_.Insert(inserted_++);
 }
 
-uint32_t Parser::Parse(uint32_t begin, uint32_t end, uint32_t limit, std::vector<Symbol>* out) {
+uint32_t Parser::Parse(uint32_t begin, uint32_t end, uint32_t limit, std::vector<Symbol>* out)
+{
     if (settings_.mode == ParseMode::kOptimal) {
         ParseOptimal(begin, end, out);
         return end;
@@ -188,16 +218,19 @@ uint32_t Parser::Parse(uint32_t begin, uint32_t end, uint32_t limit, std::vector
 
 // The best step at `pos` by estimated bits saved against literals
 // (16ths of a bit); 0 and length 0 when a literal is best.
-int32_t Parser::BestStep(uint32_t pos, uint32_t limit, Step* step, uint32_t beat, int depth) {
+int32_t Parser::BestStep(uint32_t pos, uint32_t limit, Step* step, uint32_t beat, int depth)
+{
     step->length = 0;
     int32_t bestGain = 0;
     uint32_t maxLength = std::min(kMaxLength, limit - pos);
-    if (maxLength < 2) return 0;
+    if (maxLength < 2)
+        return 0;
     InsertUpTo(pos);
     auto consider = [&](uint32_t length, uint32_t dist) {
         Kind kind;
         uint32_t price = BestCoding(length, dist, history_, &kind);
-        if (price == kUnreachable) return;
+        if (price == kUnreachable)
+            return;
         int32_t gain = int32_t(length * averageLiteral16_) - int32_t(price * 16);
         if (gain > bestGain) {
             bestGain = gain;
@@ -206,17 +239,20 @@ int32_t Parser::BestStep(uint32_t pos, uint32_t limit, Step* step, uint32_t beat
     };
     for (int k = 0; k < 4; ++k) {
         uint32_t d = history_.recent[k];
-        if (d == 0 || d > pos) continue;
+        if (d == 0 || d > pos)
+            continue;
         uint32_t length = finder_.MatchLength(pos, d, std::min(maxLength, MaxRecentLength(d)));
-        if (length >= MinRecentLength(d)) consider(length, d);
+        if (length >= MinRecentLength(d))
+            consider(length, d);
     }
     Match m = finder_.FindLongest(pos, maxLength, beat, depth);
-    if (m.length) consider(m.length, m.distance);
+    if (m.length)
+        consider(m.length, m.distance);
     return bestGain;
 }
 
-uint32_t Parser::ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool lazy,
-                             std::vector<Symbol>* out) {
+uint32_t Parser::ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool lazy, std::vector<Symbol>* out)
+{
     uint32_t pos = begin;
     Step cur;
     int32_t gain = BestStep(pos, limit, &cur);
@@ -224,7 +260,8 @@ uint32_t Parser::ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool 
         if (cur.length == 0) {
             Emit(kLiteral, 1, 0, data_[pos], out);
             ++pos;
-            if (pos < end) gain = BestStep(pos, limit, &cur);
+            if (pos < end)
+                gain = BestStep(pos, limit, &cur);
             continue;
         }
         if (lazy && cur.length < settings_.lazyLength && pos + 1 < limit) {
@@ -242,12 +279,14 @@ uint32_t Parser::ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool 
         }
         Emit(cur.kind, cur.length, cur.distance, 0, out);
         pos += cur.length;
-        if (pos < end) gain = BestStep(pos, limit, &cur);
+        if (pos < end)
+            gain = BestStep(pos, limit, &cur);
     }
     return pos;
 }
 
-void Parser::ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out) {
+void Parser::ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out)
+{
     uint32_t n = end - begin;
     matchStart_.assign(n + 1, 0);
     nearPair_.assign(n, 0);
@@ -279,7 +318,8 @@ void Parser::ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out
     out->insert(out->end(), scratch_.begin(), scratch_.end());
 }
 
-uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out) {
+uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out)
+{
     uint32_t seg = begin;
     while (seg < end) {
         uint32_t idx = seg - begin;
@@ -304,10 +344,12 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 break;
             }
         }
-        if (nodes_.size() < stop + 1) nodes_.resize(stop + 1);
+        if (nodes_.size() < stop + 1)
+            nodes_.resize(stop + 1);
         nodes_[0].cost = 0;
         nodes_[0].history = history_;
-        for (uint32_t i = 1; i <= stop; ++i) nodes_[i].cost = kUnreachable;
+        for (uint32_t i = 1; i <= stop; ++i)
+            nodes_[i].cost = kUnreachable;
 
         for (uint32_t i = 0; i < stop; ++i) {
             const uint32_t base = nodes_[i].cost;
@@ -315,29 +357,34 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
             const uint32_t pos = seg + i;
             auto relax = [&](uint32_t length, uint32_t dist, Kind kind, uint32_t cost) {
                 Node& target = nodes_[i + length];
-                if (cost >= target.cost) return;
+                if (cost >= target.cost)
+                    return;
                 target.cost = cost;
                 target.length = length;
                 target.distance = dist;
                 target.kind = kind;
                 target.history = h;
-                if (kind != kLiteral) target.history.Push(length, dist);
+                if (kind != kLiteral)
+                    target.history.Push(length, dist);
             };
             relax(1, 0, kLiteral, base + mainPrice_[data_[pos]]);
             uint32_t maxLength = std::min(kMaxLength, stop - i);
-            if (maxLength < 2) continue;
+            if (maxLength < 2)
+                continue;
 
             if (h.lastLength >= 2 && h.lastLength <= maxLength && h.lastDistance <= pos &&
                 finder_.MatchLength(pos, h.lastDistance, h.lastLength) == h.lastLength)
-                relax(h.lastLength, h.lastDistance, kRepeatLast,
-                      base + mainPrice_[kSymbolRepeatLast]);
+                relax(h.lastLength, h.lastDistance, kRepeatLast, base + mainPrice_[kSymbolRepeatLast]);
 
             for (int k = 0; k < 4; ++k) {
                 uint32_t d = h.recent[k];
-                if (d == 0 || d > pos) continue;
+                if (d == 0 || d > pos)
+                    continue;
                 bool seen = false;
-                for (int j = 0; j < k; ++j) seen |= h.recent[j] == d;
-                if (seen) continue;
+                for (int j = 0; j < k; ++j)
+                    seen |= h.recent[j] == d;
+                if (seen)
+                    continue;
                 uint32_t length = finder_.MatchLength(pos, d, std::min(maxLength, MaxRecentLength(d)));
                 uint32_t bonus = RecentLengthBonus(d);
                 uint32_t symbolPrice = base + mainPrice_[kSymbolRecent + k];
@@ -346,7 +393,8 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
             }
 
             uint32_t near = nearPair_[idx + i];
-            if (near) relax(2, near, kShort, base + PriceOf(kShort, 2, near));
+            if (near)
+                relax(2, near, kShort, base + PriceOf(kShort, 2, near));
 
             uint32_t covered = 2;
             for (uint32_t m = matchStart_[idx + i]; m < matchStart_[idx + i + 1]; ++m) {
@@ -361,7 +409,8 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
         }
 
         path_.clear();
-        for (uint32_t j = stop; j > 0; j -= nodes_[j].length) path_.push_back(j);
+        for (uint32_t j = stop; j > 0; j -= nodes_[j].length)
+            path_.push_back(j);
         for (size_t p = path_.size(); p-- > 0;) {
             const Node& node = nodes_[path_[p]];
             uint32_t at = seg + path_[p] - node.length;

@@ -17,8 +17,8 @@ struct ParserSettings {
     ParseMode mode;
     int chainDepth;
     uint32_t niceLength;
-    int passes;  // optimal parsing: runs per chunk, each with the prices of the one before
-    uint32_t lazyLength;  // lazy parsing: a match this long is taken without looking ahead
+    int passes;          // optimal parsing: runs per chunk, each with the prices of the one before
+    uint32_t lazyLength; // lazy parsing: a match this long is taken without looking ahead
 };
 
 ParserSettings ParserSettingsForLevel(int level);
@@ -37,10 +37,10 @@ private:
 
     struct Node {
         uint32_t cost;
-        uint32_t length;  // of the step that ends here; 1 for a literal
+        uint32_t length; // of the step that ends here; 1 for a literal
         uint32_t distance;
         Kind kind;
-        MatchHistory history;  // after that step
+        MatchHistory history; // after that step
     };
 
     struct Step {
@@ -68,19 +68,19 @@ private:
     uint32_t size_;
     ParserSettings settings_;
     MatchFinder finder_;
-    std::unique_ptr<TreeMatchFinder> tree_;  // optimal parsing only
+    std::unique_ptr<TreeMatchFinder> tree_; // optimal parsing only
     MatchHistory history_;
-    uint32_t inserted_ = 0;          // positions below this are in the match finder
+    uint32_t inserted_ = 0;           // positions below this are in the match finder
     uint32_t averageLiteral16_ = 128; // 16ths of a bit
 
     uint32_t carryMain_[kMainSymbols] = {0};
     uint32_t carryDist_[kDistanceSymbols] = {0};
     uint32_t carryLen_[kRepeatLengthSymbols] = {0};
     uint32_t mainPrice_[kMainSymbols];
-    uint32_t distancePrice_[kDistanceSymbols];  // code plus extra bits
+    uint32_t distancePrice_[kDistanceSymbols]; // code plus extra bits
     uint32_t recentLengthPrice_[kRepeatLengthSymbols];
-    uint32_t matchLengthPrice_[256];   // main symbol + extra bits, by length - 3 - bonus
-    uint32_t recentLengthAll_[256];    // repeat-length symbol + extra bits, by length - 2 - bonus
+    uint32_t matchLengthPrice_[256]; // main symbol + extra bits, by length - 3 - bonus
+    uint32_t recentLengthAll_[256];  // repeat-length symbol + extra bits, by length - 2 - bonus
 
     // Optimal parsing work areas, kept between chunks.
     std::vector<Node> nodes_;

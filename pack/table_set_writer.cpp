@@ -9,8 +9,7 @@
 namespace {
 
 const int kLengthCodeSymbols = kBitLengthSymbols;
-const int kExtraBits[kLengthCodeSymbols] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                            0, 0, 0, 0, 0, 0, 2, 3, 7};
+const int kExtraBits[kLengthCodeSymbols] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 7};
 
 struct Op {
     uint8_t symbol;
@@ -19,13 +18,15 @@ struct Op {
 
 // Runs of zeros and repeats are absolute in both codings; single lengths
 // are deltas to `base` (all zero for an absolute set).
-void Encode(const uint8_t* lengths, const uint8_t* base, std::vector<Op>* ops) {
+void Encode(const uint8_t* lengths, const uint8_t* base, std::vector<Op>* ops)
+{
     int i = 0;
     while (i < kLzSetSize) {
         uint8_t v = lengths[i];
         int run = 1;
         if (v == 0) {
-            while (i + run < kLzSetSize && run < 138 && lengths[i + run] == 0) ++run;
+            while (i + run < kLzSetSize && run < 138 && lengths[i + run] == 0)
+                ++run;
             if (run >= 11) {
                 ops->push_back({kLengthLongZeros, uint8_t(run - 11)});
                 i += run;
@@ -37,7 +38,8 @@ void Encode(const uint8_t* lengths, const uint8_t* base, std::vector<Op>* ops) {
                 continue;
             }
         } else if (i > 0 && lengths[i - 1] == v) {
-            while (i + run < kLzSetSize && run < 6 && lengths[i + run] == v) ++run;
+            while (i + run < kLzSetSize && run < 6 && lengths[i + run] == v)
+                ++run;
             if (run >= 3) {
                 ops->push_back({kLengthRepeatPrevious, uint8_t(run - 3)});
                 i += run;
@@ -49,18 +51,22 @@ void Encode(const uint8_t* lengths, const uint8_t* base, std::vector<Op>* ops) {
     }
 }
 
-uint32_t Cost(const std::vector<Op>& ops, uint8_t* codeLengths) {
+uint32_t Cost(const std::vector<Op>& ops, uint8_t* codeLengths)
+{
     uint32_t freq[kLengthCodeSymbols] = {0};
-    for (const Op& op : ops) freq[op.symbol]++;
+    for (const Op& op : ops)
+        freq[op.symbol]++;
     BuildCodeLengths(freq, kLengthCodeSymbols, kMaxCodeLength, codeLengths);
     uint32_t bits = 2 + 4 * kLengthCodeSymbols;
-    for (int s = 0; s < kLengthCodeSymbols; ++s) bits += freq[s] * (codeLengths[s] + kExtraBits[s]);
+    for (int s = 0; s < kLengthCodeSymbols; ++s)
+        bits += freq[s] * (codeLengths[s] + kExtraBits[s]);
     return bits;
 }
 
-}  // namespace
+} // namespace
 
-uint32_t WriteTableSet(const uint8_t* lengths, uint8_t* previous, BitWriter* out) {
+uint32_t WriteTableSet(const uint8_t* lengths, uint8_t* previous, BitWriter* out)
+{
     static const uint8_t kZeroBase[kLzSetSize] = {0};
     std::vector<Op> absolute, delta;
     absolute.reserve(kLzSetSize);
@@ -71,18 +77,21 @@ uint32_t WriteTableSet(const uint8_t* lengths, uint8_t* previous, BitWriter* out
     uint32_t absoluteBits = Cost(absolute, absoluteCode);
     uint32_t deltaBits = Cost(delta, deltaCode);
     bool keep = deltaBits < absoluteBits;
-    if (!out) return keep ? deltaBits : absoluteBits;
+    if (!out)
+        return keep ? deltaBits : absoluteBits;
 
     const std::vector<Op>& ops = keep ? delta : absolute;
     const uint8_t* codeLengths = keep ? deltaCode : absoluteCode;
     uint16_t codes[kLengthCodeSymbols];
     BuildCanonicalCodes(codeLengths, kLengthCodeSymbols, codes);
-    out->Put(0, 1);  // not a multimedia set
+    out->Put(0, 1); // not a multimedia set
     out->Put(keep ? 1 : 0, 1);
-    for (int s = 0; s < kLengthCodeSymbols; ++s) out->Put(codeLengths[s], 4);
+    for (int s = 0; s < kLengthCodeSymbols; ++s)
+        out->Put(codeLengths[s], 4);
     for (const Op& op : ops) {
         out->Put(codes[op.symbol], codeLengths[op.symbol]);
-        if (kExtraBits[op.symbol]) out->Put(op.extra, kExtraBits[op.symbol]);
+        if (kExtraBits[op.symbol])
+            out->Put(op.extra, kExtraBits[op.symbol]);
     }
     memcpy(previous, lengths, kLzSetSize);
     return keep ? deltaBits : absoluteBits;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every test: the native tests (also under
+# Checks the source (folder layers, formatting, the share of test code), then
+# builds every preset and runs every test: the native tests (also under
 # AddressSanitizer and UndefinedBehaviorSanitizer), the checks of the shipped
 # 32-bit stub, and the Windows tests under an isolated Wine session.
 set -uo pipefail
@@ -15,6 +16,16 @@ failed=()
 passed=0
 failures=0
 start=$(date +%s)
+
+echo "=== source checks"
+python3 scripts/check-layers.py || failed+=("layers")
+if ! git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror 2>build-format.log; then
+  head -n 20 build-format.log
+  echo "formatting differs from .clang-format (run: git ls-files '*.cpp' '*.h' | xargs clang-format -i)"
+  failed+=("format")
+fi
+rm -f build-format.log
+bash scripts/count-test-lines.sh || failed+=("test-ratio")
 
 count() { # adds one ctest log's figures to the totals
   local line

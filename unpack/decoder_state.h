@@ -17,7 +17,7 @@
 
 enum {
     kInputBufferSize = 8192,
-    kInputPadding = 8,  // read by the 8-byte load of the decoding loop, never filled
+    kInputPadding = 8, // read by the 8-byte load of the decoding loop, never filled
 };
 
 // Takes `count` produced bytes; returns how many the sink accepted.
@@ -25,11 +25,11 @@ typedef uint32_t (*DeliverFunction)(void* sink, const uint8_t* bytes, uint32_t c
 
 struct DecoderState {
     // Set by the caller before each entry.
-    FILE* packedInput;      // where the entry's packed bytes are read from
-    int32_t packedLeft;     // packed bytes not yet read
-    int32_t unpackedLeft;   // bytes still to produce; counted down
+    FILE* packedInput;    // where the entry's packed bytes are read from
+    int32_t packedLeft;   // packed bytes not yet read
+    int32_t unpackedLeft; // bytes still to produce; counted down
     DeliverFunction deliver;
-    void* sink;             // handed to `deliver`
+    void* sink; // handed to `deliver`
 
     // Window.
     uint8_t* slidingWindow;

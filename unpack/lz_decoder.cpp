@@ -20,7 +20,6 @@
 // undelivered bytes; no step writes more than 260 bytes.
 enum { kFlushMargin = 270 };
 
-
 void PrepareDecoder(DecoderState* d)
 {
     for (int c = 0; c < 4; c++)

@@ -20,9 +20,18 @@ std::wstring Lookup(const UiLanguage* table, uint16_t id, size_t capacity = 600)
 
 const uint16_t kAllIds[] = {1000, 99, 2, 1010, 1031, 1041, 1042, 1043, 2001, 2002, 3001, 3000, 136, 137, 138};
 
-const UiLanguage* English() { return kUiLanguages[0]; }
-const UiLanguage* German() { return FindUiLanguage("DE"); }
-const UiLanguage* Italian() { return FindUiLanguage("IT"); }
+const UiLanguage* English()
+{
+    return kUiLanguages[0];
+}
+const UiLanguage* German()
+{
+    return FindUiLanguage("DE");
+}
+const UiLanguage* Italian()
+{
+    return FindUiLanguage("IT");
+}
 
 } // namespace
 
@@ -100,8 +109,8 @@ TEST(UiTextLookup, CutsToCapacityMinusTwoAndTerminates)
 
 TEST(UiTextLookup, BackslashTBecomesTabInBothTextKinds)
 {
-    static const UiText kAnsiTexts[] = {
-        {1, "Name\\tValue"}, {2, "\\t\\t"}, {3, "ends in \\"}, {4, "\\\\t"}, {5, "col\\t\xE4"}, {0, nullptr}};
+    static const UiText kAnsiTexts[] = {{1, "Name\\tValue"}, {2, "\\t\\t"},     {3, "ends in \\"},
+                                        {4, "\\\\t"},        {5, "col\\t\xE4"}, {0, nullptr}};
     static const UiLanguage kAnsi = {kUiTextAnsi, "XX", kAnsiTexts};
     EXPECT_EQ(Lookup(&kAnsi, 1), L"Name\tValue");
     EXPECT_EQ(Lookup(&kAnsi, 2), L"\t\t");

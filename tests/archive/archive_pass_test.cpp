@@ -101,7 +101,10 @@ struct PassRun {
             name[259] = 0;
         };
     }
-    std::string Out(const std::string& name) const { return dir.File(name); }
+    std::string Out(const std::string& name) const
+    {
+        return dir.File(name);
+    }
 };
 
 bool Exists(const std::string& path)
@@ -211,12 +214,8 @@ TEST(ArchivePass, DirectoriesAndVolumeLabels)
     dirWithData.fileAttr = 0x10;
     FileEntry label = StoredEntry("LABEL", {});
     label.fileAttr = 0x08;
-    PassRun run(ArchiveBuilder()
-                    .File(dir)
-                    .File(dirWithData)
-                    .File(label)
-                    .File(StoredEntry("file", BytesOf("content")))
-                    .Build());
+    PassRun run(
+        ArchiveBuilder().File(dir).File(dirWithData).File(label).File(StoredEntry("file", BytesOf("content"))).Build());
     run.ToFiles();
     EXPECT_EQ(run.Run(), kPassOk);
     // No call for folders, the first call only for the label; the folder's
@@ -466,8 +465,8 @@ TEST(ArchivePass, WrittenFilesGetTheArchivedTimeAndAttributes)
         std::string path = run.Out(c.name);
 #ifdef _WIN32
         std::wstring wpath = WidePath(path);
-        HANDLE h = CreateFileW(wpath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
+        HANDLE h = CreateFileW(wpath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               0, nullptr);
         ASSERT_NE(h, INVALID_HANDLE_VALUE) << c.name;
         FILETIME written, local;
         SYSTEMTIME st;

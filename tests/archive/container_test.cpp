@@ -80,8 +80,8 @@ TEST(FindArchive, AtOffsetZeroOrByScanningWithinTheRange)
     // The scan reads file offsets 7..250,005; a candidate's tested bytes
     // (the marker and the main header's type byte 9 places on) must lie
     // within it. Offsets 1..6 are never looked at.
-    for (size_t prefix : {size_t(0), size_t(3), size_t(7), size_t(110592), size_t(249996), size_t(249997),
-                          size_t(300000)}) {
+    for (size_t prefix :
+         {size_t(0), size_t(3), size_t(7), size_t(110592), size_t(249996), size_t(249997), size_t(300000)}) {
         bool found = prefix == 0 || (prefix >= 7 && prefix <= 249996);
         long after = 0;
         EXPECT_EQ(FormatFound(OneEntryArchive(prefix), &after), found ? kFormatCurrentGeneration : 0) << prefix;
@@ -188,9 +188,9 @@ TEST(WalkBlocks, DamagedHeadersEndTheWalk)
     // A head size below 7.
     FileEntry tiny = StoredEntry("tiny", {});
     tiny.headSizeOverride = 6;
-    EXPECT_EQ(WalkBytes(ArchiveBuilder().File(StoredEntry("a", {})).File(tiny).File(StoredEntry("b", {})).Build())
-                  .Names(),
-              std::vector<std::string>{"a"});
+    EXPECT_EQ(
+        WalkBytes(ArchiveBuilder().File(StoredEntry("a", {})).File(tiny).File(StoredEntry("b", {})).Build()).Names(),
+        std::vector<std::string>{"a"});
 
     // A header cut short by the end of the file, within the fixed part and
     // within the name.

@@ -41,7 +41,8 @@ TEST(BoundedAppend, FullBufferGetsNothingAndStaysTerminated)
 TEST(AnsiConversion, Windows1252RoundTrip)
 {
     // "beschädigt" with the euro sign and a typographic dash from 0x80..0x9F.
-    const char ansi[] = "besch\xE4" "digt \x80 \x96";
+    const char ansi[] = "besch\xE4"
+                        "digt \x80 \x96";
     wchar_t wide[32];
     AnsiToWide(ansi, wide, 32);
     EXPECT_EQ(std::wstring(wide), L"besch\u00E4digt \u20AC \u2013");

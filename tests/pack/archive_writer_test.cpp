@@ -13,15 +13,16 @@
 
 namespace {
 
-PackInput Entry(const std::string& name, const std::string& text, uint32_t time = 0x5A215C3E,
-                uint32_t attr = 0x2020) {
+PackInput Entry(const std::string& name, const std::string& text, uint32_t time = 0x5A215C3E, uint32_t attr = 0x2020)
+{
     PackInput e = MakeEntry(name, std::vector<uint8_t>(text.begin(), text.end()));
     e.dosTime = time;
     e.attributes = attr;
     return e;
 }
 
-TEST(ArchiveWriter, StoredArchiveHasTheReaderLayout) {
+TEST(ArchiveWriter, StoredArchiveHasTheReaderLayout)
+{
     std::vector<PackInput> in = {Entry("FILE_ID.DIZ", "Orvanex Demo"),
                                  Entry("docs\\readme.txt", std::string(5000, 'x'), 0x12345678, 0x21),
                                  Entry("empty.dat", "")};
@@ -45,7 +46,7 @@ TEST(ArchiveWriter, StoredArchiveHasTheReaderLayout) {
         const Block& b = blocks[i];
         SCOPED_TRACE(b.name);
         EXPECT_EQ(b.type, 0x74);
-        EXPECT_EQ(b.flags, 0x8000u);  // all stored: nothing to be solid with
+        EXPECT_EQ(b.flags, 0x8000u); // all stored: nothing to be solid with
         EXPECT_EQ(b.host, 2);
         EXPECT_EQ(b.version, 20);
         EXPECT_EQ(b.method, 0x30);
@@ -60,7 +61,8 @@ TEST(ArchiveWriter, StoredArchiveHasTheReaderLayout) {
     EXPECT_EQ(blocks[3].headSize, 7u);
 }
 
-TEST(ArchiveWriter, RejectsEntriesTheReaderCannotTake) {
+TEST(ArchiveWriter, RejectsEntriesTheReaderCannotTake)
+{
     PackSettings settings;
     std::vector<uint8_t> out;
     std::string error;
@@ -75,14 +77,14 @@ TEST(ArchiveWriter, RejectsEntriesTheReaderCannotTake) {
     EXPECT_FALSE(WriteArchive({Entry("a", "x")}, settings, &out, &error));
     // A name of exactly 259 bytes and an empty directory entry are fine.
     settings.level = 3;
-    EXPECT_TRUE(WriteArchive({Entry(std::string(259, 'a'), "x"), Entry("dir", "", 0, 0x10)},
-                             settings, &out, &error))
+    EXPECT_TRUE(WriteArchive({Entry(std::string(259, 'a'), "x"), Entry("dir", "", 0, 0x10)}, settings, &out, &error))
         << error;
 }
 
 // The setup program's image comes first: the archive is appended to what
 // the vector holds; passing 2 GiB fails and leaves that untouched.
-TEST(ArchiveWriter, AppendsBehindWhatIsThereAndRefusesToPassTwoGibibytes) {
+TEST(ArchiveWriter, AppendsBehindWhatIsThereAndRefusesToPassTwoGibibytes)
+{
     std::vector<PackInput> in = {Entry("a.txt", std::string(3000, 'q') + "tail")};
     PackSettings settings;
     std::vector<uint8_t> alone, behind(100, 0x4D);
@@ -105,4 +107,4 @@ TEST(ArchiveWriter, AppendsBehindWhatIsThereAndRefusesToPassTwoGibibytes) {
     EXPECT_TRUE(WriteArchive({Entry("a.txt", std::string(200, 'z'))}, settings, &out, &error));
 }
 
-}  // namespace
+} // namespace

@@ -9,30 +9,37 @@
 
 namespace {
 
-uint64_t Kraft(const std::vector<uint8_t>& lengths) {  // in units of 2^-15
+uint64_t Kraft(const std::vector<uint8_t>& lengths)
+{ // in units of 2^-15
     uint64_t sum = 0;
     for (uint8_t l : lengths)
-        if (l) sum += 1u << (15 - l);
+        if (l)
+            sum += 1u << (15 - l);
     return sum;
 }
 
-uint64_t Cost(const std::vector<uint32_t>& freq, const std::vector<uint8_t>& lengths) {
+uint64_t Cost(const std::vector<uint32_t>& freq, const std::vector<uint8_t>& lengths)
+{
     uint64_t bits = 0;
-    for (size_t i = 0; i < freq.size(); ++i) bits += uint64_t(freq[i]) * lengths[i];
+    for (size_t i = 0; i < freq.size(); ++i)
+        bits += uint64_t(freq[i]) * lengths[i];
     return bits;
 }
 
-std::vector<uint8_t> Build(const std::vector<uint32_t>& freq) {
+std::vector<uint8_t> Build(const std::vector<uint32_t>& freq)
+{
     std::vector<uint8_t> lengths(freq.size());
     BuildCodeLengths(freq.data(), int(freq.size()), kMaxCodeLength, lengths.data());
     return lengths;
 }
 
-std::vector<uint8_t> Reference(const std::vector<uint32_t>& freq) {
+std::vector<uint8_t> Reference(const std::vector<uint32_t>& freq)
+{
     return testsupport::HuffmanLengths(std::vector<uint64_t>(freq.begin(), freq.end()), 15);
 }
 
-TEST(HuffmanBuilder, SkewedFrequenciesStayWithinFifteenBitsAndComplete) {
+TEST(HuffmanBuilder, SkewedFrequenciesStayWithinFifteenBitsAndComplete)
+{
     // Fibonacci weights would need codes of up to 39 bits without a limit.
     std::vector<uint32_t> freq(40);
     uint32_t a = 1, b = 1;
@@ -51,7 +58,8 @@ TEST(HuffmanBuilder, SkewedFrequenciesStayWithinFifteenBitsAndComplete) {
     EXPECT_LE(Cost(freq, lengths), Cost(freq, Reference(freq)));
 }
 
-TEST(HuffmanBuilder, EqualsPlainHuffmanWhenTheLimitDoesNotBind) {
+TEST(HuffmanBuilder, EqualsPlainHuffmanWhenTheLimitDoesNotBind)
+{
     // The test writer's codes are plain Huffman codes: optimal when no code
     // would exceed the limit, as here.
     uint32_t x = 12345;
@@ -67,11 +75,13 @@ TEST(HuffmanBuilder, EqualsPlainHuffmanWhenTheLimitDoesNotBind) {
         SCOPED_TRACE(round);
         EXPECT_EQ(Cost(freq, lengths), Cost(freq, ref));
         EXPECT_EQ(Kraft(lengths), 1u << 15);
-        for (size_t i = 0; i < freq.size(); ++i) EXPECT_EQ(lengths[i] == 0, freq[i] == 0);
+        for (size_t i = 0; i < freq.size(); ++i)
+            EXPECT_EQ(lengths[i] == 0, freq[i] == 0);
     }
 }
 
-TEST(HuffmanBuilder, LoneOrNoSymbol) {
+TEST(HuffmanBuilder, LoneOrNoSymbol)
+{
     std::vector<uint32_t> freq(28, 0);
     EXPECT_EQ(Build(freq), std::vector<uint8_t>(28, 0));
     freq[17] = 5;
@@ -85,7 +95,8 @@ TEST(HuffmanBuilder, LoneOrNoSymbol) {
     EXPECT_EQ(lengths[17], 1);
 }
 
-TEST(HuffmanBuilder, CanonicalCodesMatchTheTestWriter) {
+TEST(HuffmanBuilder, CanonicalCodesMatchTheTestWriter)
+{
     uint32_t x = 99;
     for (int round = 0; round < 20; ++round) {
         std::vector<uint32_t> freq(298);
@@ -104,7 +115,8 @@ TEST(HuffmanBuilder, CanonicalCodesMatchTheTestWriter) {
     }
 }
 
-TEST(HuffmanBuilder, FixedPointLogarithm) {
+TEST(HuffmanBuilder, FixedPointLogarithm)
+{
     EXPECT_EQ(Log2Fixed(1), 0u);
     EXPECT_EQ(Log2Fixed(2), 65536u);
     EXPECT_EQ(Log2Fixed(1024), 10u * 65536u);
@@ -113,7 +125,8 @@ TEST(HuffmanBuilder, FixedPointLogarithm) {
     EXPECT_NEAR(double(Log2Fixed(3)) / 65536, 1.5849625, 2.0 / 65536);
     EXPECT_NEAR(double(Log2Fixed(1000)) / 65536, 9.9657842, 2.0 / 65536);
     EXPECT_NEAR(double(Log2Fixed(0xFFFFFFFFull)) / 65536, 32.0, 2.0 / 65536);
-    for (uint64_t x = 1; x < 5000; x += 7) EXPECT_LE(Log2Fixed(x), Log2Fixed(x + 1));
+    for (uint64_t x = 1; x < 5000; x += 7)
+        EXPECT_LE(Log2Fixed(x), Log2Fixed(x + 1));
 }
 
-}  // namespace
+} // namespace

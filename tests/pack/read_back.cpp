@@ -10,13 +10,15 @@
 
 namespace {
 
-int Collect(wchar_t* name, const unsigned char* data, uint32_t size, void* user) {
+int Collect(wchar_t* name, const unsigned char* data, uint32_t size, void* user)
+{
     ReadBackResult* r = static_cast<ReadBackResult*>(user);
     if (!data) {
         std::string n;
-        for (const wchar_t* p = name; *p; ++p) n.push_back(char(*p));
+        for (const wchar_t* p = name; *p; ++p)
+            n.push_back(char(*p));
         r->names.push_back(n);
-        name[0] = 1;  // memory mode
+        name[0] = 1; // memory mode
         name[1] = 0;
         return 0;
     }
@@ -24,45 +26,55 @@ int Collect(wchar_t* name, const unsigned char* data, uint32_t size, void* user)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
-ReadBackResult ReadBack(const std::vector<uint8_t>& archive) {
+ReadBackResult ReadBack(const std::vector<uint8_t>& archive)
+{
     ReadBackResult r;
     testsupport::TempDir dir;
     std::string path = dir.File("archive.bin");
-    if (!testsupport::WriteFileBytes(path, archive)) return r;
+    if (!testsupport::WriteFileBytes(path, archive))
+        return r;
     r.passResult = ArchivePass(testsupport::WidePath(path).c_str(), Collect, &r);
     return r;
 }
 
-std::vector<uint8_t> ExpectRoundTrip(const std::vector<PackInput>& entries, int level) {
+std::vector<uint8_t> ExpectRoundTrip(const std::vector<PackInput>& entries, int level)
+{
     std::vector<uint8_t> archive = Pack(entries, level);
     ReadBackResult r = ReadBack(archive);
     EXPECT_EQ(r.passResult, 0) << "level " << level;
     size_t files = 0;
     for (const PackInput& e : entries)
-        if (!(e.attributes & 0x18)) ++files;
+        if (!(e.attributes & 0x18))
+            ++files;
     EXPECT_EQ(r.data.size(), files) << "level " << level;
     size_t k = 0;
     for (const PackInput& e : entries) {
-        if (e.attributes & 0x18) continue;
-        if (k >= r.data.size()) break;
+        if (e.attributes & 0x18)
+            continue;
+        if (k >= r.data.size())
+            break;
         EXPECT_EQ(r.names[k], e.name);
         // Compared without gtest's element dump: inputs run to megabytes.
         bool same = r.data[k] == e.data;
-        EXPECT_TRUE(same) << "entry " << e.name << " (" << e.data.size() << " bytes) differs at level "
-                          << level;
+        EXPECT_TRUE(same) << "entry " << e.name << " (" << e.data.size() << " bytes) differs at level " << level;
         ++k;
     }
     return archive;
 }
 
-uint32_t Get16(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8; }
-uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
+uint32_t Get16(const std::vector<uint8_t>& b, size_t at)
+{
+    return b[at] | b[at + 1] << 8;
+}
+uint32_t Get32(const std::vector<uint8_t>& b, size_t at)
+{
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
 }
 
-std::vector<Block> Walk(const std::vector<uint8_t>& a) {
+std::vector<Block> Walk(const std::vector<uint8_t>& a)
+{
     std::vector<Block> blocks;
     size_t pos = 7 + 13;
     while (pos < a.size()) {
@@ -85,8 +97,7 @@ std::vector<Block> Walk(const std::vector<uint8_t>& a) {
             b.attr = Get32(a, pos + 28);
             EXPECT_EQ(b.headSize, 32 + nameSize);
             b.name.assign(a.begin() + pos + 32, a.begin() + pos + 32 + nameSize);
-            b.payload.assign(a.begin() + pos + b.headSize,
-                             a.begin() + pos + b.headSize + b.packSize);
+            b.payload.assign(a.begin() + pos + b.headSize, a.begin() + pos + b.headSize + b.packSize);
         }
         pos += b.headSize + ((b.flags & 0x8000) ? b.packSize : 0);
         blocks.push_back(b);
@@ -95,23 +106,28 @@ std::vector<Block> Walk(const std::vector<uint8_t>& a) {
     return blocks;
 }
 
-std::vector<Block> FileBlocks(const std::vector<uint8_t>& archive) {
+std::vector<Block> FileBlocks(const std::vector<uint8_t>& archive)
+{
     std::vector<Block> files;
     for (Block& b : Walk(archive))
-        if (b.type == 0x74) files.push_back(std::move(b));
+        if (b.type == 0x74)
+            files.push_back(std::move(b));
     return files;
 }
 
-std::vector<uint8_t> Pack(const std::vector<PackInput>& entries, int level) {
+std::vector<uint8_t> Pack(const std::vector<PackInput>& entries, int level)
+{
     PackSettings settings;
     settings.level = level;
     std::vector<uint8_t> archive;
     std::string error;
-    if (!WriteArchive(entries, settings, &archive, &error)) ADD_FAILURE() << error;
+    if (!WriteArchive(entries, settings, &archive, &error))
+        ADD_FAILURE() << error;
     return archive;
 }
 
-PackInput MakeEntry(const std::string& name, std::vector<uint8_t> data) {
+PackInput MakeEntry(const std::string& name, std::vector<uint8_t> data)
+{
     PackInput e;
     e.name = name;
     e.data = std::move(data);
@@ -120,7 +136,8 @@ PackInput MakeEntry(const std::string& name, std::vector<uint8_t> data) {
     return e;
 }
 
-std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
+std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed)
+{
     std::vector<uint8_t> out(size);
     uint32_t x = seed * 2654435761u + 1;
     for (size_t i = 0; i < size; ++i) {
@@ -132,10 +149,11 @@ std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
     return out;
 }
 
-std::vector<uint8_t> TextBytes(size_t size, uint32_t seed) {
-    static const char* kWords[] = {"setup", "the", "install", "folder", "of", "language", "file",
-                                   "window", "and", "program", "archive", "entry", "a", "to",
-                                   "registry", "shortcut", "Orvanex", "destination", "is", "in"};
+std::vector<uint8_t> TextBytes(size_t size, uint32_t seed)
+{
+    static const char* kWords[] = {"setup",    "the",      "install", "folder",      "of",    "language", "file",
+                                   "window",   "and",      "program", "archive",     "entry", "a",        "to",
+                                   "registry", "shortcut", "Orvanex", "destination", "is",    "in"};
     std::vector<uint8_t> out;
     out.reserve(size + 16);
     uint32_t x = seed * 2654435761u + 7;

@@ -17,7 +17,8 @@ const int kSetSize = 374;
 // Reads the sets in `bytes` one after another; the lengths of each and
 // whether its keep flag was set. `bitsRead` gets the reader's position.
 std::vector<std::pair<bool, std::vector<uint8_t>>> ReadSets(std::vector<uint8_t> bytes, size_t count,
-                                                            size_t* bitsRead = nullptr) {
+                                                            size_t* bitsRead = nullptr)
+{
     DecoderHarness h;
     DecoderState* ctx = h.ctx();
     bytes.resize(bytes.size() + 8, 0);
@@ -26,31 +27,38 @@ std::vector<std::pair<bool, std::vector<uint8_t>>> ReadSets(std::vector<uint8_t>
     std::vector<std::pair<bool, std::vector<uint8_t>>> sets;
     for (size_t k = 0; k < count; ++k) {
         uint32_t flags = PeekBits(ctx);
-        EXPECT_EQ(flags & 0x8000, 0u);  // never a multimedia set
+        EXPECT_EQ(flags & 0x8000, 0u); // never a multimedia set
         ReadCodeLengths(ctx);
         sets.emplace_back((flags & 0x4000) != 0,
                           std::vector<uint8_t>(ctx->previousLengths, ctx->previousLengths + kSetSize));
     }
-    if (bitsRead) *bitsRead = ctx->inputPos * 8 + ctx->bitPos;
+    if (bitsRead)
+        *bitsRead = ctx->inputPos * 8 + ctx->bitPos;
     return sets;
 }
 
-std::vector<uint8_t> SomeLengths(uint32_t seed) {
+std::vector<uint8_t> SomeLengths(uint32_t seed)
+{
     std::vector<uint8_t> lengths(kSetSize, 0);
     uint32_t x = seed;
     for (int i = 0; i < kSetSize; ++i) {
         x = x * 1103515245u + 12345u;
         int r = (x >> 16) % 10;
         // Runs of zeros, runs of equal lengths and scattered values.
-        if (i > 0 && r < 4) lengths[i] = lengths[i - 1];
-        else if (r < 6) lengths[i] = 0;
-        else lengths[i] = uint8_t((x >> 8) % 15 + 1);
+        if (i > 0 && r < 4)
+            lengths[i] = lengths[i - 1];
+        else if (r < 6)
+            lengths[i] = 0;
+        else
+            lengths[i] = uint8_t((x >> 8) % 15 + 1);
     }
-    for (int i = 300; i < 340; ++i) lengths[i] = 0;  // a run longer than 11
+    for (int i = 300; i < 340; ++i)
+        lengths[i] = 0; // a run longer than 11
     return lengths;
 }
 
-TEST(TableSetWriter, SetsDecodeToTheirLengthsAndCostWhatTheyWrite) {
+TEST(TableSetWriter, SetsDecodeToTheirLengthsAndCostWhatTheyWrite)
+{
     std::vector<uint8_t> writerPrevious(kSetSize, 0);
     BitWriter out;
     std::vector<std::vector<uint8_t>> sets;
@@ -78,12 +86,13 @@ TEST(TableSetWriter, SetsDecodeToTheirLengthsAndCostWhatTheyWrite) {
         SCOPED_TRACE(k);
         EXPECT_EQ(read[k].second, sets[k]);
         if (k % 2 == 1) {
-            EXPECT_TRUE(read[k].first);  // a near copy is cheaper as deltas
+            EXPECT_TRUE(read[k].first); // a near copy is cheaper as deltas
         }
     }
 }
 
-TEST(TableSetWriter, AllZeroAndAllEqualSets) {
+TEST(TableSetWriter, AllZeroAndAllEqualSets)
+{
     std::vector<uint8_t> previous(kSetSize, 0);
     BitWriter out;
     std::vector<uint8_t> zeros(kSetSize, 0), eights(kSetSize, 8);
@@ -100,4 +109,4 @@ TEST(TableSetWriter, AllZeroAndAllEqualSets) {
     EXPECT_LT(bits, 3u * 374u);
 }
 
-}  // namespace
+} // namespace

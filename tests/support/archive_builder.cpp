@@ -68,8 +68,8 @@ FileEntry StoredEntry(const std::string& name, const std::vector<uint8_t>& data)
     return e;
 }
 
-FileEntry PackedEntry(const std::string& name, const std::vector<uint8_t>& packed,
-                      const std::vector<uint8_t>& unpacked, bool solid)
+FileEntry PackedEntry(const std::string& name, const std::vector<uint8_t>& packed, const std::vector<uint8_t>& unpacked,
+                      bool solid)
 {
     FileEntry e;
     e.name = name;

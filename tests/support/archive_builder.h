@@ -31,26 +31,26 @@ std::vector<uint8_t> BytesOf(const std::string& text);
 std::vector<uint8_t> SampleText(size_t n, uint32_t seed);
 
 struct FileEntry {
-    std::string name;                // stored bytes, any separators
-    std::vector<uint8_t> packed;     // the data area as written
+    std::string name;            // stored bytes, any separators
+    std::vector<uint8_t> packed; // the data area as written
     uint32_t unpSize = 0;
-    uint32_t fileCrc = 0;            // as stored (the complement of the running value)
-    uint16_t flags = 0x8000;         // 0x8000: a data area follows
+    uint32_t fileCrc = 0;    // as stored (the complement of the running value)
+    uint16_t flags = 0x8000; // 0x8000: a data area follows
     uint8_t hostOs = 2;
     uint32_t fileTime = 0;
     uint8_t unpVer = 20;
     uint8_t method = 0x30;
     uint32_t fileAttr = 0x20;
-    uint16_t headCrc = 0;            // never checked by the reader
-    int64_t headSizeOverride = -1;   // for damaged headers (-1: computed)
+    uint16_t headCrc = 0;          // never checked by the reader
+    int64_t headSizeOverride = -1; // for damaged headers (-1: computed)
 };
 
 // A stored entry (method 0x30) with a correct checksum.
 FileEntry StoredEntry(const std::string& name, const std::vector<uint8_t>& data);
 // A compressed entry with the given packed stream and a correct checksum
 // over `unpacked`.
-FileEntry PackedEntry(const std::string& name, const std::vector<uint8_t>& packed,
-                      const std::vector<uint8_t>& unpacked, bool solid);
+FileEntry PackedEntry(const std::string& name, const std::vector<uint8_t>& packed, const std::vector<uint8_t>& unpacked,
+                      bool solid);
 
 class ArchiveBuilder {
 public:
@@ -64,8 +64,7 @@ public:
     ArchiveBuilder& File(const FileEntry& entry);
     // Any other block: the 32-byte fixed part of a file header with this
     // type, `headSize` bytes in all, and with flag 0x8000 a data area.
-    ArchiveBuilder& Block(uint8_t type, uint16_t headSize, uint16_t flags = 0,
-                          const std::vector<uint8_t>& data = {});
+    ArchiveBuilder& Block(uint8_t type, uint16_t headSize, uint16_t flags = 0, const std::vector<uint8_t>& data = {});
 
     std::vector<uint8_t> Build() const;
 

@@ -11,7 +11,7 @@ namespace testsupport {
 // The format's constant tables, written out again here so that the writer
 // does not borrow the decoder's.
 const uint32_t kLenBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
-                                      24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
+                               24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
 const int kLenBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
 const int kDistBits[48] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
                            7,  7,  8,  8,  9,  9,  10, 10, 11, 11, 12, 12, 13, 13, 14, 14,
@@ -130,7 +130,11 @@ std::vector<uint8_t> FlatLzLengths()
     return lengths;
 }
 
-Rar20Writer::Rar20Writer() : previous_(1028, 0), mainLen_(298, 0), distLen_(48, 0), repLen_(28, 0)
+Rar20Writer::Rar20Writer()
+    : previous_(1028, 0)
+    , mainLen_(298, 0)
+    , distLen_(48, 0)
+    , repLen_(28, 0)
 {
     mainCode_ = CanonicalCodes(mainLen_);
     distCode_ = CanonicalCodes(distLen_);
@@ -148,8 +152,8 @@ void Rar20Writer::PutCode(const std::vector<uint32_t>& codes, const std::vector<
 }
 
 // Turns a set's lengths into code-length symbols (with runs when asked).
-static std::vector<LengthSymbol> LengthSymbols(const std::vector<uint8_t>& lengths, const std::vector<uint8_t>& previous,
-                                               bool keep, bool runs)
+static std::vector<LengthSymbol> LengthSymbols(const std::vector<uint8_t>& lengths,
+                                               const std::vector<uint8_t>& previous, bool keep, bool runs)
 {
     std::vector<LengthSymbol> out;
     size_t n = lengths.size();

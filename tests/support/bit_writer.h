@@ -99,7 +99,7 @@ private:
     void SetLzLengths(const std::vector<uint8_t>& lengths374);
 
     BitWriter bits_;
-    std::vector<uint8_t> previous_;  // 1028: the base of the next delta-coded set
+    std::vector<uint8_t> previous_; // 1028: the base of the next delta-coded set
     std::vector<uint8_t> mainLen_, distLen_, repLen_;
     std::vector<uint32_t> mainCode_, distCode_, repCode_;
     std::vector<uint8_t> chanLen_[4];

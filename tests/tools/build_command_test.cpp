@@ -34,7 +34,8 @@ std::vector<std::string> Names(const std::vector<EntryHeader>& headers)
 struct TimeZone {
     std::string saved;
     bool had;
-    explicit TimeZone(const char* zone) : had(std::getenv("TZ") != nullptr)
+    explicit TimeZone(const char* zone)
+        : had(std::getenv("TZ") != nullptr)
     {
         if (had)
             saved = std::getenv("TZ");
@@ -339,8 +340,8 @@ TEST_F(BuildFixture, NamesWindowsCannotCreateOrTellApartAreRefused)
     // Names that differ only in case would land on one file.
     WriteBytes(product / "Docs" / "README.TXT", "x");
     WriteBytes(product / "docs" / "ReadMe.txt", "y");
-    WriteBytes(product / "\xC3\xA4rger.txt", "x");  // "ärger"
-    WriteBytes(product / "\xC3\x84RGER.TXT", "y");  // "ÄRGER"
+    WriteBytes(product / "\xC3\xA4rger.txt", "x"); // "ärger"
+    WriteBytes(product / "\xC3\x84RGER.TXT", "y"); // "ÄRGER"
     r = Build();
     EXPECT_EQ(r.code, kExitFailure);
     EXPECT_TRUE(Contains(r.err, "'Docs\\README.TXT' and 'docs\\ReadMe.txt' differ only in case")) << r.err;
@@ -524,8 +525,15 @@ TEST_F(BuildFixture, CommandLineMistakesAreUsageErrors)
 {
     WriteCleanProduct();
     std::string p = product.u8string(), o = output.u8string(), s = stub.u8string();
-    const Arguments bad[] = {{},   {p}, {"-o", o}, {p, "-o"}, {p, "-o", o, "--level", "0"}, {p, "-o", o, "--level", "6"},
-                             {p, "-o", o, "--level=x"}, {p, "-o", o, "--fast"}, {p, p, "-o", o}};
+    const Arguments bad[] = {{},
+                             {p},
+                             {"-o", o},
+                             {p, "-o"},
+                             {p, "-o", o, "--level", "0"},
+                             {p, "-o", o, "--level", "6"},
+                             {p, "-o", o, "--level=x"},
+                             {p, "-o", o, "--fast"},
+                             {p, p, "-o", o}};
     for (const Arguments& args : bad) {
         RunResult r = RunBuildCaptured(args);
         EXPECT_EQ(r.code, kExitUsage) << testing::PrintToString(args);

@@ -61,7 +61,7 @@ TEST(DosTime, UtcMomentsAndTheFormatsLimits)
 {
     EXPECT_EQ(DosTimeFromUnix(1700000001, true), DosTime(2023, 11, 14, 22, 13, 20)); // odd seconds are cut
     EXPECT_EQ(DosTimeFromUnix(315532800, true), DosTime(1980, 1, 1, 0, 0, 0));
-    EXPECT_EQ(DosTimeFromUnix(951782400, true), DosTime(2000, 2, 29, 0, 0, 0));   // leap day
+    EXPECT_EQ(DosTimeFromUnix(951782400, true), DosTime(2000, 2, 29, 0, 0, 0)); // leap day
     EXPECT_EQ(DosTimeFromUnix(4354819199LL, true), DosTime(2107, 12, 31, 23, 59, 58));
     // Outside 1980..2107: the nearest time the format has.
     EXPECT_EQ(DosTimeFromUnix(0, true), DosTime(1980, 1, 1, 0, 0, 0));

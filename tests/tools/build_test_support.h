@@ -42,7 +42,6 @@ inline bool Contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
-
 // Wide names and paths without the locale (which is "C" in the tests).
 inline std::string Utf8Of(const std::wstring& w)
 {
@@ -121,7 +120,10 @@ inline RunResult RunCaptured(int (*command)(const Arguments&), const Arguments& 
     return RunResult{code, out, testing::internal::GetCapturedStderr()};
 }
 
-inline RunResult RunBuildCaptured(const Arguments& args) { return RunCaptured(RunBuild, args); }
+inline RunResult RunBuildCaptured(const Arguments& args)
+{
+    return RunCaptured(RunBuild, args);
+}
 
 // One file header of a written archive.
 struct EntryHeader {

@@ -57,7 +57,9 @@ struct Sample {
         FileEntry readmeEntry = PackedEntry("docs\\README.TXT", packedReadme, readme, false);
         readmeEntry.fileTime = DosTime(2009, 7, 15, 10, 30, 44);
         readmeEntry.fileAttr = 0x21;
-        FileEntry germanEntry = PackedEntry("gr\xFC\xDF" "e.txt", packedGerman, german, true);
+        FileEntry germanEntry = PackedEntry("gr\xFC\xDF"
+                                            "e.txt",
+                                            packedGerman, german, true);
         ArchiveBuilder b;
         b.Prefix(std::vector<uint8_t>(4096, 'M')).File(scriptEntry).File(folder).File(readmeEntry).File(germanEntry);
         for (auto& e : extra)
@@ -78,14 +80,16 @@ TEST(ListCommand, TableAndJsonShowEveryEntry)
     EXPECT_EQ(o.code, kExitOk) << o.err;
     char crc[16];
     std::snprintf(crc, sizeof crc, "%08X", Crc32(s.readme));
-    for (const std::string& part : std::vector<std::string>{"INSTALL.INF", "docs\\README.TXT", "gr\xC3\xBC\xC3\x9F" "e.txt" /* UTF-8 */,
-                                   "R...A  2009-07-15 10:30:44", "...D.", "4 entries", crc})
+    for (const std::string& part : std::vector<std::string>{"INSTALL.INF", "docs\\README.TXT",
+                                                            "gr\xC3\xBC\xC3\x9F"
+                                                            "e.txt" /* UTF-8 */,
+                                                            "R...A  2009-07-15 10:30:44", "...D.", "4 entries", crc})
         EXPECT_TRUE(Contains(o.out, part)) << part << "\n" << o.out;
 
     o = RunCaptured(RunList, {"--json", s.setup});
     EXPECT_EQ(o.code, kExitOk) << o.err;
-    for (const char* part : {"\"name\": \"docs\\\\README.TXT\", \"size\": 20000", "\"solid\": true", "\"directory\": true",
-                             "\"method\": \"store\"", "\"time\": \"2008-03-01 12:00:00\""})
+    for (const char* part : {"\"name\": \"docs\\\\README.TXT\", \"size\": 20000", "\"solid\": true",
+                             "\"directory\": true", "\"method\": \"store\"", "\"time\": \"2008-03-01 12:00:00\""})
         EXPECT_TRUE(Contains(o.out, part)) << part << "\n" << o.out;
     EXPECT_EQ(o.out.front(), '{');
     EXPECT_EQ(o.out.substr(o.out.size() - 2), "}\n");
@@ -174,7 +178,9 @@ TEST(ExtractCommand, WritesTheTreeWithTimesAndAttributes)
     EXPECT_TRUE(Contains(o.out, "3 files extracted"));
     EXPECT_EQ(ReadBytes(fs::path(out) / "INSTALL.INF"), s.script);
     EXPECT_EQ(ReadBytes(fs::path(out) / "docs" / "README.TXT"), s.readme);
-    EXPECT_EQ(ReadBytes(fs::path(out) / fs::u8path("gr\xC3\xBC\xC3\x9F" "e.txt")), s.german);
+    EXPECT_EQ(ReadBytes(fs::path(out) / fs::u8path("gr\xC3\xBC\xC3\x9F"
+                                                   "e.txt")),
+              s.german);
     auto perms = fs::status(fs::path(out) / "docs" / "README.TXT").permissions();
     EXPECT_EQ(perms & fs::perms::owner_write, fs::perms::none) << "read-only attribute";
 #ifndef _WIN32
@@ -194,14 +200,11 @@ TEST(ExtractCommand, WritesTheTreeWithTimesAndAttributes)
 
 TEST(ExtractCommand, RefusesNamesThatLeaveTheFolder)
 {
-    std::vector<FileEntry> evil = {StoredEntry("..\\escaped.txt", BytesOf("x")),
-                                   StoredEntry("docs\\..\\..\\escaped2.txt", BytesOf("x")),
-                                   StoredEntry("\\absolute.txt", BytesOf("x")),
-                                   StoredEntry("/rooted.txt", BytesOf("x")),
-                                   StoredEntry("C:\\drive.txt", BytesOf("x")),
-                                   StoredEntry("c:relative.txt", BytesOf("x")),
-                                   StoredEntry("docs\\nul.txt", BytesOf("x")),
-                                   StoredEntry("fine\\..name.txt", BytesOf("kept"))};
+    std::vector<FileEntry> evil = {
+        StoredEntry("..\\escaped.txt", BytesOf("x")), StoredEntry("docs\\..\\..\\escaped2.txt", BytesOf("x")),
+        StoredEntry("\\absolute.txt", BytesOf("x")),  StoredEntry("/rooted.txt", BytesOf("x")),
+        StoredEntry("C:\\drive.txt", BytesOf("x")),   StoredEntry("c:relative.txt", BytesOf("x")),
+        StoredEntry("docs\\nul.txt", BytesOf("x")),   StoredEntry("fine\\..name.txt", BytesOf("kept"))};
     Sample s(evil);
     std::string out = s.dir.File("nested") + "/out";
     RunResult o = RunCaptured(RunExtract, {s.setup, "-o", out});

@@ -96,8 +96,8 @@ TEST(LzDecoder, LengthBonusOfRecentDistanceMatches)
         w.TableSet(FlatLzLengths());
         size_t before = c.distance >= 0x40000 ? 5 : c.distance >= 0x2000 ? 4 : 3;
         w.Match(uint32_t(before), c.distance);
-        w.MainSymbol(257);        // the most recent distance
-        w.RepeatLengthSymbol(0);  // length base 0 + 2
+        w.MainSymbol(257);       // the most recent distance
+        w.RepeatLengthSymbol(0); // length base 0 + 2
         DecoderHarness h;
         auto out = h.Decode(w.FinishEntry(), uint32_t(before + 1), false);
         EXPECT_EQ(out.size(), before + 2 + c.bonus) << "distance " << c.distance;
@@ -125,14 +125,14 @@ TEST(LzDecoder, RecentDistancesFormARingThatEveryMatchJoins)
     copy(7, 2000);           // ring 1000 2000 3000 2000
     w.MainSymbol(257);       // the most recent: 2000
     w.RepeatLengthSymbol(0);
-    copy(3, 2000);           // ring 2000 2000 3000 2000
-    w.MainSymbol(259);       // the third most recent: 3000
+    copy(3, 2000);     // ring 2000 2000 3000 2000
+    w.MainSymbol(259); // the third most recent: 3000
     w.RepeatLengthSymbol(0);
-    copy(3, 3000);           // ring 2000 3000 3000 2000
-    w.MainSymbol(260);       // the fourth most recent: 3000
+    copy(3, 3000);     // ring 2000 3000 3000 2000
+    w.MainSymbol(260); // the fourth most recent: 3000
     w.RepeatLengthSymbol(1);
     copy(4, 3000);
-    w.MainSymbol(256);       // the last match again: 4 at 3000
+    w.MainSymbol(256); // the last match again: 4 at 3000
     copy(4, 3000);
     w.Match(20, 77);
     copy(20, 77);

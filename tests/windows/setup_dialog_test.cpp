@@ -123,7 +123,10 @@ struct DialogTemplate {
 // Reads little-endian words, strings and ordinals ("#n") of a template.
 class TemplateReader {
 public:
-    TemplateReader(const BYTE* data, size_t size) : data_(data), size_(size) {}
+    TemplateReader(const BYTE* data, size_t size)
+        : data_(data)
+        , size_(size)
+    {}
     bool Ok() const { return ok_; }
     WORD Word()
     {

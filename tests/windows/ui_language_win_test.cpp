@@ -30,19 +30,18 @@ class MessageBoxWatcher {
 public:
     explicit MessageBoxWatcher(DWORD timeoutMs = 90000)
         : thread_([this, timeoutMs] {
-              HWND box = WaitForProcessWindow(GetCurrentProcessId(), L"#32770", timeoutMs);
-              if (!box)
-                  return;
-              seen_.seen = true;
-              seen_.caption = WindowText(box);
-              for (const std::wstring& text : StaticTexts(box))
-                  seen_.text += text;
-              seen_.owner = GetWindow(box, GW_OWNER);
-              PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                           reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
-          })
-    {
-    }
+            HWND box = WaitForProcessWindow(GetCurrentProcessId(), L"#32770", timeoutMs);
+            if (!box)
+                return;
+            seen_.seen = true;
+            seen_.caption = WindowText(box);
+            for (const std::wstring& text : StaticTexts(box))
+                seen_.text += text;
+            seen_.owner = GetWindow(box, GW_OWNER);
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+        })
+    {}
     ~MessageBoxWatcher()
     {
         if (thread_.joinable())
@@ -131,8 +130,8 @@ TEST_F(MessageBoxes, EmptyTextShowsNothingAndAnswersCancel)
 
 TEST_F(MessageBoxes, ActiveWindowOwnsABoxWithoutOwner)
 {
-    HWND window = CreateWindowExW(0, L"Static", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200, 100,
-                                  nullptr, nullptr, nullptr, nullptr);
+    HWND window = CreateWindowExW(0, L"Static", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200, 100, nullptr,
+                                  nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     SetForegroundWindow(window);
     SetActiveWindow(window);
@@ -149,8 +148,8 @@ TEST_F(MessageBoxes, MessageByIdSpeaksTheCurrentLanguage)
 {
     setupState->language = FindUiLanguage("DE");
     int answer = 0;
-    SeenBox box =
-        Watch([] { return ShowMessageById(nullptr, kTextBrokenFile, L"D:\\dl\\Setup.exe", MB_OK | MB_ICONSTOP); }, &answer);
+    SeenBox box = Watch(
+        [] { return ShowMessageById(nullptr, kTextBrokenFile, L"D:\\dl\\Setup.exe", MB_OK | MB_ICONSTOP); }, &answer);
     ASSERT_TRUE(box.seen);
     EXPECT_EQ(answer, IDOK);
     EXPECT_EQ(box.text, L"Die Datei ist besch\u00e4digt, bitte nochmal herunterladen!");

@@ -26,7 +26,8 @@ void CheckEntries(const std::vector<PlanEntry>& entries, uint64_t stubSize, Find
     for (const PlanEntry& e : entries) {
         if (e.size > kMaxSetupBytes)
             findings->errors.push_back(DisplayPath(e.source) + ": is " + Grouped(e.size) +
-                                       " bytes; the setup reads files of at most " + Grouped(kMaxSetupBytes) + " bytes");
+                                       " bytes; the setup reads files of at most " + Grouped(kMaxSetupBytes) +
+                                       " bytes");
         total += 32 + e.name.size() + e.size;
     }
     if (total > kMaxSetupBytes)
@@ -128,14 +129,19 @@ void CheckContents(const std::vector<PlanEntry>& entries, const std::vector<cons
         std::string who = "the setup script " + Quote(scriptEntry->wideName);
         ScriptValue id = ReadScriptValue(text, "ID");
         if (!id.found || id.value.empty())
-            findings->warnings.push_back(who + " sets no \"ID\" (the first \"ID\" in it must be followed at once by "
-                                               "\"=\" and a value): the setup will remember no destination for the product");
+            findings->warnings.push_back(who +
+                                         " sets no \"ID\" (the first \"ID\" in it must be followed at once by "
+                                         "\"=\" and a value): the setup will remember no destination for the product");
         else if (id.insideWord)
-            findings->warnings.push_back(who + ": the first \"ID\" in it is inside another word or line; the setup "
-                                               "reads '" + id.value + "' as the product id");
+            findings->warnings.push_back(who +
+                                         ": the first \"ID\" in it is inside another word or line; the setup "
+                                         "reads '" +
+                                         id.value + "' as the product id");
         else if (id.value.size() > 3)
-            findings->warnings.push_back(who + ": the \"ID\" '" + id.value + "' is longer than 3 characters; the "
-                                               "setup keeps '" + id.value.substr(0, 3) + "'");
+            findings->warnings.push_back(who + ": the \"ID\" '" + id.value +
+                                         "' is longer than 3 characters; the "
+                                         "setup keeps '" +
+                                         id.value.substr(0, 3) + "'");
         ScriptValue exe = ReadScriptValue(text, "Exe");
         if (exe.found && !exe.value.empty()) {
             std::vector<wchar_t> wide(exe.value.size() + 1);
@@ -163,8 +169,7 @@ void CheckContents(const std::vector<PlanEntry>& entries, const std::vector<cons
                                          "\"O\" and ends in \".EXE\"; the setup will make no shortcuts");
         else if (candidates.size() > 1)
             findings->warnings.push_back("several files could be the main program; the setup takes the first in the "
-                                         "archive, " + Quote(candidates[0]->wideName) + ", not " +
-                                         Quote(candidates[1]->wideName));
+                                         "archive, " +
+                                         Quote(candidates[0]->wideName) + ", not " + Quote(candidates[1]->wideName));
     }
 }
-

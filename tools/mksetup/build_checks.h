@@ -26,8 +26,8 @@ void CheckEntries(const std::vector<PlanEntry>& entries, uint64_t stubSize, Find
 
 // Checks the script and the language files once their contents are known.
 // `data` runs parallel to `entries`.
-void CheckContents(const std::vector<PlanEntry>& entries,
-                   const std::vector<const std::vector<uint8_t>*>& data, Findings* findings);
+void CheckContents(const std::vector<PlanEntry>& entries, const std::vector<const std::vector<uint8_t>*>& data,
+                   Findings* findings);
 
 // Checks a stub: that the archive behind it will be found, and that it does
 // not already carry a payload.

@@ -28,28 +28,27 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kBuildUsage[] =
-    "usage: mksetup build PRODUCT_DIR -o OUT.exe [OPTIONS]\n"
-    "\n"
-    "Makes a setup: the stub, then a solid archive of every file below\n"
-    "PRODUCT_DIR (the setup script first, then FILE_ID.DIZ, then the rest).\n"
-    "\n"
-    "Options:\n"
-    "  -o, --output FILE  the setup to write\n"
-    "  --stub FILE        the bare setup program to put in front (default:\n"
-    "                     Setup.exe next to mksetup, else the win32 build's)\n"
-    "  --level N          compression level, 1 (fastest) to 5 (smallest); default 3\n"
-    "  --store            store every file without compression\n"
-    "  --name-order       plain name order instead of grouping by extension\n"
-    "  -q, --quiet        no progress bar and no summary\n"
-    "  --help             show this text\n"
-    "  --version          show the version\n"
-    "\n"
-    "Entry times are the files' modification times in local time; when\n"
-    "SOURCE_DATE_EPOCH is set, every entry gets that moment, taken as UTC.\n"
-    "\n"
-    "Exit codes: 0 success, 1 bad input or failed work (nothing is written),\n"
-    "2 bad command line.\n";
+const char kBuildUsage[] = "usage: mksetup build PRODUCT_DIR -o OUT.exe [OPTIONS]\n"
+                           "\n"
+                           "Makes a setup: the stub, then a solid archive of every file below\n"
+                           "PRODUCT_DIR (the setup script first, then FILE_ID.DIZ, then the rest).\n"
+                           "\n"
+                           "Options:\n"
+                           "  -o, --output FILE  the setup to write\n"
+                           "  --stub FILE        the bare setup program to put in front (default:\n"
+                           "                     Setup.exe next to mksetup, else the win32 build's)\n"
+                           "  --level N          compression level, 1 (fastest) to 5 (smallest); default 3\n"
+                           "  --store            store every file without compression\n"
+                           "  --name-order       plain name order instead of grouping by extension\n"
+                           "  -q, --quiet        no progress bar and no summary\n"
+                           "  --help             show this text\n"
+                           "  --version          show the version\n"
+                           "\n"
+                           "Entry times are the files' modification times in local time; when\n"
+                           "SOURCE_DATE_EPOCH is set, every entry gets that moment, taken as UTC.\n"
+                           "\n"
+                           "Exit codes: 0 success, 1 bad input or failed work (nothing is written),\n"
+                           "2 bad command line.\n";
 
 struct BuildOptions {
     fs::path product;
@@ -245,7 +244,8 @@ bool WriteAll(const std::vector<uint8_t>& bytes, FILE* f)
 // A file next to the output that is removed unless it was renamed into place.
 class TemporaryOutput {
 public:
-    explicit TemporaryOutput(const fs::path& output) : output_(output)
+    explicit TemporaryOutput(const fs::path& output)
+        : output_(output)
     {
         path_ = output;
         path_ += ".tmp" + std::to_string(ProcessId());
@@ -383,9 +383,8 @@ int Build(const BuildOptions& given)
     settings.storeOnly = options.store;
     settings.archiveOffset = stub.size();
     std::vector<uint8_t> archive;
-    bool packed = WriteArchive(inputs, settings, &archive, &error, [&progress](uint64_t d, uint64_t t) {
-        progress.Update("compressing", d, t);
-    });
+    bool packed = WriteArchive(inputs, settings, &archive, &error,
+                               [&progress](uint64_t d, uint64_t t) { progress.Update("compressing", d, t); });
     progress.Finish();
     if (!packed) {
         PrintError("packing failed: " + error);

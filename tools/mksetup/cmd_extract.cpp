@@ -21,23 +21,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kExtractUsage[] =
-    "usage: mksetup extract FILE -o DIR\n"
-    "\n"
-    "Writes every entry of a setup or a bare archive below DIR (created when\n"
-    "missing), with its archived folders, modification time and attributes.\n"
-    "Every checksum is verified; a damaged entry's file is removed and the\n"
-    "extraction stops there. Names that are absolute, carry a drive letter or\n"
-    "a '..' component, or name a device (CON, NUL, COM1...) are refused with\n"
-    "a message and not written.\n"
-    "\n"
-    "Options:\n"
-    "  -o, --output DIR   the folder to write to\n"
-    "  -q, --quiet        no summary\n"
-    "  --help             show this text\n"
-    "\n"
-    "Exit codes: 0 success, 1 missing, unreadable or damaged file, a refused\n"
-    "name or an output that cannot be written, 2 bad command line.\n";
+const char kExtractUsage[] = "usage: mksetup extract FILE -o DIR\n"
+                             "\n"
+                             "Writes every entry of a setup or a bare archive below DIR (created when\n"
+                             "missing), with its archived folders, modification time and attributes.\n"
+                             "Every checksum is verified; a damaged entry's file is removed and the\n"
+                             "extraction stops there. Names that are absolute, carry a drive letter or\n"
+                             "a '..' component, or name a device (CON, NUL, COM1...) are refused with\n"
+                             "a message and not written.\n"
+                             "\n"
+                             "Options:\n"
+                             "  -o, --output DIR   the folder to write to\n"
+                             "  -q, --quiet        no summary\n"
+                             "  --help             show this text\n"
+                             "\n"
+                             "Exit codes: 0 success, 1 missing, unreadable or damaged file, a refused\n"
+                             "name or an output that cannot be written, 2 bad command line.\n";
 
 // The archived name split into components, or why it may not be written.
 bool SplitSafeName(const std::wstring& name, std::vector<std::wstring>* parts, std::string* why)
@@ -187,8 +186,8 @@ int RunExtract(const Arguments& args)
     st.root = fs::u8path(a.output);
     fs::create_directories(st.root, ec);
     if (ec || !fs::is_directory(st.root)) {
-        std::fprintf(stderr, "mksetup extract: cannot create the folder '%s'%s%s\n", a.output.c_str(),
-                     ec ? ": " : "", ec ? ec.message().c_str() : "");
+        std::fprintf(stderr, "mksetup extract: cannot create the folder '%s'%s%s\n", a.output.c_str(), ec ? ": " : "",
+                     ec ? ec.message().c_str() : "");
         return kExitFailure;
     }
     for (auto& folder : folders.names) {
@@ -209,7 +208,8 @@ int RunExtract(const Arguments& args)
         return kExitFailure;
     }
     if (result != 0) {
-        std::fprintf(stderr, "mksetup extract: %s: %s\n", a.file.c_str(), PassFailureText(result, info, a.file).c_str());
+        std::fprintf(stderr, "mksetup extract: %s: %s\n", a.file.c_str(),
+                     PassFailureText(result, info, a.file).c_str());
         return kExitFailure;
     }
     if (!a.quiet)

@@ -11,19 +11,18 @@
 
 namespace {
 
-const char kListUsage[] =
-    "usage: mksetup list FILE [--json]\n"
-    "\n"
-    "Shows every entry of a setup or a bare archive: name, size, packed size,\n"
-    "ratio, attributes (R read-only, H hidden, S system, D folder, A archive),\n"
-    "time, stored CRC-32, method and whether it continues the previous entry's\n"
-    "dictionary (solid). Only the headers are read; 'mksetup test' checks the data.\n"
-    "\n"
-    "Options:\n"
-    "  --json   one JSON document instead of the table\n"
-    "  --help   show this text\n"
-    "\n"
-    "Exit codes: 0 success, 1 missing, unreadable or damaged file, 2 bad command line.\n";
+const char kListUsage[] = "usage: mksetup list FILE [--json]\n"
+                          "\n"
+                          "Shows every entry of a setup or a bare archive: name, size, packed size,\n"
+                          "ratio, attributes (R read-only, H hidden, S system, D folder, A archive),\n"
+                          "time, stored CRC-32, method and whether it continues the previous entry's\n"
+                          "dictionary (solid). Only the headers are read; 'mksetup test' checks the data.\n"
+                          "\n"
+                          "Options:\n"
+                          "  --json   one JSON document instead of the table\n"
+                          "  --help   show this text\n"
+                          "\n"
+                          "Exit codes: 0 success, 1 missing, unreadable or damaged file, 2 bad command line.\n";
 
 int Collect(const EntryHeaderInfo* info, void* user)
 {
@@ -89,11 +88,10 @@ void PrintJson(const std::string& file, const std::vector<EntryHeaderInfo>& entr
                     "\"method\": \"%s\", \"unpackVersion\": %u, \"solid\": %s, \"directory\": %s, "
                     "\"headerOffset\": %d}",
                     i ? "," : "", JsonString(DisplayName(e.name)).c_str(), e.unpSize, e.packSize,
-                    e.unpSize ? std::to_string(double(e.packSize) / double(e.unpSize)).c_str() : "null",
-                    e.fileAttr, FormatAttributes(e.fileAttr).c_str(), FormatDosTime(e.fileTime).c_str(),
-                    e.fileTime, crc, FormatMethod(e.method, e.unpVer).c_str(), e.unpVer,
-                    (e.headFlags & kFlagSolid) ? "true" : "false", (e.fileAttr & kAttrDirectory) ? "true" : "false",
-                    e.blockPos);
+                    e.unpSize ? std::to_string(double(e.packSize) / double(e.unpSize)).c_str() : "null", e.fileAttr,
+                    FormatAttributes(e.fileAttr).c_str(), FormatDosTime(e.fileTime).c_str(), e.fileTime, crc,
+                    FormatMethod(e.method, e.unpVer).c_str(), e.unpVer, (e.headFlags & kFlagSolid) ? "true" : "false",
+                    (e.fileAttr & kAttrDirectory) ? "true" : "false", e.blockPos);
     }
     std::printf("%s]\n}\n", entries.empty() ? "" : "\n  ");
 }

@@ -8,19 +8,18 @@
 
 namespace {
 
-const char kTestUsage[] =
-    "usage: mksetup test FILE\n"
-    "\n"
-    "Decodes every entry of a setup or a bare archive in memory and verifies\n"
-    "its checksum, exactly as the setup does at start. Prints OK, or names the\n"
-    "first bad entry and the reason.\n"
-    "\n"
-    "Options:\n"
-    "  -q, --quiet   print nothing on success\n"
-    "  --help        show this text\n"
-    "\n"
-    "Exit codes: 0 the setup is intact, 1 missing, unreadable or damaged file,\n"
-    "2 bad command line.\n";
+const char kTestUsage[] = "usage: mksetup test FILE\n"
+                          "\n"
+                          "Decodes every entry of a setup or a bare archive in memory and verifies\n"
+                          "its checksum, exactly as the setup does at start. Prints OK, or names the\n"
+                          "first bad entry and the reason.\n"
+                          "\n"
+                          "Options:\n"
+                          "  -q, --quiet   print nothing on success\n"
+                          "  --help        show this text\n"
+                          "\n"
+                          "Exit codes: 0 the setup is intact, 1 missing, unreadable or damaged file,\n"
+                          "2 bad command line.\n";
 
 // Every entry to memory, as the setup's scan does; the bytes are dropped.
 int ScanEntry(wchar_t* name, const unsigned char* data, uint32_t, void* user)

@@ -34,8 +34,7 @@ std::wstring ReaderPath(const std::filesystem::path& path);
 extern const bool kHostNamesIgnoreCase;
 
 // The entries of one folder, unordered.
-bool ListFolder(const std::filesystem::path& folder, std::vector<std::filesystem::path>* children,
-                std::string* error);
+bool ListFolder(const std::filesystem::path& folder, std::vector<std::filesystem::path>* children, std::string* error);
 
 struct FileFacts {
     uint64_t size;
@@ -44,8 +43,7 @@ struct FileFacts {
 };
 
 // `leaf` is the file's name, for hosts where the name hides a file.
-bool ReadFileFacts(const std::filesystem::path& file, const std::wstring& leaf, FileFacts* facts,
-                   std::string* error);
+bool ReadFileFacts(const std::filesystem::path& file, const std::wstring& leaf, FileFacts* facts, std::string* error);
 
 // Calendar fields of a moment in UTC or local time; false when the system
 // cannot tell.

@@ -69,8 +69,8 @@ bool CalendarFields(int64_t seconds, bool utc, DosDateTime* fields)
     std::tm parts;
     if (!(utc ? gmtime_r(&t, &parts) : localtime_r(&t, &parts)))
         return false;
-    *fields = DosDateTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
-                          parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+    *fields =
+        DosDateTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
     return true;
 }
 

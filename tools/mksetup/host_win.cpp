@@ -110,8 +110,8 @@ bool CalendarFields(int64_t seconds, bool utc, DosDateTime* fields)
     std::tm parts;
     if ((utc ? gmtime_s(&parts, &t) : localtime_s(&parts, &t)) != 0)
         return false;
-    *fields = DosDateTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
-                          parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+    *fields =
+        DosDateTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
     return true;
 }
 

@@ -9,23 +9,22 @@
 
 static const char kVersion[] = "mksetup " OV_VERSION_TEXT;
 
-static const char kUsage[] =
-    "usage: mksetup COMMAND [OPTIONS] ...\n"
-    "\n"
-    "Commands:\n"
-    "  build PRODUCT_DIR -o OUT.exe   make a setup from a product folder\n"
-    "  list FILE                      show every entry of a setup or archive\n"
-    "  test FILE                      check every entry as the setup does\n"
-    "  extract FILE -o DIR            write every entry under DIR\n"
-    "\n"
-    "Run 'mksetup COMMAND --help' for the options of a command.\n"
-    "\n"
-    "Options:\n"
-    "  --help      show this text\n"
-    "  --version   show the version\n"
-    "\n"
-    "Exit codes: 0 success, 1 damaged or unreadable input or failed work,\n"
-    "2 bad command line.\n";
+static const char kUsage[] = "usage: mksetup COMMAND [OPTIONS] ...\n"
+                             "\n"
+                             "Commands:\n"
+                             "  build PRODUCT_DIR -o OUT.exe   make a setup from a product folder\n"
+                             "  list FILE                      show every entry of a setup or archive\n"
+                             "  test FILE                      check every entry as the setup does\n"
+                             "  extract FILE -o DIR            write every entry under DIR\n"
+                             "\n"
+                             "Run 'mksetup COMMAND --help' for the options of a command.\n"
+                             "\n"
+                             "Options:\n"
+                             "  --help      show this text\n"
+                             "  --version   show the version\n"
+                             "\n"
+                             "Exit codes: 0 success, 1 damaged or unreadable input or failed work,\n"
+                             "2 bad command line.\n";
 
 static int Dispatch(const std::vector<std::string>& argv)
 {

@@ -65,7 +65,8 @@ void Walk(const fs::path& folder, const std::wstring& prefix, WalkState* state)
         fs::file_status target = fs::status(child, ec);
         if (fs::is_directory(target)) {
             if (fs::is_symlink(link)) {
-                state->findings->errors.push_back(DisplayPath(child) + ": is a link to a folder; such links are not followed");
+                state->findings->errors.push_back(DisplayPath(child) +
+                                                  ": is a link to a folder; such links are not followed");
                 continue;
             }
             std::string problem = WindowsNameProblem(leaf);
@@ -87,8 +88,9 @@ void Walk(const fs::path& folder, const std::wstring& prefix, WalkState* state)
             continue;
         }
         if (!PlatformIsAnsiRepresentable(name.c_str())) {
-            state->findings->errors.push_back(DisplayPath(child) +
-                                              ": the name cannot be written in the Windows-1252 code page the setup reads names in");
+            state->findings->errors.push_back(
+                DisplayPath(child) +
+                ": the name cannot be written in the Windows-1252 code page the setup reads names in");
             continue;
         }
         PlanEntry entry;
@@ -111,7 +113,8 @@ void Walk(const fs::path& folder, const std::wstring& prefix, WalkState* state)
         }
         entry.size = facts.size;
         entry.attributes = facts.attributes;
-        entry.dosTime = state->policy->fixed ? DosTimeFromUnix(state->policy->epoch, true) : PackDosTime(&facts.modified);
+        entry.dosTime =
+            state->policy->fixed ? DosTimeFromUnix(state->policy->epoch, true) : PackDosTime(&facts.modified);
         state->entries->push_back(entry);
     }
 }

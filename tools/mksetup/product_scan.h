@@ -16,8 +16,8 @@ struct PlanEntry {
     std::wstring wideName;        // relative name, "\" separators
     std::string name;             // the same in the ANSI code page: the stored name
     uint64_t size = 0;
-    uint32_t attributes = 0x20;   // archive, plus read-only / hidden
-    uint32_t dosTime = 0;         // MS-DOS date (high 16 bits) and time (low 16 bits)
+    uint32_t attributes = 0x20; // archive, plus read-only / hidden
+    uint32_t dosTime = 0;       // MS-DOS date (high 16 bits) and time (low 16 bits)
 };
 
 // Where entry times come from: each file's modification time in local time,
@@ -39,8 +39,8 @@ uint32_t DosTimeFromUnix(int64_t seconds, bool utc);
 // Walks the folder and lists every regular file below it, unordered. Names
 // that cannot be stored and entries that are not plain files or folders are
 // reported as errors.
-void ScanProductFolder(const std::filesystem::path& folder, const TimePolicy& policy,
-                       std::vector<PlanEntry>* entries, Findings* findings);
+void ScanProductFolder(const std::filesystem::path& folder, const TimePolicy& policy, std::vector<PlanEntry>* entries,
+                       Findings* findings);
 
 // Puts the entries in archive order: the setup script, FILE_ID.DIZ, then the
 // rest grouped by extension and by name (or by name only).

@@ -8,7 +8,9 @@
 
 class ProgressBar {
 public:
-    explicit ProgressBar(bool enabled) : enabled_(enabled) {}
+    explicit ProgressBar(bool enabled)
+        : enabled_(enabled)
+    {}
     ~ProgressBar() { Finish(); }
 
     // Redraws when the label or the shown percentage changes.

@@ -58,8 +58,8 @@ std::string PassFailureText(PassResult result, const EntryHeaderInfo& info, cons
         if (info.inputOverrun)
             return entry + ": its packed data ends long before its content (damaged file)";
         if (info.method != kMethodStored && info.unpVer <= kLastOldUnpackVersion)
-            return entry + ": packed with an unsupported method (version " + std::to_string(info.unpVer / 10) +
-                   "." + std::to_string(info.unpVer % 10) + ")";
+            return entry + ": packed with an unsupported method (version " + std::to_string(info.unpVer / 10) + "." +
+                   std::to_string(info.unpVer % 10) + ")";
         if (info.sizeMismatch && info.method != kMethodStored)
             return entry + ": its content does not have the size its header states (damaged file)";
         if (info.headFlags & kFlagEncrypted)
@@ -78,8 +78,7 @@ std::string FormatDosTime(uint32_t dosTime)
     DosDateTime t;
     UnpackDosTime(dosTime, &t);
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
     return buf;
 }
 

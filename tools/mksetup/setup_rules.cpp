@@ -103,4 +103,3 @@ std::wstring LanguageDisplayName(const std::vector<uint8_t>& data)
         name.resize(end);
     return name;
 }
-

@@ -32,10 +32,11 @@ void CheckStub(const std::vector<uint8_t>& stub, Findings* findings)
         findings->errors.push_back("the stub is " + std::to_string(stub.size()) +
                                    " bytes; the setup finds an archive only at offset 0 or from offset 7 on");
     if (stub.size() > kLastArchiveStart)
-        findings->errors.push_back("the stub is " + Grouped(stub.size()) + " bytes; the archive behind it must start "
-                                   "at offset " + Grouped(kLastArchiveStart) + " or earlier for the setup to find it");
+        findings->errors.push_back("the stub is " + Grouped(stub.size()) +
+                                   " bytes; the archive behind it must start "
+                                   "at offset " +
+                                   Grouped(kLastArchiveStart) + " or earlier for the setup to find it");
     if (!stub.empty() && (stub.size() < 2 || stub[0] != 'M' || stub[1] != 'Z'))
         findings->warnings.push_back("the stub does not begin with \"MZ\"; the output will not run as a Windows "
                                      "program");
 }
-
