@@ -1,13 +1,23 @@
 #include "app/setup_dialog.h"
 
+#include "app/destination.h"
+#include "app/install_run.h"
 #include "app/setup_state.h"
 #include "app/ui_language.h"
+#include "archive/archive_pass.h"
+#include "base/text_utils.h"
+#include "install/component_list.h"
+#include "install/scan_entries.h"
 
 // Texts applied at initialisation: the caption, then the controls.
 static const uint16_t kDialogTextIds[] = {
     kTextCaption,         kTextOk,         kTextCancel,         kTextDestinationLabel,
     kTextProgramGroupBox, kTextDesktopBox, kTextQuickLaunchBox, 0,
 };
+
+// True while an install run writes files: the dialog then pumps its messages
+// to stay painted, but nothing may start a second run or end the dialog.
+static bool installing = false;
 
 static void CentreOnDesktop(HWND dialog)
 {
@@ -21,6 +31,25 @@ static void CentreOnDesktop(HWND dialog)
     SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// Sends WM_DESTROY to every top-level window of the product's class until
+// none is left. Nothing waits for it.
+static DWORD WINAPI CloseProductWindows(void*)
+{
+    while (HWND window = FindWindowA(setupState->windowClass, nullptr))
+        SendMessageW(window, WM_DESTROY, 0, 0);
+    return 0;
+}
+
+static void PrepareList(HWND list)
+{
+    wchar_t header[kMenuTextCapacity], english[30], german[30];
+    LookupUiText(CurrentUiLanguage(), kTextLanguageColumn, header, kMenuTextCapacity);
+    LookupUiText(CurrentUiLanguage(), kTextEnglishItem, english, 30);
+    LookupUiText(CurrentUiLanguage(), kTextGermanItem, german, 30);
+    const ListColumn columns[] = {{header, -1, 0}, {nullptr, 0, 0}};
+    PrepareComponentList(list, columns, english, german);
+}
+
 void InitSetupDialog(HWND dialog)
 {
     HWND list = GetDlgItem(dialog, IDC_COMPONENT_LIST);
@@ -28,27 +57,95 @@ void InitSetupDialog(HWND dialog)
     if (setupState)
         SetClassLongPtrW(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(setupState->icon));
     ApplyUiTexts(dialog, CurrentUiLanguage(), kDialogTextIds);
-    if (!list)
+    if (!list || !setupState)
         return;
-    // The component list, the scan of the payload, the window-closing thread
-    // and the destination follow here once those parts exist.
+    PrepareList(list);
+    int result = ArchivePass(setupState->setupPath, ScanEntryCallback, dialog);
+    if (setupState->windowClass[0] == 0)
+        CopyTextBounded(setupState->group, setupState->windowClass, sizeof setupState->windowClass);
+    if (setupState->windowClass[0]) {
+        HANDLE thread = CreateThread(nullptr, 0, CloseProductWindows, nullptr, 0, nullptr);
+        if (thread)
+            CloseHandle(thread);
+    }
+    FillDestinationAndOptions(dialog);
+    if (result != kPassOk) {
+        ShowMessageById(dialog, kTextBrokenFile, setupState->setupPath, MB_OK | MB_ICONSTOP);
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+    }
 }
 
-INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+static void ShowListMenu(HWND dialog)
 {
+    POINT at;
+    GetCursorPos(&at);
+    HMENU menu = CreatePopupMenu();
+    if (!menu)
+        return;
+    static const uint16_t kMenuIds[] = {kTextCheckAll, kTextUncheckAll, kTextInvert};
+    for (uint16_t id : kMenuIds) {
+        wchar_t text[kMenuTextCapacity];
+        LookupUiText(CurrentUiLanguage(), id, text, kMenuTextCapacity);
+        if (text[0])
+            AppendMenuW(menu, MF_STRING, id, text);
+    }
+    TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, dialog, nullptr);
+    DestroyMenu(menu);
+}
+
+static void OnOk(HWND dialog)
+{
+    installing = true;
+    // Disabled, the dialog takes no clicks or keys while files are written,
+    // but it keeps painting.
+    EnableWindow(dialog, FALSE);
+    int result = RunInstall(dialog);
+    EnableWindow(dialog, TRUE);
+    installing = false;
+    if (result == 0)
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+}
+
+INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    HWND list = GetDlgItem(dialog, IDC_COMPONENT_LIST);
     switch (message) {
     case WM_INITDIALOG:
         InitSetupDialog(dialog);
         break;
     case WM_COMMAND:
-        // Cancel, Esc and the close box all arrive as IDCANCEL. OK has
-        // nothing to install yet, so it leaves the dialog as it is.
-        if (LOWORD(wParam) == IDCANCEL)
+        if (installing)
+            break;
+        switch (LOWORD(wParam)) {
+        case IDC_OK_BUTTON:
+            OnOk(dialog);
+            break;
+        case IDCANCEL: // the Cancel button, Esc and the close box
             PostMessageW(dialog, WM_CLOSE, 0, 0);
+            break;
+        case kTextCheckAll:
+            CheckAllComponents(list);
+            break;
+        case kTextUncheckAll:
+            UncheckAllComponents(list);
+            break;
+        case kTextInvert:
+            InvertComponents(list);
+            break;
+        case IDC_BROWSE_BUTTON:
+            BrowseForDestination(dialog, IDC_DESTINATION_EDIT);
+            break;
+        }
+        break;
+    case WM_CONTEXTMENU:
+        if (!installing && list && reinterpret_cast<HWND>(wParam) == list)
+            ShowListMenu(dialog);
         break;
     case WM_CLOSE:
-        EndDialog(dialog, 0);
+        if (!installing)
+            EndDialog(dialog, 0);
         break;
     }
+    (void)lParam;
     return 0;
 }

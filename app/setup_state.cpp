@@ -3,8 +3,6 @@
 #include "app/ui_language.h"
 #include "base/text_utils.h"
 
-SetupState* setupState = nullptr;
-
 void InitSetupState(HINSTANCE instance)
 {
     setupState->icon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_SETUP));

@@ -1,5 +1,6 @@
 #include "app/ui_language_tables.h"
 
+#include "base/cp1252.h"
 #include "base/text_utils.h"
 
 // The texts are Windows-1252: non-ASCII letters are written as byte escapes
@@ -113,7 +114,7 @@ void LookupUiText(const UiLanguage* table, uint16_t id, wchar_t* out, size_t cap
     if (table->textKind == kUiTextWide)
         CopyTextBounded(static_cast<const wchar_t*>(entry->text), out, capacity - 1);
     else
-        AnsiToWide(static_cast<const char*>(entry->text), out, capacity - 1);
+        Cp1252TextToWide(static_cast<const char*>(entry->text), out, capacity - 1);
 
     // "\t" written as two characters in a text stands for a tab.
     size_t to = 0;

@@ -58,8 +58,8 @@ const char* LanguageCodeForLangId(uint16_t langId);
 // when none does (or `code` is null).
 const UiLanguage* FindUiLanguage(const char* code);
 
-// Looks `id` up in `table`: the text, 8-bit texts converted with the ANSI
-// code page, at most capacity - 2 characters, always terminated, with every
+// Looks `id` up in `table`: the text, 8-bit texts converted as Windows-1252
+// (whatever the system code page), at most capacity - 2 characters, always terminated, with every
 // backslash-"t" pair turned into one tab. Empty when the id is not there (or
 // is 0, or there is no table).
 void LookupUiText(const UiLanguage* table, uint16_t id, wchar_t* out, size_t capacity);

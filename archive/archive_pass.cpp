@@ -46,7 +46,7 @@ const char* PassResultText(PassResult result)
 static uint32_t DeliverToSink(void* sink, const uint8_t* bytes, uint32_t count)
 {
     ExtractContext* ctx = static_cast<ExtractContext*>(sink);
-    uint32_t accepted = WriteEntryOutput(ctx, ctx->output, bytes, count);
+    uint32_t accepted = ctx->checkOnly ? count : WriteEntryOutput(ctx, ctx->output, bytes, count);
     ctx->deliveredBytes += accepted;
     if (!ctx->skipMode && accepted)
         ctx->dataCrc = ChecksumUpdate(&ctx->crc, ctx->dataCrc, bytes, accepted, ctx->archiveFormat);
@@ -207,8 +207,12 @@ PassResult ExtractEntries(ExtractContext* ctx)
 
         FILE* out = nullptr;
         bool memoryMode = false;
+        ctx->checkOnly = 0;
         if (name[0] == 0) {
             // skip: decoded for the solid state, output dropped
+        } else if (name[0] < 32 && (name[0] & kNameCodeCheckOnly)) {
+            memoryMode = true;
+            ctx->checkOnly = 1;
         } else if (name[0] < 32) {
             memoryMode = true;
             ByteBufferClear(&buffer);
@@ -270,12 +274,15 @@ PassResult ExtractEntries(ExtractContext* ctx)
                 DeleteFilePath(name);
             break;
         }
-        if (memoryMode) {
+        if (memoryMode && ctx->checkOnly) {
+            static const uint8_t kNoBytes = 0;
+            if (ctx->entryCallback(name, &kNoBytes, 0, ctx->userData) != 0)
+                break;
+        } else if (memoryMode) {
             static const uint8_t kZero = 0;
-            ByteBufferAppend(&buffer, &kZero, 1);
-            // Bytes lost for want of memory must not reach the callback as
-            // if they were the entry.
-            if (ctx->sinkFailed) {
+            // Bytes lost for want of memory, the closing zero included, must
+            // not reach the callback as if they were the entry.
+            if (ByteBufferAppend(&buffer, &kZero, 1) != 0 || ctx->sinkFailed || !buffer.data) {
                 result = kPassNoMemory;
                 break;
             }

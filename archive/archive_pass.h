@@ -12,11 +12,14 @@
 // characters. The callback rewrites it to choose the output:
 //   name emptied        skip: decoded, output dropped, checksum not tested
 //   name[0] in 1..31    memory: decoded into memory; after a good checksum a
-//                       second call brings the bytes plus one extra zero byte
+//                       second call brings the bytes plus one extra zero byte;
+//                       with kNameCodeCheckOnly set, the bytes are checked but
+//                       not kept, and the second call brings none (size 0)
 //   anything else       a file path: the file is created and written
 // Second call (memory mode only): `data` points at the entry's bytes,
 // `unpackedSize` is their count; name[0] still holds the chosen code.
 // A non-zero return ends the walk at once; the pass then returns 0.
+enum { kNameCodeCheckOnly = 0x10 };
 typedef int (*EntryCallback)(wchar_t* name, const unsigned char* data, uint32_t unpackedSize, void* userData);
 
 // Results of a pass. The values are fixed: the setup tells -5 (retry

@@ -70,6 +70,7 @@ struct ExtractContext {
 
     // Our own guards.
     int sinkFailed;              // the memory sink lost bytes for want of memory
+    int checkOnly;               // memory mode without keeping the bytes
     uint64_t deliveredBytes;     // bytes of the current entry the sink accepted
     EntryHeaderInfo* headerInfo; // the caller's view of the current entry, or null
 };

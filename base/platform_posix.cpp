@@ -2,6 +2,7 @@
 // UTF-8 file names, POSIX file calls.
 #include "base/platform.h"
 
+#include "base/cp1252.h"
 #include "base/dos_time.h"
 #include "base/text_utils.h"
 #include "base/utf8.h"
@@ -12,31 +13,6 @@
 #include <time.h>
 #include <unistd.h>
 #include <utime.h>
-
-// Windows-1252 code points for bytes 0x80..0x9F. The five bytes that the code
-// page leaves undefined map to the same C1 control code points, as Windows
-// itself converts them.
-static const wchar_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-static wchar_t Cp1252ToWide(unsigned char b)
-{
-    return (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : wchar_t(b);
-}
-
-// Returns the byte for `c`, or -1 when Windows-1252 has none.
-static int WideToCp1252(wchar_t c)
-{
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return int(c);
-    for (int i = 0; i < 32; i++)
-        if (kCp1252High[i] == c)
-            return 0x80 + i;
-    return -1;
-}
 
 size_t PlatformAnsiToWide(const char* source, size_t count, wchar_t* dest, size_t capacity)
 {

@@ -174,6 +174,18 @@ size_t FileNamePosition(const char* path)
     return NamePosition(path);
 }
 
+const wchar_t* LastComponent(const wchar_t* path, size_t* length)
+{
+    size_t end = LengthOf(path);
+    while (end > 0 && IsPathSeparator(path[end - 1]))
+        end--;
+    size_t start = end;
+    while (start > 0 && !IsPathSeparator(path[start - 1]))
+        start--;
+    *length = end - start;
+    return path + start;
+}
+
 void CutToParentFolder(wchar_t* path)
 {
     if (!path)

@@ -55,6 +55,10 @@ void JoinPath(const wchar_t* part, wchar_t* buffer, size_t capacity);
 size_t FileNamePosition(const wchar_t* path);
 size_t FileNamePosition(const char* path);
 
+// The last component of a path with trailing separators ignored, and its
+// length: "C:\Data\Tool\" gives "Tool", "C:\" gives "C:".
+const wchar_t* LastComponent(const wchar_t* path, size_t* length);
+
 // Cuts `path` at its last separator, keeping the root of "C:\"; a path
 // without a separator becomes empty.
 void CutToParentFolder(wchar_t* path);

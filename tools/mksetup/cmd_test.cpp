@@ -25,7 +25,7 @@ const char kTestUsage[] = "usage: mksetup test FILE\n"
 int ScanEntry(wchar_t* name, const unsigned char* data, uint32_t, void* user)
 {
     if (!data) {
-        name[0] = 1;
+        name[0] = 1 | kNameCodeCheckOnly;
         ++*static_cast<unsigned*>(user);
     }
     return 0;

@@ -1,0 +1,3 @@
+#include "install/setup_state.h"
+
+SetupState* setupState = nullptr;
