@@ -111,8 +111,7 @@ void CheckContents(const std::vector<PlanEntry>& entries, const std::vector<cons
             scriptEntry = &e;
         }
         if (IsDescriptionName(e.wideName)) {
-            std::string text(bytes.begin(), bytes.end());
-            if (text.find_first_of(std::string("\0\r\n([", 5)) == 0 || text.empty())
+            if (ProductNameOf(bytes).empty())
                 findings->warnings.push_back("FILE_ID.DIZ has no product name on its first line: the setup will show "
                                              "no title and will have no program-group name");
         }
@@ -137,15 +136,15 @@ void CheckContents(const std::vector<PlanEntry>& entries, const std::vector<cons
                                          ": the first \"ID\" in it is inside another word or line; the setup "
                                          "reads '" +
                                          id.value + "' as the product id");
-        else if (id.value.size() > 3)
+        else if (id.value != id.kept)
             findings->warnings.push_back(who + ": the \"ID\" '" + id.value +
                                          "' is longer than 3 characters; the "
                                          "setup keeps '" +
-                                         id.value.substr(0, 3) + "'");
+                                         id.kept + "'");
         ScriptValue exe = ReadScriptValue(text, "Exe");
         if (exe.found && !exe.value.empty()) {
-            std::vector<wchar_t> wide(exe.value.size() + 1);
-            AnsiToWide(exe.value.c_str(), wide.data(), wide.size());
+            std::vector<wchar_t> wide(exe.kept.size() + 1);
+            AnsiToWide(exe.kept.c_str(), wide.data(), wide.size());
             exeName = wide.data();
             bool present = false;
             for (const PlanEntry& e : entries)
@@ -161,7 +160,7 @@ void CheckContents(const std::vector<PlanEntry>& entries, const std::vector<cons
         std::vector<const PlanEntry*> candidates;
         for (const PlanEntry& e : entries) {
             std::wstring leaf = LeafOf(e.wideName);
-            if (leaf.size() > 4 && (leaf[0] == L'O' || leaf[0] == L'o') && EndsWithFolded(leaf, L".EXE"))
+            if (IsMainProgramName(leaf))
                 candidates.push_back(&e);
         }
         if (candidates.empty())

@@ -1,6 +1,8 @@
 #include "tools/mksetup/setup_rules.h"
 
 #include "base/text_utils.h"
+#include "install/entry_rules.h"
+#include "install/payload_rules.h"
 #include "tools/mksetup/tool_text.h"
 
 #include <algorithm>
@@ -28,17 +30,17 @@ bool EndsWithFolded(const std::wstring& name, const wchar_t* suffix)
 
 bool IsSetupScriptName(const std::wstring& name)
 {
-    return name.size() >= 5 && EndsWithFolded(name, L".INF");
+    return EntryKindOf(name.c_str()) == kEntryScript;
 }
 
 bool IsDescriptionName(const std::wstring& name)
 {
-    return FoldCase(name) == L"FILE_ID.DIZ";
+    return EntryKindOf(name.c_str()) == kEntryDescription;
 }
 
 bool IsLanguageFileName(const std::wstring& name)
 {
-    return name.size() >= 5 && EndsWithFolded(name, L".LNG");
+    return EntryKindOf(name.c_str()) == kEntryLanguage;
 }
 
 static bool IsAsciiLetter(wchar_t c)
@@ -55,51 +57,46 @@ bool IsWellNamedLanguageFile(const std::wstring& leaf)
 
 std::wstring LanguagePrefixOf(const std::wstring& leaf)
 {
-    std::wstring prefix = leaf.substr(0, 31);
-    if (prefix.size() > 7)
-        prefix.resize(prefix.size() - 7);
+    wchar_t prefix[kNameFieldCapacity] = {0};
+    TakeLanguagePrefix(leaf.c_str(), prefix, kNameFieldCapacity);
     return prefix;
 }
 
 ScriptValue ReadScriptValue(const std::string& text, const char* key)
 {
     ScriptValue result;
-    size_t at = text.find(key);
-    size_t after = at + std::strlen(key);
-    if (at == std::string::npos || after >= text.size() || text[after] != '=')
+    const char* at = FindText(text.c_str(), key);
+    if (!at || at[std::strlen(key)] != '=')
         return result;
     result.found = true;
-    result.insideWord = at > 0 && text[at - 1] != '\n' && text[at - 1] != '\r';
-    size_t end = text.find_first_of("\r\n", after + 1);
-    result.value = text.substr(after + 1, end == std::string::npos ? std::string::npos : end - after - 1);
+    result.insideWord = at > text.c_str() && at[-1] != '\n' && at[-1] != '\r';
+    // The whole line, and what the setup keeps of it in its own field.
+    std::vector<char> line(text.size() + 1, 0);
+    ::ReadScriptValue(text.c_str(), key, line.data(), line.size());
+    result.value = line.data();
+    char kept[kNameFieldCapacity] = {0};
+    ::ReadScriptValue(text.c_str(), key, kept, std::strcmp(key, "ID") == 0 ? kProductIdCapacity : kNameFieldCapacity);
+    result.kept = kept;
     return result;
 }
 
 std::wstring LanguageDisplayName(const std::vector<uint8_t>& data)
 {
-    if (data.size() <= 7)
+    wchar_t name[kPathCapacity];
+    if (data.size() <= 7 || !ReadLanguageName(data.data(), uint32_t(data.size()), name, kPathCapacity))
         return std::wstring();
-    std::wstring text;
-    if (data[0] == 0xFF && data[1] == 0xFE) {
-        for (size_t i = 2; i + 1 < data.size() && text.size() < 259; i += 2)
-            text += wchar_t(data[i] | (data[i + 1] << 8));
-    } else {
-        std::vector<wchar_t> wide(260);
-        std::string ansi(data.begin(), data.begin() + std::min<size_t>(data.size(), 259));
-        AnsiToWide(ansi.c_str(), wide.data(), wide.size());
-        text = wide.data();
-    }
-    size_t zero = text.find(L'\0');
-    if (zero != std::wstring::npos)
-        text.resize(zero);
-    if (text.empty() || text[0] != L'[')
-        return std::wstring();
-    size_t at = text.find(L"Language");
-    if (at == std::wstring::npos || at + 9 > text.size())
-        return std::wstring();
-    std::wstring name = text.substr(at + 9);
-    size_t end = name.find_first_of(L"(=\r\n");
-    if (end != std::wstring::npos)
-        name.resize(end);
     return name;
+}
+
+std::string ProductNameOf(const std::vector<uint8_t>& description)
+{
+    std::string text(description.begin(), description.end());
+    char product[kProductNameCapacity], version[kVersionCapacity];
+    ReadProductTitle(text.c_str(), product, sizeof product, version, sizeof version);
+    return product;
+}
+
+bool IsMainProgramName(const std::wstring& leaf)
+{
+    return EntryRoleOf(leaf.c_str()) == kRoleProgram;
 }

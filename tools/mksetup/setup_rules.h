@@ -1,6 +1,6 @@
 // What the setup reads from a product by name and by content, as the packer
-// checks it: the script, FILE_ID.DIZ and language files, and where each file
-// goes when installed.
+// checks it: std::string faces of the setup's own rules in install/, so
+// that the packer's warnings and the setup can never disagree.
 #ifndef OV_TOOLS_MKSETUP_SETUP_RULES_H
 #define OV_TOOLS_MKSETUP_SETUP_RULES_H
 
@@ -24,6 +24,7 @@ struct ScriptValue {
     bool found = false;      // "key=" is where the first "key" is
     bool insideWord = false; // that first "key" does not start a line
     std::string value;       // up to the line end
+    std::string kept;        // what the setup keeps of it in its field
 };
 ScriptValue ReadScriptValue(const std::string& text, const char* key);
 
@@ -36,5 +37,12 @@ std::wstring LanguageDisplayName(const std::vector<uint8_t>& data);
 bool IsWellNamedLanguageFile(const std::wstring& leaf);
 // The language-file prefix the setup derives from a file name.
 std::wstring LanguagePrefixOf(const std::wstring& leaf);
+
+// The product name the setup shows from FILE_ID.DIZ (empty: none).
+std::string ProductNameOf(const std::vector<uint8_t>& description);
+
+// Whether the setup takes a file of this name for the main program when the
+// script names none.
+bool IsMainProgramName(const std::wstring& leaf);
 
 #endif
