@@ -1,8 +1,9 @@
+// The interface-language tables, the language choice and the text lookup.
 #include "app/ui_language_tables.h"
 
 #include <gtest/gtest.h>
 
-#include <string.h>
+#include <wchar.h>
 
 #include <set>
 #include <string>
@@ -12,117 +13,79 @@ namespace {
 std::wstring Lookup(const UiLanguage* table, uint16_t id, size_t capacity = 600)
 {
     wchar_t out[600];
-    for (wchar_t& c : out)
-        c = L'#'; // so that a missing terminator shows
+    wmemset(out, L'#', 600); // so that a missing terminator shows
     LookupUiText(table, id, out, capacity);
-    return std::wstring(out);
+    return std::wstring(out, wcsnlen(out, 600));
 }
 
-const uint16_t kAllIds[] = {1000, 99, 2, 1010, 1031, 1041, 1042, 1043, 2001, 2002, 3001, 3000, 136, 137, 138};
-
-const UiLanguage* English()
-{
-    return kUiLanguages[0];
-}
-const UiLanguage* German()
-{
-    return FindUiLanguage("DE");
-}
-const UiLanguage* Italian()
-{
-    return FindUiLanguage("IT");
-}
+const UiText kAnsiTexts[] = {{1, "Name\\tValue"}, {2, "ends in \\"}, {3, "\\\\t"}, {4, "\x80\xE4\\t"}, {0, nullptr}};
+const UiLanguage kAnsi = {kUiTextAnsi, "XX", kAnsiTexts};
+const UiText kWideTexts[] = {{1, L"\u00dcber\\tTab"}, {0, nullptr}};
+const UiLanguage kWide = {kUiTextWide, "XX", kWideTexts};
 
 } // namespace
 
-TEST(UiLanguageTables, EveryTableHoldsEveryIdOnceWithAText)
+TEST(UiLanguageTables, EveryTableHoldsEveryIdOnceWithAWindows1252Text)
 {
-    for (int i = 0; kUiLanguages[i]; i++) {
-        std::set<uint16_t> seen;
-        int count = 0;
-        for (const UiText* e = kUiLanguages[i]->entries; e->id; e++, count++) {
-            EXPECT_TRUE(seen.insert(e->id).second) << kUiLanguages[i]->code << " repeats id " << e->id;
-            ASSERT_NE(e->text, nullptr);
+    const std::multiset<uint16_t> ids = {
+        kTextCancel,          kTextOk,          kTextCheckAll,       kTextUncheckAll,
+        kTextInvert,          kTextCaption,     kTextLanguageColumn, kTextDestinationLabel,
+        kTextProgramGroupBox, kTextDesktopBox,  kTextQuickLaunchBox, kTextEnglishItem,
+        kTextGermanItem,      kTextSuccessTail, kTextBrokenFile};
+    for (const UiLanguage* const* table = kUiLanguages; *table; table++) {
+        std::multiset<uint16_t> seen;
+        for (const UiText* e = (*table)->entries; e->id; e++) {
+            seen.insert(e->id);
+            EXPECT_NE(Lookup(*table, e->id), L"") << (*table)->code << " id " << e->id;
+            // A lead byte and a continuation byte: an editor wrote UTF-8.
+            for (auto* p = static_cast<const unsigned char*>(e->text); (*table)->textKind != kUiTextWide && *p; p++)
+                EXPECT_FALSE(*p >= 0xC2 && *p <= 0xF4 && p[1] >= 0x80 && p[1] <= 0xBF) << (*table)->code << e->id;
         }
-        EXPECT_EQ(count, 15) << kUiLanguages[i]->code;
-        for (uint16_t id : kAllIds)
-            EXPECT_FALSE(Lookup(kUiLanguages[i], id).empty()) << kUiLanguages[i]->code << " lacks id " << id;
-    }
-}
-
-TEST(UiLanguageTables, NonAsciiLettersComeThroughAsWindows1252)
-{
-    EXPECT_EQ(Lookup(German(), 3001), L"Die Datei ist besch\u00e4digt, bitte nochmal herunterladen!");
-    EXPECT_EQ(Lookup(Italian(), 3000), L" \u00e8 stato installato correttamente.");
-}
-
-TEST(UiLanguageTables, TextsTheMessagesAndListRelyOn)
-{
-    for (int i = 0; kUiLanguages[i]; i++) {
+        EXPECT_EQ(seen, ids) << (*table)->code;
         // The success tail follows the product name directly.
-        EXPECT_EQ(Lookup(kUiLanguages[i], 3000)[0], L' ') << kUiLanguages[i]->code;
-        EXPECT_EQ(Lookup(kUiLanguages[i], 99), L"&OK") << kUiLanguages[i]->code;
+        EXPECT_EQ(Lookup(*table, kTextSuccessTail)[0], L' ') << (*table)->code;
     }
-    // Italian names the two built-in list items in English.
-    EXPECT_EQ(Lookup(Italian(), 2001), L"English");
-    EXPECT_EQ(Lookup(Italian(), 2002), L"German");
-    EXPECT_EQ(Lookup(German(), 2002), L"Deutsch");
 }
 
-TEST(UiLanguageChoice, GermanAndItalianVariantsAndEverythingElse)
+TEST(UiLanguageChoice, GermanAndItalianVariantsElseEnglish)
 {
-    for (uint16_t id : {0x0407, 0x0807, 0x0C07, 0x1007, 0x1407})
-        EXPECT_STREQ(LanguageCodeForLangId(id), "DE") << std::hex << id;
-    for (uint16_t id : {0x0410, 0x0810})
-        EXPECT_STREQ(LanguageCodeForLangId(id), "IT") << std::hex << id;
     // Neutral, unknown and neighbouring ids are not German or Italian.
-    for (uint16_t id : {0x0409, 0x040C, 0x0809, 0x0007, 0x0010, 0x1807, 0x0C10, 0x0413, 0x0000, 0xFFFF})
-        EXPECT_STREQ(LanguageCodeForLangId(id), "US") << std::hex << id;
-}
-
-TEST(UiLanguageChoice, CodeMatchIgnoresCaseAndFallsBackToEnglish)
-{
+    const std::pair<const char*, std::set<uint16_t>> codes[] = {
+        {"DE", {0x0407, 0x0807, 0x0C07, 0x1007, 0x1407}},
+        {"IT", {0x0410, 0x0810}},
+        {"US", {0x0409, 0x040C, 0x0809, 0x0007, 0x0010, 0x1807, 0x0C10, 0x0413, 0x0000, 0xFFFF}}};
+    for (const auto& code : codes)
+        for (uint16_t id : code.second)
+            EXPECT_STREQ(LanguageCodeForLangId(id), code.first) << std::hex << id;
     EXPECT_STREQ(FindUiLanguage("de")->code, "DE");
     EXPECT_STREQ(FindUiLanguage("It")->code, "IT");
     for (const char* other : {"US", "FR", "D", "DEU", "", static_cast<const char*>(nullptr)})
-        EXPECT_EQ(FindUiLanguage(other), English()) << (other ? other : "null");
+        EXPECT_EQ(FindUiLanguage(other), kUiLanguages[0]) << (other ? other : "null");
 }
 
-TEST(UiTextLookup, MissingIdOrTableGivesEmptyText)
+TEST(UiTextLookup, BackslashTBecomesATabAndWindows1252LettersComeThrough)
 {
-    EXPECT_EQ(Lookup(English(), 0), L"");
-    EXPECT_EQ(Lookup(English(), 1001), L"");
-    EXPECT_EQ(Lookup(nullptr, 1000), L"");
+    const std::pair<std::wstring, std::wstring> cases[] = {{Lookup(&kAnsi, 1), L"Name\tValue"},
+                                                           {Lookup(&kAnsi, 2), L"ends in \\"},
+                                                           {Lookup(&kAnsi, 3), L"\\\t"},
+                                                           {Lookup(&kAnsi, 4), L"\u20ac\u00e4\t"},
+                                                           {Lookup(&kWide, 1), L"\u00dcber\tTab"},
+                                                           // No entry, id 0 or no table: empty.
+                                                           {Lookup(&kAnsi, 9), L""},
+                                                           {Lookup(&kAnsi, 0), L""},
+                                                           {Lookup(nullptr, 1), L""}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.first, c.second);
 }
 
 TEST(UiTextLookup, CutsToCapacityMinusTwoAndTerminates)
 {
-    // "Installation" has 12 characters.
-    EXPECT_EQ(Lookup(German(), 1000, 14), L"Installation");
-    EXPECT_EQ(Lookup(German(), 1000, 13), L"Installatio");
-    EXPECT_EQ(Lookup(German(), 1000, 2), L"");
-
-    wchar_t untouched[2] = {L'x', L'y'};
-    LookupUiText(German(), 1000, untouched, 0);
-    EXPECT_EQ(untouched[0], L'x');
-}
-
-TEST(UiTextLookup, BackslashTBecomesTabInBothTextKinds)
-{
-    static const UiText kAnsiTexts[] = {{1, "Name\\tValue"}, {2, "\\t\\t"},     {3, "ends in \\"},
-                                        {4, "\\\\t"},        {5, "col\\t\xE4"}, {0, nullptr}};
-    static const UiLanguage kAnsi = {kUiTextAnsi, "XX", kAnsiTexts};
-    EXPECT_EQ(Lookup(&kAnsi, 1), L"Name\tValue");
-    EXPECT_EQ(Lookup(&kAnsi, 2), L"\t\t");
-    EXPECT_EQ(Lookup(&kAnsi, 3), L"ends in \\");
-    EXPECT_EQ(Lookup(&kAnsi, 4), L"\\\t");
-    EXPECT_EQ(Lookup(&kAnsi, 5), L"col\t\u00e4");
-    // A cut that splits the pair leaves the lone backslash.
-    EXPECT_EQ(Lookup(&kAnsi, 1, 7), L"Name\\");
-
-    static const UiText kWideTexts[] = {{7, L"\u00dcbersicht\\tTab"}, {0, nullptr}};
-    static const UiLanguage kWide = {kUiTextWide, "XX", kWideTexts};
-    EXPECT_EQ(Lookup(&kWide, 7), L"\u00dcbersicht\tTab");
-    EXPECT_EQ(Lookup(&kWide, 7, 5), L"\u00dcbe");
-    EXPECT_EQ(Lookup(&kWide, 8), L"");
+    EXPECT_EQ(Lookup(&kAnsi, 1, 13), L"Name\tValue"); // 11 characters before the tab is made
+    EXPECT_EQ(Lookup(&kAnsi, 1, 12), L"Name\tValu");
+    EXPECT_EQ(Lookup(&kAnsi, 1, 7), L"Name\\"); // a cut through the pair leaves the backslash
+    EXPECT_EQ(Lookup(&kAnsi, 1, 2), L"");
+    EXPECT_EQ(Lookup(&kWide, 1, 5), L"\u00dcbe");
+    wchar_t untouched = L'x';
+    LookupUiText(&kAnsi, 1, &untouched, 0);
+    EXPECT_EQ(untouched, L'x');
 }

@@ -1,27 +1,16 @@
-// Looking at windows from outside, as a person (or a screen reader) would:
-// find top-level windows, read their texts, wait for them to come and go.
+// Driving a program from outside, as a person would: start it, find its
+// windows, read and set their texts, click, type, answer its message boxes.
 #ifndef OV_TESTS_WINDOWS_UI_WINDOW_PROBE_H
 #define OV_TESTS_WINDOWS_UI_WINDOW_PROBE_H
 
 #include <windows.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
-// The text of a window of any process (WM_GETTEXT).
-std::wstring WindowText(HWND window);
-
-std::wstring WindowClassName(HWND window);
-
-// The first visible top-level window of class `className` that belongs to
-// process `processId`, or null.
-HWND FindProcessWindow(DWORD processId, const wchar_t* className);
-
-// Polls FindProcessWindow until it finds one or `timeoutMs` has passed.
-HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, DWORD timeoutMs);
-
-// The texts of all child windows of class "Static" with a non-empty text.
-std::vector<std::wstring> StaticTexts(HWND window);
+// A Unix path (as CMake gives it) as a path on Wine's Z: drive.
+std::wstring WindowsPath(const std::string& path);
 
 // A program started with CreateProcess; killed if a test leaves it running.
 class RunningProgram {
@@ -30,11 +19,44 @@ public:
     DWORD Id() const { return process_.dwProcessId; }
     // True with the exit code once the program has ended within the time.
     bool WaitForExit(DWORD timeoutMs, DWORD* exitCode);
-    bool Running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
     ~RunningProgram();
 
 private:
     PROCESS_INFORMATION process_ = {};
+};
+
+// The visible top-level windows of class `className` ("#32770": dialogs and
+// message boxes) of process `processId`, and the first of them not in
+// `known`, waited for up to `timeoutMs` (null if none comes).
+std::vector<HWND> ProcessWindows(DWORD processId, const wchar_t* className);
+HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, DWORD timeoutMs,
+                          const std::vector<HWND>& known = {});
+
+// These work across processes, through the windows' own messages.
+std::wstring WindowText(HWND window);
+void SetText(HWND window, const std::wstring& text);
+void Click(HWND button);
+void PressKey(HWND window, WORD key); // brings the window to the front first
+// The non-empty texts of the "Static" children: what a message box says.
+std::vector<std::wstring> StaticTexts(HWND window);
+
+struct SeenBox {
+    bool seen = false;
+    std::wstring caption, text;
+    HWND owner = nullptr;
+};
+
+// Waits on its own thread for a message box of process `processId` that was
+// not there at construction, records it and answers it with `button`.
+class MessageBoxWatcher {
+public:
+    MessageBoxWatcher(DWORD processId, DWORD timeoutMs, int button = IDOK);
+    ~MessageBoxWatcher() { Result(); }
+    const SeenBox& Result(); // once the watch is over
+
+private:
+    SeenBox seen_;
+    std::thread thread_;
 };
 
 #endif
