@@ -6,6 +6,9 @@
 #                                       writes DIR/env.sh for the programs run
 #   scripts/wine-session.sh stop DIR    stops the wineserver and the display
 #
+# The fresh prefix is also kept as DIR/template, so that a test can start
+# from an untouched system of its own (scripts/wine-scenario.sh).
+#
 # Nothing touches the real home folder: Wine links the prefix's Desktop and
 # Documents to $HOME, so HOME lives under DIR too, and the menu builder is off.
 set -euo pipefail
@@ -43,6 +46,13 @@ ENV
   mkdir -p "$WINEPREFIX"
   "$wineserver" -p
   "$wine" wineboot --init >"$dir/wineboot.log" 2>&1 || true
+  # The server writes the registry out when it stops; then the untouched
+  # prefix is kept for scenarios, and the session's server starts again.
+  "$wineserver" -k 2>/dev/null || true
+  "$wineserver" -w 2>/dev/null || true
+  rm -rf "$dir/template"
+  cp -a "$WINEPREFIX" "$dir/template"
+  "$wineserver" -p
   echo "Wine session ready: $dir (DISPLAY=:$display)"
   ;;
 stop)

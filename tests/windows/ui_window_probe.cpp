@@ -1,5 +1,7 @@
 #include "ui_window_probe.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 std::wstring WindowsPath(const std::string& path)
@@ -89,6 +91,68 @@ std::vector<std::wstring> StaticTexts(HWND window)
         if (!WindowText(child).empty())
             texts.push_back(WindowText(child));
     return texts;
+}
+
+namespace {
+
+// An item record and a text buffer in the list's own process.
+struct RemoteItem {
+    HANDLE process;
+    char* memory;
+    explicit RemoteItem(HWND list)
+    {
+        DWORD id = 0;
+        GetWindowThreadProcessId(list, &id);
+        process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id);
+        memory = static_cast<char*>(VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE));
+    }
+    ~RemoteItem()
+    {
+        VirtualFreeEx(process, memory, 0, MEM_RELEASE);
+        CloseHandle(process);
+    }
+    LPARAM Send(HWND list, UINT message, WPARAM index, LVITEMW item)
+    {
+        item.pszText = reinterpret_cast<wchar_t*>(memory + sizeof item);
+        WriteProcessMemory(process, memory, &item, sizeof item, nullptr);
+        return SendMessageW(list, message, index, reinterpret_cast<LPARAM>(memory));
+    }
+    std::wstring Text()
+    {
+        wchar_t text[256] = {0};
+        ReadProcessMemory(process, memory + sizeof(LVITEMW), text, sizeof text - 2, nullptr);
+        return text;
+    }
+};
+
+} // namespace
+
+std::vector<std::wstring> ListItems(HWND list)
+{
+    RemoteItem remote(list);
+    std::vector<std::wstring> items;
+    for (int i = 0; i < int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); i++) {
+        LVITEMW item = {};
+        item.iSubItem = 0;
+        item.cchTextMax = 255;
+        remote.Send(list, LVM_GETITEMTEXTW, i, item);
+        items.push_back(remote.Text());
+    }
+    return items;
+}
+
+bool ListItemChecked(HWND list, int index)
+{
+    return (SendMessageW(list, LVM_GETITEMSTATE, index, LVIS_STATEIMAGEMASK) >> 12) == 2;
+}
+
+void SetListItemChecked(HWND list, int index, bool checked)
+{
+    RemoteItem remote(list);
+    LVITEMW item = {};
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+    remote.Send(list, LVM_SETITEMSTATE, index, item);
 }
 
 MessageBoxWatcher::MessageBoxWatcher(DWORD processId, DWORD timeoutMs, int button)

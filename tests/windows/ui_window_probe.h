@@ -40,6 +40,12 @@ void PressKey(HWND window, WORD key); // brings the window to the front first
 // The non-empty texts of the "Static" children: what a message box says.
 std::vector<std::wstring> StaticTexts(HWND window);
 
+// A list view of another process, through its own messages: the item
+// records travel through memory allocated in that process.
+std::vector<std::wstring> ListItems(HWND list);
+bool ListItemChecked(HWND list, int index);
+void SetListItemChecked(HWND list, int index, bool checked);
+
 struct SeenBox {
     bool seen = false;
     std::wstring caption, text;

@@ -1,0 +1,347 @@
+// The complete setup, end to end under Wine: the sample product packed by
+// mksetup behind the real 64-bit Setup.exe, driven from this process as a
+// person would (texts typed, boxes clicked, list items unchecked through the
+// list's own messages, message boxes answered), then the installed files,
+// registry values and links checked. Each scenario runs in a fresh system of
+// its own (scripts/wine-scenario.sh).
+//
+//   setup_e2e_test --stub=SETUP.EXE --programs=DIR --product=DIR [--language=US|DE|IT]
+#include "app/ui_language_tables.h"
+#include "archive/archive_pass.h"
+#include "tools/mksetup/commands.h"
+#include "windows/ui_window_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string stubPath, programsPath, productPath, language = "US";
+const wchar_t* const kDestination = L"C:\\Program Files\\Orvanex Demo";
+
+std::vector<uint8_t> Bytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::wstring Text(uint16_t id)
+{
+    wchar_t text[600];
+    LookupUiText(FindUiLanguage(language.c_str()), id, text, 600);
+    return text;
+}
+
+fs::path Temp(const wchar_t* name)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    return fs::path(temp) / name;
+}
+
+// The sample product (plus `extra` files) packed behind the stub.
+fs::path BuildSetup(const std::vector<std::pair<std::string, std::string>>& extra = {})
+{
+    fs::path product = Temp(L"e2e-product"), setup = Temp(L"Setup-e2e.exe");
+    fs::remove_all(product);
+    fs::create_directories(product);
+    fs::copy(WindowsPath(productPath), product, fs::copy_options::recursive);
+    for (const char* program : {"OVDEMO.EXE", "UnInst.exe"})
+        fs::copy_file(fs::path(WindowsPath(programsPath)) / program, product / program);
+    for (const auto& file : extra)
+        std::ofstream(product / file.first, std::ios::binary) << file.second;
+    int built = RunBuild(
+        {product.u8string(), "-o", setup.u8string(), "--stub", fs::path(WindowsPath(stubPath)).u8string(), "-q"});
+    EXPECT_EQ(built, 0);
+    return setup;
+}
+
+struct RunningSetup : RunningProgram {
+    HWND dialog = nullptr;
+    HWND Item(int id) const { return GetDlgItem(dialog, id); }
+    bool Start(const fs::path& exe)
+    {
+        if (!RunningProgram::Start(exe.wstring()))
+            return false;
+        dialog = WaitForProcessWindow(Id(), L"#32770", 60000);
+        return dialog && Item(IDC_COMPONENT_LIST);
+    }
+    bool Checked(int id) const { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    void Uncheck(const std::wstring& language)
+    {
+        std::vector<std::wstring> items = ListItems(Item(IDC_COMPONENT_LIST));
+        for (size_t i = 0; i < items.size(); i++)
+            if (items[i].compare(0, language.size(), language) == 0)
+                SetListItemChecked(Item(IDC_COMPONENT_LIST), int(i), false);
+    }
+    // OK, and the message box that answers it.
+    SeenBox Install()
+    {
+        MessageBoxWatcher box(Id(), 60000);
+        Click(Item(IDC_OK_BUTTON));
+        return box.Result();
+    }
+    DWORD ExitCode()
+    {
+        DWORD code = 1234;
+        return WaitForExit(20000, &code) ? code : 1234;
+    }
+};
+
+std::wstring LinkTarget(const fs::path& link)
+{
+    IShellLinkW* shell = nullptr;
+    IPersistFile* file = nullptr;
+    wchar_t target[MAX_PATH] = L"<unreadable>";
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&shell)))) {
+        if (SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+            SUCCEEDED(file->Load(link.c_str(), STGM_READ)))
+            shell->GetPath(target, MAX_PATH, nullptr, 0);
+        if (file)
+            file->Release();
+        shell->Release();
+    }
+    return target;
+}
+
+std::wstring Registry(HKEY root, const wchar_t* key, const wchar_t* value)
+{
+    wchar_t data[MAX_PATH] = {0};
+    DWORD size = sizeof data;
+    return RegGetValueW(root, key, value, RRF_RT_REG_SZ, nullptr, data, &size) == ERROR_SUCCESS ? data : L"<none>";
+}
+
+fs::path Programs()
+{
+    wchar_t path[MAX_PATH];
+    SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, path);
+    return fs::path(path) / L"Orvanex Demo";
+}
+
+// Every product file but the script and the excluded ones, with its bytes,
+// its time and the archive attribute.
+void ExpectInstalled(const fs::path& destination, const std::vector<std::wstring>& excluded)
+{
+    fs::path product = Temp(L"e2e-product");
+    for (const auto& entry : fs::recursive_directory_iterator(product)) {
+        if (!entry.is_regular_file())
+            continue;
+        std::wstring name = entry.path().filename().wstring();
+        fs::path installed = destination / name;
+        bool wanted = name != L"INSTALL.INF" && std::find(excluded.begin(), excluded.end(), name) == excluded.end();
+        EXPECT_EQ(fs::exists(installed), wanted) << installed;
+        if (!wanted || !fs::exists(installed))
+            continue;
+        EXPECT_EQ(Bytes(installed), Bytes(entry.path())) << installed;
+        auto drift = fs::last_write_time(installed) - fs::last_write_time(entry.path());
+        EXPECT_LE(std::chrono::abs(drift), std::chrono::seconds(2)) << installed;
+        EXPECT_TRUE(GetFileAttributesW(installed.c_str()) & FILE_ATTRIBUTE_ARCHIVE) << installed;
+    }
+}
+
+class Scenario : public testing::Test {
+protected:
+    void SetUp() override { CoInitialize(nullptr); }
+    void TearDown() override { CoUninitialize(); }
+};
+
+} // namespace
+
+TEST_F(Scenario, FreshInstallWithALanguageUnchecked)
+{
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Start(BuildSetup()));
+    EXPECT_EQ(WindowText(setup.dialog), Text(kTextCaption) + L" Orvanex Demo 1.0");
+    EXPECT_EQ(WindowText(setup.Item(IDC_DESTINATION_EDIT)), kDestination);
+    EXPECT_TRUE(setup.Checked(IDC_PROGRAM_GROUP_BOX));
+    EXPECT_TRUE(setup.Checked(IDC_DESKTOP_BOX));
+    EXPECT_FALSE(IsWindowVisible(setup.Item(IDC_QUICK_LAUNCH_BOX))); // a fresh prefix has no Quick Launch
+    EXPECT_EQ(ListItems(setup.Item(IDC_COMPONENT_LIST)),
+              (std::vector<std::wstring>{Text(kTextEnglishItem), Text(kTextGermanItem), L"Italian "}));
+    setup.Uncheck(L"Italian");
+
+    SeenBox box = setup.Install();
+    EXPECT_EQ(box.text, L"Orvanex Demo" + Text(kTextSuccessTail));
+    EXPECT_EQ(box.caption, Text(kTextCaption) + L" Orvanex Demo 1.0");
+    EXPECT_EQ(setup.ExitCode(), 0u);
+
+    ExpectInstalled(kDestination, {L"OVDEMO_IT.LNG", L"OVDEMO_IT.TXT"});
+    EXPECT_EQ(Registry(HKEY_CURRENT_USER, L"Software\\Orvanex", L"OD"), kDestination);
+    const wchar_t* uninstall = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvanex Demo";
+    EXPECT_EQ(Registry(HKEY_LOCAL_MACHINE, uninstall, L"UninstallString"),
+              std::wstring(kDestination) + L"\\UnInst.exe");
+    EXPECT_EQ(Registry(HKEY_LOCAL_MACHINE, uninstall, L"DisplayName"), L"Orvanex Demo");
+    EXPECT_EQ(Registry(HKEY_LOCAL_MACHINE, uninstall, L"Publisher"), L"Orvanex");
+    fs::path destination(kDestination);
+    for (auto link : {std::make_pair(L"Orvanex Demo.lnk", L"OVDEMO.EXE"),
+                      std::make_pair(L"Uninstall.lnk", L"UnInst.exe"), std::make_pair(L"License.lnk", L"LICENSE.TXT"),
+                      std::make_pair(L"Order.lnk", L"ORDER.HTM"), std::make_pair(L"Bestellung.lnk", L"BESTELL.HTM")})
+        EXPECT_EQ(LinkTarget(Programs() / link.first), (destination / link.second).wstring()) << link.first;
+    wchar_t desktop[MAX_PATH];
+    SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop);
+    EXPECT_EQ(LinkTarget(fs::path(desktop) / L"Orvanex Demo.lnk"), (destination / L"OVDEMO.EXE").wstring());
+}
+
+TEST_F(Scenario, UpdateKeepsTheInstalledChoices)
+{
+    fs::path exe = BuildSetup();
+    {
+        RunningSetup first;
+        ASSERT_TRUE(first.Start(exe));
+        first.Uncheck(L"Italian");
+        first.Install();
+        ASSERT_EQ(first.ExitCode(), 0u);
+    }
+    std::ofstream(fs::path(kDestination) / L"PSAPI.DLL") << "an old copy";
+    fs::remove(Programs() / L"Order.lnk");
+
+    RunningSetup update;
+    ASSERT_TRUE(update.Start(exe));
+    EXPECT_EQ(WindowText(update.Item(IDC_DESTINATION_EDIT)), kDestination);
+    for (int box : {IDC_PROGRAM_GROUP_BOX, IDC_DESKTOP_BOX, IDC_QUICK_LAUNCH_BOX})
+        EXPECT_FALSE(update.Checked(box)) << box;
+    EXPECT_TRUE(IsWindowVisible(update.Item(IDC_QUICK_LAUNCH_BOX)));
+    HWND list = update.Item(IDC_COMPONENT_LIST);
+    std::vector<std::wstring> items = ListItems(list);
+    ASSERT_EQ(items.size(), 3u);
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(ListItemChecked(list, i), items[i] != L"Italian ") << i;
+    Click(update.Item(IDC_PROGRAM_GROUP_BOX)); // an existing group is left alone
+    update.Install();
+    EXPECT_EQ(update.ExitCode(), 0u);
+    EXPECT_EQ(Bytes(fs::path(kDestination) / L"OVPSAPI.DLL").size(), 11u);
+    EXPECT_FALSE(fs::exists(Programs() / L"Order.lnk"));
+    EXPECT_FALSE(fs::exists(fs::path(kDestination) / L"OVDEMO_IT.LNG"));
+}
+
+TEST_F(Scenario, SpeaksTheSystemLanguage)
+{
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Start(BuildSetup()));
+    for (int id : {IDC_OK_BUTTON, IDC_CANCEL_BUTTON, IDC_DESTINATION_LABEL, IDC_PROGRAM_GROUP_BOX})
+        EXPECT_EQ(WindowText(setup.Item(id)), Text(uint16_t(id))) << id;
+    EXPECT_EQ(setup.Install().text, L"Orvanex Demo" + Text(kTextSuccessTail));
+    EXPECT_EQ(setup.ExitCode(), 0u);
+}
+
+TEST_F(Scenario, DamagedPayloadIsReportedAtStart)
+{
+    // One byte changed in the middle of the largest entry's data, as a bad
+    // download would.
+    fs::path exe = BuildSetup();
+    EntryHeaderInfo largest = {};
+    WalkArchiveHeaders(
+        exe.c_str(),
+        [](const EntryHeaderInfo* info, void* user) {
+            auto* best = static_cast<EntryHeaderInfo*>(user);
+            if (info->packSize > best->packSize)
+                *best = *info;
+            return 0;
+        },
+        &largest);
+    std::vector<uint8_t> bytes = Bytes(exe);
+    ASSERT_GT(largest.packSize, 100u);
+    bytes[largest.blockPos + 32 + strlen(largest.name) + largest.packSize / 2] ^= 0x55;
+    std::ofstream(exe, std::ios::binary).write(reinterpret_cast<char*>(bytes.data()), bytes.size());
+    RunningProgram setup;
+    ASSERT_TRUE(setup.Start(exe.wstring()));
+    MessageBoxWatcher broken(setup.Id(), 60000);
+    EXPECT_EQ(broken.Result().text, Text(kTextBrokenFile));
+    EXPECT_EQ(broken.Result().caption, exe.filename().wstring());
+    DWORD code = 1234;
+    EXPECT_TRUE(setup.WaitForExit(20000, &code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_FALSE(fs::exists(kDestination));
+}
+
+TEST_F(Scenario, EmptyDestinationDoesNothing)
+{
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Start(BuildSetup()));
+    SetText(setup.Item(IDC_DESTINATION_EDIT), L"");
+    MessageBoxWatcher none(setup.Id(), 3000);
+    Click(setup.Item(IDC_OK_BUTTON));
+    EXPECT_FALSE(none.Result().seen);
+    EXPECT_TRUE(IsWindow(setup.dialog));
+    Click(setup.Item(IDC_CANCEL_BUTTON));
+    EXPECT_EQ(setup.ExitCode(), 0u);
+    EXPECT_FALSE(fs::exists(kDestination));
+}
+
+TEST_F(Scenario, RunningProductWindowIsClosedAtStart)
+{
+    fs::path exe = BuildSetup();
+    RunningProgram product;
+    ASSERT_TRUE(product.Start((fs::path(WindowsPath(programsPath)) / L"OVDEMO.EXE").wstring()));
+    for (int i = 0; i < 200 && !FindWindowW(L"OrvanexDemoWindow", nullptr); i++)
+        Sleep(50);
+    ASSERT_TRUE(FindWindowW(L"OrvanexDemoWindow", nullptr));
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Start(exe));
+    DWORD code = 1234;
+    EXPECT_TRUE(product.WaitForExit(20000, &code));
+    Click(setup.Item(IDC_CANCEL_BUTTON));
+    EXPECT_EQ(setup.ExitCode(), 0u);
+}
+
+TEST_F(Scenario, TemporaryFolderRouteWhenATargetIsHeld)
+{
+    // A large entry keeps the second pass busy long enough to let go of the
+    // held file before the move.
+    std::string large(8 << 20, '\0');
+    for (size_t i = 0; i < large.size(); i++)
+        large[i] = char((i * 2654435761u) >> 13);
+    fs::path exe = BuildSetup({{"ZLARGE.DAT", large}});
+    fs::create_directories(kDestination);
+    fs::path held = fs::path(kDestination) / L"OVDEMO.EXE";
+    std::ofstream(held) << "in use";
+    HANDLE handle = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Start(exe));
+    bool tempFolderSeen = false;
+    std::thread release([&] {
+        for (int i = 0; i < 6000 && !tempFolderSeen; i++, Sleep(1))
+            tempFolderSeen = fs::exists(Temp(L"1"));
+        CloseHandle(handle);
+    });
+    SeenBox box = setup.Install();
+    release.join();
+    EXPECT_TRUE(tempFolderSeen);
+    EXPECT_EQ(box.text, L"Orvanex Demo" + Text(kTextSuccessTail));
+    EXPECT_EQ(setup.ExitCode(), 0u);
+    // An update: the language that was not installed stays unchosen.
+    ExpectInstalled(kDestination, {L"OVDEMO_IT.LNG", L"OVDEMO_IT.TXT"});
+    EXPECT_FALSE(fs::exists(fs::path(kDestination) / L"Orvanex Demo")); // merged, not nested
+    EXPECT_FALSE(fs::exists(Temp(L"1")));
+}
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i];
+        auto value = [&](const char* name) {
+            return arg.compare(0, strlen(name), name) == 0 ? arg.substr(strlen(name)) : "";
+        };
+        if (!value("--stub=").empty())
+            stubPath = value("--stub=");
+        if (!value("--programs=").empty())
+            programsPath = value("--programs=");
+        if (!value("--product=").empty())
+            productPath = value("--product=");
+        if (!value("--language=").empty())
+            language = value("--language=");
+    }
+    return RUN_ALL_TESTS();
+}
