@@ -2,7 +2,8 @@
 # Checks the source (folder layers, formatting, the share of test code), then
 # builds every preset and runs every test: the native tests (also under
 # AddressSanitizer and UndefinedBehaviorSanitizer), the checks of the shipped
-# 32-bit stub, and the Windows tests under an isolated Wine session.
+# 32-bit stub, the Windows tests under an isolated Wine session, and each
+# fuzz target for a few seconds.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh || exit 1
@@ -60,6 +61,17 @@ for p in "${presets[@]}"; do
   count "build/$p/ctest.log"
   [ "$rc" -eq 0 ] || failed+=("$p")
 done
+
+# The libFuzzer targets (clang), briefly each: a finding fails the run.
+echo "=== fuzz: configure, build, run each target for 20 s"
+if ! { cmake --preset fuzz >/dev/null && cmake --build --preset fuzz; } >build-fuzz.log 2>&1; then
+  tail -n 40 build-fuzz.log
+  echo "=== fuzz: build FAILED"
+  failed+=("fuzz(build)")
+else
+  mkdir -p build/fuzz; mv build-fuzz.log build/fuzz/build.log
+  bash fuzz/run.sh 20 || failed+=("fuzz")
+fi
 
 echo "=== took $(( $(date +%s) - start )) s"
 if [ ${#failed[@]} -gt 0 ]; then

@@ -1,3 +1,5 @@
+// Bounded text and path operations: never past the capacity given, always a
+// terminated text; the ANSI code page; the platform's file queries.
 #include "base/platform.h"
 #include "base/text_utils.h"
 
@@ -5,132 +7,100 @@
 
 #include <string>
 
-TEST(BoundedCopy, CutsToCapacityAndTerminates)
+TEST(BoundedText, CopyAndAppendCutToCapacityAndTerminate)
 {
-    wchar_t buf[8];
-    CopyTextBounded(L"abcdefghij", buf, 8);
-    EXPECT_EQ(std::wstring(buf), L"abcdefg");
-    CopyTextBounded(L"xyz", buf, 1);
-    EXPECT_EQ(buf[0], 0);
-    CopyTextBounded(nullptr, buf, 8);
-    EXPECT_EQ(buf[0], 0);
+    const struct {
+        const wchar_t *start, *text;
+        size_t capacity;
+        const wchar_t *copied, *appended;
+    } cases[] = {{L"abc", L"defgh", 6, L"defgh", L"abcde"},
+                 {L"abcde", L"x", 6, L"x", L"abcde"},
+                 {L"ab", L"xyz", 1, L"", L""}, // a text longer than the capacity is cut
+                 {L"ab", nullptr, 6, L"", L"ab"}};
+    for (auto& c : cases) {
+        wchar_t buf[8] = {};
+        CopyTextBounded(c.text, buf, c.capacity);
+        EXPECT_EQ(std::wstring(buf), c.copied) << c.start;
+        CopyTextBounded(c.start, buf, 8);
+        AppendText(c.text, buf, c.capacity);
+        EXPECT_EQ(std::wstring(buf), c.appended) << c.start;
+    }
     CopyTextBounded(L"abc", nullptr, 8); // no destination: nothing happens
-
-    char a[4];
-    CopyTextBounded("hello", a, 4);
-    EXPECT_STREQ(a, "hel");
-}
-
-TEST(BoundedAppend, FullBufferGetsNothingAndStaysTerminated)
-{
-    wchar_t buf[6] = L"abc";
-    AppendText(L"defgh", buf, 6);
-    EXPECT_EQ(std::wstring(buf), L"abcde");
-    AppendText(L"x", buf, 6);
-    EXPECT_EQ(std::wstring(buf), L"abcde");
-
-    char a[6] = "ab";
-    AppendText("cdefg", a, 6);
-    EXPECT_STREQ(a, "abcde");
-
     wchar_t path[8] = L"C:\\";
     AppendAnsi("Programme", path, 8);
     EXPECT_EQ(std::wstring(path), L"C:\\Prog");
-}
 
-TEST(AnsiConversion, Windows1252RoundTrip)
-{
-    // "beschädigt" with the euro sign and a typographic dash from 0x80..0x9F.
-    const char ansi[] = "besch\xE4"
-                        "digt \x80 \x96";
-    wchar_t wide[32];
-    AnsiToWide(ansi, wide, 32);
-    EXPECT_EQ(std::wstring(wide), L"besch\u00E4digt \u20AC \u2013");
-    char back[32];
-    WideToAnsi(wide, back, 32);
-    EXPECT_STREQ(back, ansi);
-}
-
-TEST(AnsiConversion, LongTextEndsTerminatedAtLastCharacter)
-{
+    // Windows-1252 both ways: "beschädigt", the euro sign, a dash from 0x80..0x9F.
     wchar_t wide[5] = {L'#', L'#', L'#', L'#', L'#'};
     EXPECT_EQ(AnsiToWide("abcdefgh", wide, 5), wide);
     EXPECT_EQ(std::wstring(wide), L"abcd");
     EXPECT_EQ(AnsiToWide("abc", nullptr, 5), nullptr);
-
-    char ansi[4];
-    WideToAnsi(L"\u4E2D\u6587xy", ansi, 4); // not in the code page: '?'
-    EXPECT_STREQ(ansi, "??x");
+    const char ansi[] = "besch\xE4"
+                        "digt \x80 \x96";
+    wchar_t converted[32];
+    AnsiToWide(ansi, converted, 32);
+    EXPECT_EQ(std::wstring(converted), L"besch\u00E4digt \u20AC \u2013");
+    char back[32], cut[4];
+    WideToAnsi(converted, back, 32);
+    EXPECT_STREQ(back, ansi);
+    WideToAnsi(L"\u4E2D\u6587xy", cut, 4); // not in the code page: '?'
+    EXPECT_STREQ(cut, "??x");
     EXPECT_FALSE(PlatformIsAnsiRepresentable(L"\u4E2D"));
     EXPECT_TRUE(PlatformIsAnsiRepresentable(L"Gr\u00FC\u00DFe \u20AC"));
-}
 
-TEST(PathJoin, OneSeparatorBetweenParts)
-{
-    // An empty base gets no separator; a part that does not fit is left out.
-    struct Case {
-        const wchar_t *base, *part;
-        size_t capacity;
-        const wchar_t* expected;
-    } cases[] = {{L"C:\\Program Files", L"\\Tool", kPathCapacity, L"C:\\Program Files\\Tool"},
-                 {L"C:\\Program Files\\", L"Tool", kPathCapacity, L"C:\\Program Files\\Tool"},
-                 {L"C:/x/", L"/y", kPathCapacity, L"C:/x/y"},
-                 {L"C:/x", L"", kPathCapacity, L"C:/x"},
-                 {L"C:/x", nullptr, kPathCapacity, L"C:/x"},
-                 {L"", L"a", 8, L"a"},
-                 {L"C:\\ab", L"cdef", 6, L"C:\\ab"}};
-    for (auto& c : cases) {
-        wchar_t buf[kPathCapacity];
-        CopyTextBounded(c.base, buf, kPathCapacity);
-        JoinPath(c.part, buf, c.capacity);
-        EXPECT_EQ(std::wstring(buf), c.expected) << c.base;
-    }
-}
-
-TEST(PathParts, FileNamePositionAndParent)
-{
-    EXPECT_EQ(FileNamePosition(L"C:\\dir/sub\\name.txt"), 11u);
-    EXPECT_EQ(FileNamePosition(L"name.txt"), 0u);
-    EXPECT_EQ(FileNamePosition("a\\b/"), 4u);
-
-    wchar_t p[kPathCapacity] = L"C:\\Data\\Sub";
-    CutToParentFolder(p);
-    EXPECT_EQ(std::wstring(p), L"C:\\Data");
-    CutToParentFolder(p);
-    EXPECT_EQ(std::wstring(p), L"C:\\");
-    CutToParentFolder(p);
-    EXPECT_EQ(std::wstring(p), L"C:\\");
-
-    CopyTextBounded(L"Data", p, kPathCapacity);
-    CutToParentFolder(p);
-    EXPECT_EQ(std::wstring(p), L"");
-
-    CopyTextBounded(L"\\\\server\\share", p, kPathCapacity);
-    CutToParentFolder(p);
-    EXPECT_EQ(std::wstring(p), L"\\\\server");
-}
-
-TEST(TextSearch, FindAndCompare)
-{
     const wchar_t* t = L"GUID=x\r\nID=y";
     EXPECT_EQ(FindText(t, L"ID"), t + 2);
     EXPECT_EQ(FindText(t, L"id"), nullptr);
-    EXPECT_EQ(FindText("abc", "c"), std::string("c"));
     EXPECT_TRUE(EqualsNoCase(L"file_id.diz", L"FILE_ID.DIZ"));
     EXPECT_FALSE(EqualsNoCase("de", "DEU"));
     EXPECT_TRUE(EndsWithNoCase(L"docs\\setup.inf", L".INF"));
     EXPECT_FALSE(EndsWithNoCase(L"INF", L".INF"));
 }
 
-TEST(FileQueries, PathMissingSeesFilesAndFolders)
+TEST(Paths, JoinNamesParentsAndLastComponents)
 {
-    // The working folder exists; a file made in it too; a made-up name not.
-    wchar_t dir[kPathCapacity] = L".";
-    MakeFullPath(dir);
-    EXPECT_EQ(PathMissing(dir), 0);
+    // An empty base gets no separator; a part that does not fit is left out.
+    const struct {
+        const wchar_t *base, *part;
+        size_t capacity;
+        const wchar_t* expected;
+    } joins[] = {{L"C:\\Program Files", L"\\Tool", kPathCapacity, L"C:\\Program Files\\Tool"},
+                 {L"C:\\Program Files\\", L"Tool", kPathCapacity, L"C:\\Program Files\\Tool"},
+                 {L"C:/x/", L"/y", kPathCapacity, L"C:/x/y"},
+                 {L"C:/x", L"", kPathCapacity, L"C:/x"},
+                 {L"C:/x", nullptr, kPathCapacity, L"C:/x"},
+                 {L"", L"a", 8, L"a"},
+                 {L"C:\\ab", L"cdef", 6, L"C:\\ab"}};
+    for (auto& c : joins) {
+        wchar_t buf[kPathCapacity];
+        CopyTextBounded(c.base, buf, kPathCapacity);
+        JoinPath(c.part, buf, c.capacity);
+        EXPECT_EQ(std::wstring(buf), c.expected) << c.base;
+    }
+    // {path, file name, parent folder, last component}
+    const wchar_t* parts[][4] = {{L"C:\\dir/sub\\name.txt", L"name.txt", L"C:\\dir/sub", L"name.txt"},
+                                 {L"C:\\Data\\Tool\\", L"", L"C:\\Data\\Tool", L"Tool"},
+                                 {L"C:\\Data", L"Data", L"C:\\", L"Data"},
+                                 {L"C:\\", L"", L"C:\\", L"C:"},
+                                 {L"Data", L"Data", L"", L"Data"},
+                                 {L"\\\\server\\share", L"share", L"\\\\server", L"share"}};
+    for (auto& c : parts) {
+        EXPECT_EQ(std::wstring(c[0] + FileNamePosition(c[0])), c[1]) << c[0];
+        wchar_t p[kPathCapacity];
+        CopyTextBounded(c[0], p, kPathCapacity);
+        CutToParentFolder(p);
+        EXPECT_EQ(std::wstring(p), c[2]) << c[0];
+        size_t length = 0;
+        const wchar_t* last = LastComponent(c[0], &length);
+        EXPECT_EQ(std::wstring(last, length), c[3]) << c[0];
+    }
+}
 
-    wchar_t file[kPathCapacity];
-    CopyTextBounded(dir, file, kPathCapacity);
+TEST(FileQueries, PathMissingAndFullPaths)
+{
+    wchar_t file[kPathCapacity] = L".";
+    MakeFullPath(file);
+    EXPECT_EQ(PathMissing(file), 0);
     JoinPath(L"ov_path_missing_probe.tmp", file, kPathCapacity);
     FILE* f = CreateOutputStream(file);
     ASSERT_NE(f, nullptr);
@@ -138,18 +108,13 @@ TEST(FileQueries, PathMissingSeesFilesAndFolders)
     EXPECT_EQ(PathMissing(file), 0);
     EXPECT_TRUE(DeleteFilePath(file));
     EXPECT_EQ(PathMissing(file), -1);
-}
 
-TEST(FileQueries, MakeFullPathLeavesOverlongResultUnchanged)
-{
-    wchar_t p[kPathCapacity];
     std::wstring longName(250, L'n');
-    CopyTextBounded(longName.c_str(), p, kPathCapacity);
-    MakeFullPath(p); // the full form would exceed 259 characters
-    EXPECT_EQ(std::wstring(p), longName);
-
-    CopyTextBounded(L"rel", p, kPathCapacity);
-    MakeFullPath(p);
-    EXPECT_GT(TextLength(p), 3u);
-    EXPECT_EQ(std::wstring(p + FileNamePosition(p)), L"rel");
+    CopyTextBounded(longName.c_str(), file, kPathCapacity);
+    MakeFullPath(file); // the full form would exceed 259 characters: unchanged
+    EXPECT_EQ(std::wstring(file), longName);
+    CopyTextBounded(L"rel", file, kPathCapacity);
+    MakeFullPath(file);
+    EXPECT_GT(TextLength(file), 3u);
+    EXPECT_EQ(std::wstring(file + FileNamePosition(file)), L"rel");
 }

@@ -1,40 +1,39 @@
 #include "support/archive_builder.h"
 
 #include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
+
+#include "format/checksum.h"
+#include "format/rar_format.h"
 
 namespace testsupport {
 
 uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc)
 {
     crc = ~crc;
-    for (size_t i = 0; i < size; i++) {
-        crc ^= data[i];
+    for (size_t i = 0; i < size; i++)
         for (int k = 0; k < 8; k++)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - ((crc ^ (data[i] >> k)) & 1)));
     return ~crc;
+}
+
+uint32_t Crc32(const std::vector<uint8_t>& data)
+{
+    return Crc32(data.data(), data.size());
 }
 
 uint16_t RotateSum(const std::vector<uint8_t>& data)
 {
-    uint16_t v = 0;
-    for (uint8_t b : data) {
-        v = uint16_t(v + b);
-        v = uint16_t((v << 1) | (v >> 15));
-    }
-    return v;
+    return RotateSumUpdate(0, data.data(), data.size());
 }
 
 uint32_t DosTime(int year, int month, int day, int hour, int minute, int second)
 {
-    uint32_t date = uint32_t(((year - 1980) << 9) | (month << 5) | day);
-    uint32_t time = uint32_t((hour << 11) | (minute << 5) | (second / 2));
-    return (date << 16) | time;
+    return uint32_t((year - 1980) << 25 | month << 21 | day << 16 | hour << 11 | minute << 5 | second / 2);
 }
 
 std::vector<uint8_t> BytesOf(const std::string& text)
@@ -64,40 +63,25 @@ FileEntry StoredEntry(const std::string& name, const std::vector<uint8_t>& data)
     e.packed = data;
     e.unpSize = uint32_t(data.size());
     e.fileCrc = Crc32(data);
-    e.method = 0x30;
     return e;
 }
 
 FileEntry PackedEntry(const std::string& name, const std::vector<uint8_t>& packed, const std::vector<uint8_t>& unpacked,
                       bool solid)
 {
-    FileEntry e;
-    e.name = name;
+    FileEntry e = StoredEntry(name, unpacked);
     e.packed = packed;
-    e.unpSize = uint32_t(unpacked.size());
-    e.fileCrc = Crc32(unpacked);
-    e.method = 0x35;
-    e.unpVer = 20;
-    e.flags = uint16_t(0x8000 | (solid ? 0x0010 : 0));
+    e.method = kMethodBest;
+    e.flags = uint16_t(kFlagHasData | (solid ? kFlagSolid : 0));
     return e;
 }
 
-static void Put16(std::vector<uint8_t>& out, uint32_t v)
+// Little-endian fields, each as many bytes as its digit in `widths` says.
+static void Put(std::vector<uint8_t>& out, std::initializer_list<uint32_t> values, const char* widths)
 {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-
-static void Put32(std::vector<uint8_t>& out, uint32_t v)
-{
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
-
-ArchiveBuilder& ArchiveBuilder::Prefix(const std::vector<uint8_t>& bytes)
-{
-    prefix_ = bytes;
-    return *this;
+    for (uint32_t v : values)
+        for (int i = 0, n = *widths++ - '0'; i < n; i++)
+            out.push_back(uint8_t(v >> (8 * i)));
 }
 
 ArchiveBuilder& ArchiveBuilder::MainHeader(uint16_t headSize, uint16_t flags, uint8_t type)
@@ -108,34 +92,13 @@ ArchiveBuilder& ArchiveBuilder::MainHeader(uint16_t headSize, uint16_t flags, ui
     return *this;
 }
 
-ArchiveBuilder& ArchiveBuilder::NoMarker()
-{
-    marker_ = false;
-    return *this;
-}
-
-ArchiveBuilder& ArchiveBuilder::NoMainHeader()
-{
-    mainHeader_ = false;
-    return *this;
-}
-
 ArchiveBuilder& ArchiveBuilder::File(const FileEntry& e)
 {
     uint32_t headSize = e.headSizeOverride >= 0 ? uint32_t(e.headSizeOverride) : uint32_t(32 + e.name.size());
-    Put16(body_, e.headCrc);
-    body_.push_back(0x74);
-    Put16(body_, e.flags);
-    Put16(body_, headSize);
-    Put32(body_, uint32_t(e.packed.size()));
-    Put32(body_, e.unpSize);
-    body_.push_back(e.hostOs);
-    Put32(body_, e.fileCrc);
-    Put32(body_, e.fileTime);
-    body_.push_back(e.unpVer);
-    body_.push_back(e.method);
-    Put16(body_, uint32_t(e.name.size()));
-    Put32(body_, e.fileAttr);
+    Put(body_,
+        {e.headCrc, kBlockFile, e.flags, headSize, uint32_t(e.packed.size()), e.unpSize, e.hostOs, e.fileCrc,
+         e.fileTime, e.unpVer, e.method, uint32_t(e.name.size()), e.fileAttr},
+        "2122441441124");
     body_.insert(body_.end(), e.name.begin(), e.name.end());
     body_.insert(body_.end(), e.packed.begin(), e.packed.end());
     return *this;
@@ -143,14 +106,9 @@ ArchiveBuilder& ArchiveBuilder::File(const FileEntry& e)
 
 ArchiveBuilder& ArchiveBuilder::Block(uint8_t type, uint16_t headSize, uint16_t flags, const std::vector<uint8_t>& data)
 {
-    std::vector<uint8_t> block;
-    Put16(block, 0);
-    block.push_back(type);
-    Put16(block, flags);
-    Put16(block, headSize);
-    Put32(block, uint32_t(data.size()));
-    block.resize(headSize); // zero-filled up to the stated size
-    body_.insert(body_.end(), block.begin(), block.end());
+    size_t start = body_.size();
+    Put(body_, {0, type, flags, headSize, uint32_t(data.size())}, "21224");
+    body_.resize(start + headSize); // zero-filled up to the stated size
     body_.insert(body_.end(), data.begin(), data.end());
     return *this;
 }
@@ -158,19 +116,11 @@ ArchiveBuilder& ArchiveBuilder::Block(uint8_t type, uint16_t headSize, uint16_t 
 std::vector<uint8_t> ArchiveBuilder::Build() const
 {
     std::vector<uint8_t> out = prefix_;
-    if (marker_) {
-        static const uint8_t kMarker[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
-        out.insert(out.end(), kMarker, kMarker + 7);
-    }
+    if (marker_)
+        out.insert(out.end(), kArchiveMarker, kArchiveMarker + kMarkerSize);
     if (mainHeader_) {
-        Put16(out, 0);
-        out.push_back(mainType_);
-        Put16(out, mainFlags_);
-        Put16(out, mainSize_);
-        Put16(out, 0);
-        Put32(out, 0x000E57F6);
-        for (int i = 13; i < mainSize_; i++)
-            out.push_back(uint8_t('c'));
+        Put(out, {0, mainType_, mainFlags_, mainSize_, 0, 0}, "212224");
+        out.resize(out.size() + (mainSize_ > 13 ? mainSize_ - 13 : 0), 'c'); // a comment
     }
     out.insert(out.end(), body_.begin(), body_.end());
     return out;
@@ -178,40 +128,25 @@ std::vector<uint8_t> ArchiveBuilder::Build() const
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    f.close();
+    return !f.fail();
 }
 
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes)
 {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    bytes->clear();
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        bytes->insert(bytes->end(), buf, buf + n);
-    std::fclose(f);
-    return true;
+    std::ifstream f(path, std::ios::binary);
+    bytes->assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    return bool(f) || f.eof();
 }
 
 TempDir::TempDir()
 {
     static std::atomic<unsigned> counter{0};
-    std::random_device rd;
-    auto base = std::filesystem::temp_directory_path();
-    for (;;) {
-        auto candidate = base / ("ovtest-" + std::to_string(rd()) + "-" + std::to_string(counter++));
-        std::error_code ec;
-        if (std::filesystem::create_directory(candidate, ec)) {
-            path_ = candidate.string();
-            break;
-        }
-    }
+    std::string name = "ovtest-" + std::to_string(std::random_device()()) + "-" + std::to_string(counter++);
+    path_ = (std::filesystem::temp_directory_path() / name).string();
+    std::filesystem::create_directory(path_);
 }
 
 TempDir::~TempDir()
@@ -226,11 +161,7 @@ TempDir::~TempDir()
 
 std::string TempDir::File(const std::string& name) const
 {
-#ifdef _WIN32
-    return path_ + "\\" + name;
-#else
-    return path_ + "/" + name;
-#endif
+    return (std::filesystem::path(path_) / name).string();
 }
 
 std::wstring WidePath(const std::string& path)

@@ -1,6 +1,6 @@
-// Test-only writer of archive containers: marker, main header, file headers
-// with every field settable, stored data, blocks of other types, and any
-// bytes in front (a stand-in for the setup program's executable image).
+// Test-only writer of archive containers (marker, main header, file headers
+// with every field settable, other blocks, any bytes in front as a stand-in
+// for the setup program's image) and the tests' sample data and files.
 #ifndef OV_TESTS_SUPPORT_ARCHIVE_BUILDER_H
 #define OV_TESTS_SUPPORT_ARCHIVE_BUILDER_H
 
@@ -11,22 +11,14 @@
 
 namespace testsupport {
 
-// Standard CRC-32 (as zlib and ZIP compute it), written bit by bit so that
-// it shares nothing with the reader's table-driven one.
+// Standard CRC-32 (as zlib computes it) bit by bit, sharing nothing with the
+// reader's tables; the old generation's 16-bit sum; an MS-DOS date and time.
 uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0);
-inline uint32_t Crc32(const std::vector<uint8_t>& data)
-{
-    return Crc32(data.data(), data.size());
-}
-
-// The old generation's 16-bit rotate-add sum.
+uint32_t Crc32(const std::vector<uint8_t>& data);
 uint16_t RotateSum(const std::vector<uint8_t>& data);
-
-// MS-DOS date and time: date in the high 16 bits, time in the low.
 uint32_t DosTime(int year, int month, int day, int hour, int minute, int second);
 
 std::vector<uint8_t> BytesOf(const std::string& text);
-
 // Pseudo-random text with repeats: compressible, and different per seed.
 std::vector<uint8_t> SampleText(size_t n, uint32_t seed);
 
@@ -45,41 +37,34 @@ struct FileEntry {
     int64_t headSizeOverride = -1; // for damaged headers (-1: computed)
 };
 
-// A stored entry (method 0x30) with a correct checksum.
+// A stored entry, and a compressed one with the given stream; both with the
+// checksum of the unpacked bytes.
 FileEntry StoredEntry(const std::string& name, const std::vector<uint8_t>& data);
-// A compressed entry with the given packed stream and a correct checksum
-// over `unpacked`.
 FileEntry PackedEntry(const std::string& name, const std::vector<uint8_t>& packed, const std::vector<uint8_t>& unpacked,
                       bool solid);
 
 class ArchiveBuilder {
 public:
-    // Bytes before the marker (default none: the archive starts at 0).
-    ArchiveBuilder& Prefix(const std::vector<uint8_t>& bytes);
-    // Main header: headSize (13 by default; more adds comment bytes).
+    ArchiveBuilder& Prefix(const std::vector<uint8_t>& bytes) { return prefix_ = bytes, *this; }
+    // headSize above 13 adds comment bytes.
     ArchiveBuilder& MainHeader(uint16_t headSize = 13, uint16_t flags = 0, uint8_t type = 0x73);
-    // Leaves out the marker or the main header (for damaged archives).
-    ArchiveBuilder& NoMarker();
-    ArchiveBuilder& NoMainHeader();
+    // Leave out the marker or the main header (for damaged archives).
+    ArchiveBuilder& NoMarker() { return marker_ = false, *this; }
+    ArchiveBuilder& NoMainHeader() { return mainHeader_ = false, *this; }
     ArchiveBuilder& File(const FileEntry& entry);
-    // Any other block: the 32-byte fixed part of a file header with this
-    // type, `headSize` bytes in all, and with flag 0x8000 a data area.
+    // Any other block: a file header's 32-byte fixed part with this type,
+    // `headSize` bytes in all, and with flag 0x8000 a data area.
     ArchiveBuilder& Block(uint8_t type, uint16_t headSize, uint16_t flags = 0, const std::vector<uint8_t>& data = {});
-
     std::vector<uint8_t> Build() const;
 
 private:
-    std::vector<uint8_t> prefix_;
-    std::vector<uint8_t> body_;
-    bool marker_ = true;
-    bool mainHeader_ = true;
-    uint16_t mainSize_ = 13;
-    uint16_t mainFlags_ = 0;
+    std::vector<uint8_t> prefix_, body_;
+    bool marker_ = true, mainHeader_ = true;
+    uint16_t mainSize_ = 13, mainFlags_ = 0;
     uint8_t mainType_ = 0x73;
 };
 
-// Writes `bytes` to `path` (a native path); true on success.
-bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes); // true on success
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes);
 
 // A fresh, empty temporary folder for one test; removed by the destructor.

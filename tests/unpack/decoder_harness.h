@@ -12,58 +12,6 @@
 #include <cstdlib>
 #include <vector>
 
-class DecoderHarness {
-public:
-    DecoderHarness()
-    {
-        state_ = static_cast<DecoderState*>(calloc(1, sizeof(DecoderState)));
-        window_ = static_cast<uint8_t*>(calloc(kWindowSize, 1));
-        PrepareDecoder(state_);
-        state_->deliver = Collect;
-        state_->sink = &out_;
-    }
-    ~DecoderHarness()
-    {
-        free(window_);
-        free(state_);
-    }
-    DecoderHarness(const DecoderHarness&) = delete;
-    DecoderHarness& operator=(const DecoderHarness&) = delete;
-
-    // Decodes one entry of `unpackedSize` bytes from `packed`; returns what
-    // was delivered (which may be more than the size when a match overshoots).
-    std::vector<uint8_t> Decode(const std::vector<uint8_t>& packed, uint32_t unpackedSize, bool solid)
-    {
-        std::string path = dir_.File("packed.bin");
-        testsupport::WriteFileBytes(path, packed);
-        FILE* f = std::fopen(path.c_str(), "rb");
-        state_->packedInput = f;
-        state_->packedLeft = int32_t(packed.size());
-        state_->unpackedLeft = int32_t(unpackedSize);
-        out_.clear();
-        DecompressEntry(state_, window_, solid ? 1 : 0);
-        std::fclose(f);
-        state_->packedInput = nullptr;
-        return out_;
-    }
-
-    DecoderState* ctx() { return state_; }
-    uint8_t* window() { return window_; }
-
-private:
-    static uint32_t Collect(void* sink, const uint8_t* bytes, uint32_t count)
-    {
-        auto* out = static_cast<std::vector<uint8_t>*>(sink);
-        out->insert(out->end(), bytes, bytes + count);
-        return count;
-    }
-
-    testsupport::TempDir dir_;
-    DecoderState* state_;
-    uint8_t* window_;
-    std::vector<uint8_t> out_;
-};
-
 // Opens `bytes` as the packed data of an entry of a record, for tests that
 // drive the bit reader directly.
 struct PackedFile {
@@ -72,11 +20,47 @@ struct PackedFile {
     PackedFile(DecoderState* state, const std::vector<uint8_t>& bytes, int32_t packedSize)
     {
         testsupport::WriteFileBytes(dir.File("p"), bytes);
-        f = std::fopen(dir.File("p").c_str(), "rb");
-        state->packedInput = f;
+        state->packedInput = f = std::fopen(dir.File("p").c_str(), "rb");
         state->packedLeft = packedSize;
     }
     ~PackedFile() { std::fclose(f); }
+};
+
+class DecoderHarness {
+public:
+    DecoderHarness()
+    {
+        PrepareDecoder(state_);
+        state_->deliver = [](void* sink, const uint8_t* bytes, uint32_t count) {
+            auto* out = static_cast<std::vector<uint8_t>*>(sink);
+            out->insert(out->end(), bytes, bytes + count);
+            return count;
+        };
+        state_->sink = &out_;
+    }
+    ~DecoderHarness() { free(window_), free(state_); }
+    DecoderHarness(const DecoderHarness&) = delete;
+    DecoderHarness& operator=(const DecoderHarness&) = delete;
+
+    // Decodes one entry of `unpackedSize` bytes from `packed`; returns what
+    // was delivered (more than the size when a match overshoots).
+    std::vector<uint8_t> Decode(const std::vector<uint8_t>& packed, uint32_t unpackedSize, bool solid)
+    {
+        PackedFile file(state_, packed, int32_t(packed.size()));
+        state_->unpackedLeft = int32_t(unpackedSize);
+        out_.clear();
+        DecompressEntry(state_, window_, solid ? 1 : 0);
+        state_->packedInput = nullptr;
+        return out_;
+    }
+
+    DecoderState* ctx() { return state_; }
+    uint8_t* window() { return window_; }
+
+private:
+    DecoderState* state_ = static_cast<DecoderState*>(calloc(1, sizeof(DecoderState)));
+    uint8_t* window_ = static_cast<uint8_t*>(calloc(kWindowSize, 1));
+    std::vector<uint8_t> out_;
 };
 
 #endif
