@@ -53,6 +53,9 @@ ENV
   rm -rf "$dir/template"
   cp -a "$WINEPREFIX" "$dir/template"
   "$wineserver" -p
+  # One program now brings Wine's services up outside any caller's output
+  # pipe (a test runner would otherwise wait for them to close it).
+  "$wine" cmd /c exit >>"$dir/wineboot.log" 2>&1 </dev/null || true
   echo "Wine session ready: $dir (DISPLAY=:$display)"
   ;;
 stop)
