@@ -35,27 +35,27 @@ size_t ReadFixedHeader(ExtractContext* ctx, int kind)
         return got;
     if (kind == kBlockMain) {
         MainHeader* h = &ctx->mainHeader;
-        h->headCrc = Get16(raw);
-        h->headType = raw[2];
-        h->headFlags = Get16(raw + 3);
-        h->headSize = Get16(raw + 5);
+        h->headCrc = Get16(raw + kHeadCrcOffset);
+        h->headType = raw[kHeadTypeOffset];
+        h->headFlags = Get16(raw + kHeadFlagsOffset);
+        h->headSize = Get16(raw + kHeadSizeOffset);
         h->reserved1 = Get16(raw + 7);
         h->reserved2 = Get32(raw + 9);
     } else {
         FileHeader* h = &ctx->fileHeader;
-        h->headCrc = Get16(raw);
-        h->headType = raw[2];
-        h->headFlags = Get16(raw + 3);
-        h->headSize = Get16(raw + 5);
-        h->packSize = Get32(raw + 7);
-        h->unpSize = Get32(raw + 11);
-        h->hostOs = raw[15];
-        h->fileCrc = Get32(raw + 16);
-        h->fileTime = Get32(raw + 20);
-        h->unpVer = raw[24];
-        h->method = raw[25];
-        h->nameSize = Get16(raw + 26);
-        h->fileAttr = Get32(raw + 28);
+        h->headCrc = Get16(raw + kHeadCrcOffset);
+        h->headType = raw[kHeadTypeOffset];
+        h->headFlags = Get16(raw + kHeadFlagsOffset);
+        h->headSize = Get16(raw + kHeadSizeOffset);
+        h->packSize = Get32(raw + kPackSizeOffset);
+        h->unpSize = Get32(raw + kUnpSizeOffset);
+        h->hostOs = raw[kHostOsOffset];
+        h->fileCrc = Get32(raw + kFileCrcOffset);
+        h->fileTime = Get32(raw + kFileTimeOffset);
+        h->unpVer = raw[kUnpVerOffset];
+        h->method = raw[kMethodOffset];
+        h->nameSize = Get16(raw + kNameSizeOffset);
+        h->fileAttr = Get32(raw + kFileAttrOffset);
     }
     return got;
 }
@@ -169,15 +169,15 @@ void NormalizeEntry(ExtractContext* ctx)
             *p = '\\';
     // Unix permission bits and unknown hosts' words mean nothing to Windows.
     FileHeader* h = &ctx->fileHeader;
-    if (h->hostOs >= 3)
+    if (h->hostOs >= kHostUnix)
         h->fileAttr = (h->headFlags & kFlagDirectoryBits) == kFlagDirectoryBits ? kAttrDirectory : kAttrArchive;
 }
 
 void MapHostAttributes(ExtractContext* ctx)
 {
+    // The attribute word was mapped when the entry was read; what is left
+    // is the host, which tools show: unknown hosts count as MS-DOS.
     FileHeader* h = &ctx->fileHeader;
-    if (h->hostOs >= 3)
-        h->fileAttr = (h->headFlags & kFlagDirectoryBits) == kFlagDirectoryBits ? kAttrDirectory : kAttrArchive;
-    if (h->hostOs > 3)
-        h->hostOs = 0;
+    if (h->hostOs > kHostUnix)
+        h->hostOs = kHostMsDos;
 }

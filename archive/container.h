@@ -36,9 +36,11 @@ size_t ReadFixedHeader(ExtractContext* ctx, int kind);
 // stream back at its start. 0 at the end of the walk.
 size_t NextEntryHeader(ExtractContext* ctx);
 
-// Backslashes for separators in ctx->fileName; host attribute mapping for
-// Unix and unknown hosts.
+// Backslashes for separators in ctx->fileName, and the attribute word of
+// Unix and unknown hosts (whose bits mean nothing to Windows) replaced by
+// "directory" or "archive".
 void NormalizeEntry(ExtractContext* ctx);
+// Unknown hosts become MS-DOS; called by the walk after each entry header.
 void MapHostAttributes(ExtractContext* ctx);
 
 #endif
