@@ -1,0 +1,547 @@
+// mksetup: the rules `build` applies to a product, as tables of its checks;
+// what only whole runs show (the setup reads back through the setup's own
+// reader, a refused build writes nothing, exit codes); what list, test and
+// extract add to the archive pass; the sample product and its programs.
+#include "archive/archive_pass.h"
+#include "format/rar_format.h"
+#include "support/archive_builder.h"
+#include "tools/mksetup/build_checks.h"
+#include "tools/mksetup/commands.h"
+#include "tools/mksetup/product_scan.h"
+#include "tools/mksetup/setup_rules.h"
+#include "tools/mksetup/tool_text.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <numeric>
+#include <set>
+#include <tuple>
+
+#ifdef _WIN32
+#include "tests/windows/ui_window_probe.h"
+#define setenv(name, value, overwrite) _putenv_s(name, value) // an empty value removes the variable
+#else
+#include <sys/stat.h>
+#include <time.h>
+#include <utime.h>
+#endif
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+fs::path PathOf(const std::wstring& name)
+{
+    return fs::u8path(Utf8Of(name));
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string ReadBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct RunResult {
+    int code;
+    std::string out, err;
+};
+
+RunResult RunCaptured(int (*command)(const Arguments&), const Arguments& args)
+{
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int code = command(args);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::string out = testing::internal::GetCapturedStdout();
+    return RunResult{code, out, testing::internal::GetCapturedStderr()};
+}
+
+// Names (wide, "\" separators) and contents; "#N" stands for N bytes that
+// are never read.
+using Files = std::map<std::wstring, std::string>;
+
+// The build's checks on a product that exists only as names and bytes.
+Findings Check(const Files& files)
+{
+    std::vector<PlanEntry> entries;
+    std::map<std::wstring, std::vector<uint8_t>> bytes;
+    for (const auto& [name, text] : files) {
+        entries.push_back({PathOf(name), name, std::string(name.begin(), name.end()), // Latin-1 letters only
+                           text[0] == '#' ? std::stoull(text.substr(1)) : text.size()});
+        bytes[name] = BytesOf(text);
+    }
+    OrderEntries(&entries, false);
+    Findings findings;
+    CheckEntries(entries, 4096, &findings);
+    std::vector<const std::vector<uint8_t>*> data;
+    for (const PlanEntry& e : entries)
+        data.push_back(&bytes[e.wideName]);
+    CheckContents(entries, data, &findings);
+    return findings;
+}
+
+std::set<std::string> Tree(const fs::path& root)
+{
+    std::set<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        names.insert(e.path().lexically_relative(root).generic_u8string());
+    return names;
+}
+
+// A Windows-1252 letter is one byte in the stored name, two in UTF-8.
+fs::path LongName(size_t lastPart)
+{
+    std::wstring part(100, L'\x00E4');
+    return PathOf(part + L"/" + part + L"/" + std::wstring(lastPart, L'\x00E4') + L".txt");
+}
+
+// The file headers of a setup as the setup's reader walks them.
+std::vector<EntryHeaderInfo> Headers(const fs::path& setup)
+{
+    std::vector<EntryHeaderInfo> all;
+    auto collect = [](const EntryHeaderInfo* info, void* user) {
+        static_cast<std::vector<EntryHeaderInfo>*>(user)->push_back(*info);
+        return 0;
+    };
+    WalkArchiveHeaders(WideOf(setup.u8string()).c_str(), collect, &all);
+    return all;
+}
+
+// A stored entry with a time and attributes, for setups made by hand.
+FileEntry Entry(const char* name, const std::string& data, uint32_t attributes = kAttrArchive)
+{
+    FileEntry e = StoredEntry(name, BytesOf(data));
+    e.fileTime = DosTime(2009, 7, 15, 10, 30, 44);
+    e.fileAttr = attributes;
+    return e;
+}
+
+// A scratch folder with a sound product and a 4 KiB stub, SOURCE_DATE_EPOCH
+// unset. The output's name begins like the product folder's but lies beside
+// it.
+class Mksetup : public testing::Test {
+protected:
+    Mksetup()
+    {
+        setenv("SOURCE_DATE_EPOCH", "", 1);
+        WriteCleanProduct();
+        WriteBytes(stub, "MZ" + std::string(4094, '\0'));
+    }
+    ~Mksetup() override { setenv("SOURCE_DATE_EPOCH", "", 1); }
+
+    void WriteCleanProduct()
+    {
+        WriteBytes(product / "INSTALL.INF", "ID=AB\r\nClass=AlphaWindow\r\n");
+        WriteBytes(product / "FILE_ID.DIZ", "Alpha Version 1.0\r\n");
+        WriteBytes(product / "OALPHA.EXE", "MZ program " + std::string(3000, 'x'));
+        WriteBytes(product / "AB_US.LNG", "[Text]\r\nLanguage=English\r\n");
+        WriteBytes(product / "docs" / "readme.txt", "Read me.\r\n");
+        WriteBytes(product / "LICENSE.TXT", "Free.\r\n");
+    }
+
+    RunResult Build() { return RunCaptured(RunBuild, {p, "-o", o, "--stub", s}); }
+
+    // A setup made by hand: a stub, a read-only file in a folder, a folder
+    // entry, and `more`.
+    std::string WriteSetup(const std::vector<FileEntry>& more = {})
+    {
+        ArchiveBuilder b;
+        b.Prefix(std::vector<uint8_t>(4096, 'M')).File(Entry("docs\\README.TXT", "read me", 0x21));
+        b.File(Entry("empty", "", kAttrDirectory));
+        for (const FileEntry& e : more)
+            b.File(e);
+        WriteFileBytes(dir.File("setup.exe"), b.Build());
+        return dir.File("setup.exe");
+    }
+
+    TempDir dir;
+    fs::path root = fs::path(dir.path()), product = root / "product", stub = root / "stub.exe",
+             output = root / "product.exe";
+    std::string p = product.u8string(), o = output.u8string(), s = stub.u8string();
+};
+
+} // namespace
+
+TEST(BuildChecks, WarningsAndErrorsForTheProductsNamesAndContents)
+{
+    // Each case changes a sound product: a name with text adds or replaces
+    // that file, a name starting with '-' removes it. Expected is an error
+    // ('E'), a warning alone ('W') or no message at all ('-').
+    const Files base = {
+        {L"INSTALL.INF", "ID=AB\r\nClass=W\r\n"}, {L"FILE_ID.DIZ", "A Version 1\r\n"}, {L"OA.EXE", "x"}};
+    const std::string us = "[Text]\r\nLanguage=English\r\n";
+    const std::tuple<Files, char, const char*> cases[] = {
+        {{}, '-', ""}, // the sound product itself
+        {{{L"-FILE_ID.DIZ", ""}}, 'W', "no FILE_ID.DIZ"},
+        {{{L"-FILE_ID.DIZ", ""}, {L"d\\FILE_ID.DIZ", "A Version 1"}}, 'W', "one in a subfolder is not read"},
+        {{{L"FILE_ID.DIZ", "\r\nA Version 1\r\n"}}, 'W', "FILE_ID.DIZ has no product name"},
+        {{{L"-INSTALL.INF", ""}}, 'W', "no setup script"},
+        {{{L"INSTALL.INF", "Class=W\r\n"}}, 'W', "sets no \"ID\""},
+        {{{L"INSTALL.INF", "ID = AB\r\n"}}, 'W', "sets no \"ID\""},
+        {{{L"INSTALL.INF", "GUID=123\r\nID=AB\r\n"}}, 'W', "reads '123' as the product id"},
+        {{{L"INSTALL.INF", "ID=ABCDE\r\n"}}, 'W', "the setup keeps 'ABC'"},
+        {{{L"a\\read.me", "1"}, {L"b\\READ.ME", "2"}}, 'W', "'a\\read.me', 'b\\READ.ME' have the same file name"},
+        {{{L"ABUS.LNG", us}}, 'W', "'ABUS.LNG' is not named <prefix>_<code>.LNG"},
+        {{{L"AB_USA.LNG", us}}, 'W', "'AB_USA.LNG' is not named"},
+        {{{L"AB_US.LNG", us}, {L"XYZ_IT.LNG", us}}, 'W', "'XYZ_IT.LNG' does not share the prefix 'AB'"},
+        {{{L"AB_US.LNG", us}, {L"ab_it.lng", us}}, '-', ""},
+        {{{L"AB_NL.LNG", "Language=Nederlands\r\n"}}, 'W', "'AB_NL.LNG' does not begin like a language file"},
+        {{{L"-OA.EXE", ""}}, 'W', "no main program"},
+        {{{L"INSTALL.INF", "ID=AB\r\nExe=MAIN.EXE\r\n"}}, 'W', "names the main program 'MAIN.EXE', but no file"},
+        {{{L"-OA.EXE", ""}, {L"INSTALL.INF", "ID=AB\r\nExe=MAIN.EXE\r\n"}, {L"bin\\main.exe", "x"}}, '-', ""},
+        {{{L"-OA.EXE", ""}, {L"OB.EXE", "x"}, {L"oa.exe", "x"}}, 'W', "first in the archive, 'oa.exe', not 'OB.EXE'"},
+        {{{L"Docs\\README.TXT", "x"}, {L"docs\\ReadMe.txt", "y"}}, 'E', "'Docs\\README.TXT' and 'docs\\ReadMe.txt'"},
+        {{{L"\x00E4rger.txt", "x"}, {L"\x00C4RGER.TXT", "y"}}, 'E', "differ only in case"},
+        {{{L"huge.bin", "#2147483648"}}, 'E', "huge.bin: is 2,147,483,648 bytes"},
+        {{{L"a.bin", "#1342177280"}, {L"b.bin", "#1342177280"}}, 'E', "a setup can hold at most 2,147,483,647"},
+    };
+    for (const auto& [changes, kind, expected] : cases) {
+        Files files = base;
+        for (const auto& [name, text] : changes)
+            name[0] == L'-' ? void(files.erase(name.substr(1))) : void(files[name] = text);
+        Findings f = Check(files);
+        std::string errors = std::accumulate(f.errors.begin(), f.errors.end(), std::string()),
+                    warnings = std::accumulate(f.warnings.begin(), f.warnings.end(), std::string());
+        EXPECT_TRUE(Contains(kind == 'E' ? errors : warnings, expected)) << expected << "\n" << errors << warnings;
+        EXPECT_EQ(errors.empty(), kind != 'E') << errors;
+        EXPECT_TRUE(kind == 'E' || warnings.empty() == (kind == '-')) << warnings;
+    }
+}
+
+TEST_F(Mksetup, BuiltSetupReadsBackThroughTheSetupsReader)
+{
+    WriteBytes(product / "empty.dat", "");
+    std::vector<uint8_t> text = SampleText(200000, 1);
+    WriteBytes(product / PathOf(L"gr\x00FC\x00DF.txt"), std::string(text.begin(), text.end()));
+    WriteBytes(product / "locked.txt", "do not touch");
+    WriteBytes(product / ".secret", "hidden");
+    WriteBytes(product / "a" / "A.INF", "Group=Tools\r\n"); // INSTALL.INF at the top is the script that leads
+#ifdef _WIN32
+    SetFileAttributesW((product / ".secret").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesW((product / "locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+#else
+    chmod((product / "locked.txt").c_str(), 0444);
+    // File times are local; SOURCE_DATE_EPOCH is UTC whatever the zone.
+    const char* zone = std::getenv("TZ");
+    std::string savedZone = zone ? zone : "";
+    setenv("TZ", "JST-9", 1);
+    tzset();
+    struct utimbuf t = {1700000000, 1700000001}; // 2023-11-14 22:13:21 UTC
+    utime((product / "LICENSE.TXT").c_str(), &t);
+#endif
+    // The largest stub behind which the setup's scan still finds the archive.
+    std::string stubBytes = "MZ" + std::string(249994, '\0');
+    WriteBytes(stub, stubBytes);
+    RunResult r = Build();
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_TRUE(Contains(r.err, "several setup scripts ('INSTALL.INF', 'a\\A.INF')")) << r.err;
+    EXPECT_TRUE(Contains(r.out, "11 files")) << r.out;
+    std::string setup = ReadBytes(output);
+    EXPECT_EQ(setup.substr(0, stubBytes.size()), stubBytes);
+    std::vector<EntryHeaderInfo> headers = Headers(output);
+    ASSERT_EQ(headers.size(), 11u);
+    std::string order; // the script, the description, then by extension
+    for (size_t i = 0; i < 5; i++)
+        order += headers[i].name + std::string(" ");
+    EXPECT_EQ(order, "INSTALL.INF FILE_ID.DIZ empty.dat OALPHA.EXE a\\A.INF ");
+    EXPECT_TRUE(std::any_of(headers.begin(), headers.end(), [](auto& h) { return h.method != kMethodStored; }));
+    for (const EntryHeaderInfo& h : headers) {
+        std::string name = h.name;
+        EXPECT_EQ(h.fileAttr, name == "locked.txt" ? 0x21u : name == ".secret" ? 0x22u : 0x20u) << name;
+#ifndef _WIN32
+        EXPECT_TRUE(name != "LICENSE.TXT" || h.fileTime == DosTime(2023, 11, 15, 7, 13, 20));
+#endif
+    }
+    fs::path copy = root / "x";
+    r = RunCaptured(RunExtract, {o, "-o", copy.u8string()});
+    ASSERT_TRUE(r.code == kExitOk && Contains(r.out, "11 files extracted")) << r.out << r.err;
+    for (const auto& e : fs::recursive_directory_iterator(product)) {
+        fs::path source = e.path(), back = copy / source.lexically_relative(product);
+        EXPECT_TRUE(e.is_directory() || ReadBytes(source) == ReadBytes(back)) << back.u8string();
+    }
+
+    // One byte more of stub, which the build refuses, and the setup's scan
+    // really misses the archive.
+    WriteBytes(output, stubBytes + '\0' + setup.substr(stubBytes.size()));
+    EXPECT_TRUE(Contains(RunCaptured(RunTest, {o}).err, "no setup archive found"));
+    WriteBytes(stub, stubBytes + '\0');
+    EXPECT_TRUE(Contains(Build().err, "must start at offset 249,996 or earlier"));
+
+    // Inline option values, SOURCE_DATE_EPOCH, and a warning, which does not
+    // stop the build. Quiet means no summary (and standard error is no
+    // terminal here, so there is no progress bar either).
+    WriteBytes(product / LongName(53), "a stored name of 259 bytes");
+    WriteBytes(stub, "#!/bin/sh\n");
+    setenv("SOURCE_DATE_EPOCH", "1700000001", 1); // odd seconds are cut
+    r = RunCaptured(RunBuild, {"--quiet", "--store", "--name-order", "--output=" + o, "--stub=" + s, p});
+    EXPECT_TRUE(r.code == kExitOk && r.out.empty());
+    EXPECT_TRUE(Contains(r.err, "mksetup: warning: " + s + ": the stub does not begin with \"MZ\"")) << r.err;
+    headers = Headers(output);
+    ASSERT_EQ(headers.size(), 12u);
+    EXPECT_STREQ(headers[10].name, "OALPHA.EXE"); // by name alone
+    for (const EntryHeaderInfo& h : headers)
+        EXPECT_TRUE(h.method == kMethodStored && h.fileTime == DosTime(2023, 11, 14, 22, 13, 20)) << h.name;
+    EXPECT_EQ(std::string(headers[11].name).size(), 259u);
+    // Before 1980 the format has no time: the earliest one it has.
+    setenv("SOURCE_DATE_EPOCH", "0", 1);
+    EXPECT_EQ(RunCaptured(RunBuild, {"--level", "1", p, "-o", o, "--stub", s}).code, kExitOk);
+    EXPECT_EQ(Headers(output)[0].fileTime, DosTime(1980, 1, 1, 0, 0, 0));
+#ifndef _WIN32
+    zone ? setenv("TZ", savedZone.c_str(), 1) : unsetenv("TZ");
+    tzset();
+#endif
+}
+
+TEST_F(Mksetup, RefusedBuildsWriteNothingAndKeepAnEarlierOutput)
+{
+    auto file = [](const fs::path& path, const std::string& bytes = "x") { return [=] { WriteBytes(path, bytes); }; };
+    std::vector<uint8_t> bytes = ArchiveBuilder().File(StoredEntry("a", {})).Build();
+    std::string archive(bytes.begin(), bytes.end()), usage = "usage: mksetup build";
+    const std::tuple<std::string, std::function<void()>, Arguments> cases[] = {
+        // Command-line mistakes (no arguments: the usual ones).
+        {usage, nullptr, {p}},
+        {usage, nullptr, {"-o", o}},
+        {usage, nullptr, {p, "-o"}},
+        {usage, nullptr, {p, p, "-o", o}},
+        {usage, nullptr, {p, "-o", o, "--level", "0"}},
+        {usage, nullptr, {p, "-o", o, "--level=6"}},
+        {usage, nullptr, {p, "-o", o, "--fast"}},
+        {usage, nullptr, {p, "-o", o, "--store=yes"}},
+        // Inputs and outputs that cannot be used.
+        {"nowhere: no such folder", nullptr, {(root / "nowhere").u8string(), "-o", o, "--stub", s}},
+        {"stub.exe: not a folder", nullptr, {s, "-o", o, "--stub", s}},
+        {"the folder holds no files", [&] { fs::remove_all(product), fs::create_directories(product / "a"); }, {}},
+        {"the output is a folder", nullptr, {p, "-o", root.u8string(), "--stub", s}},
+        {"inside the product folder", nullptr, {p + "/", "-o", (product / "a" / ".." / "s").u8string(), "--stub", s}},
+        {"none: the stub is not a readable file", nullptr, {p, "-o", o, "--stub", (root / "none").u8string()}},
+        {"the stub is 4 bytes", file(stub, "MZ12"), {}},
+        {"already carries an archive (at offset 0)", file(stub, archive), {}},
+        {"already carries an archive (at offset 4,096)", file(stub, std::string(4096, 'M') + archive), {}},
+        {"SOURCE_DATE_EPOCH must be a whole number", [] { setenv("SOURCE_DATE_EPOCH", "soon", 1); }, {}},
+        {"not '99999999999999999999'", [] { setenv("SOURCE_DATE_EPOCH", "99999999999999999999", 1); }, {}},
+        {"Windows-1252 code page", file(product / PathOf(L"\x540D.txt")), {}},
+        {"is 260 bytes; the setup reads at most 259", file(product / LongName(54)), {}},
+        {"cannot create", nullptr, {p, "-o", (root / "no" / "out.exe").u8string(), "--stub", s}},
+#ifdef _WIN32
+        {"inside the product folder", nullptr, {p, "-o", (root / "PRODUCT" / "s").u8string(), "--stub", s}},
+#else
+        {"differ only in case", file(product / "license.txt"), {}},
+        {"a:b: the file name holds the character ':'", file(product / "a:b"), {}},
+        {"dot.: the file name ends in a dot or a blank", file(product / "dot."), {}},
+        {"LPT1: the folder name is the name of a Windows device", file(product / "LPT1" / "a"), {}},
+        {"the name is not valid UTF-8", file(product / "bad\xFF.txt"), {}},
+        {"pipe: is not a regular file", [&] { mkfifo((product / "pipe").c_str(), 0644); }, {}},
+        {"loop: is a link to a folder", [&] { fs::create_directory_symlink(product, product / "loop"); }, {}},
+        {"mem: read error", [&] { fs::create_symlink("/proc/self/mem", product / "mem"); }, {}},
+        {"inside the product folder",
+         [&] { fs::create_directory_symlink(product, root / "alias"); },
+         {p, "-o", (root / "alias" / "s").u8string(), "--stub", s}},
+#endif
+    };
+    for (const auto& [expected, prepare, args] : cases) {
+        std::vector<fs::path> old{fs::directory_iterator(root), fs::directory_iterator()};
+        for (const fs::path& path : old)
+            fs::remove_all(path);
+        WriteCleanProduct();
+        WriteBytes(stub, "MZ" + std::string(100, '\0'));
+        WriteBytes(output, "previous setup");
+        setenv("SOURCE_DATE_EPOCH", "", 1);
+        if (prepare)
+            prepare();
+        std::set<std::string> before = Tree(root);
+        RunResult r = RunCaptured(RunBuild, args.empty() ? Arguments{p, "-o", o, "--stub", s} : args);
+        EXPECT_EQ(r.code, expected == usage ? kExitUsage : kExitFailure) << expected;
+        EXPECT_TRUE(Contains(r.err, expected)) << expected << "\n" << r.err;
+        EXPECT_EQ(Tree(root), before) << expected;
+        EXPECT_EQ(ReadBytes(output), "previous setup") << expected;
+    }
+    EXPECT_TRUE(Contains(RunCaptured(RunBuild, {"--help"}).out, "SOURCE_DATE_EPOCH"));
+}
+
+TEST_F(Mksetup, SampleProductBuildsWithoutWarnings)
+{
+    fs::remove_all(product);
+    fs::copy(fs::u8path(OV_SOURCE_DIR "/samples/product"), product, fs::copy_options::recursive);
+#ifdef OV_SAMPLE_PROGRAMS
+    for (const char* program : {"OVDEMO.EXE", "UnInst.exe"})
+        fs::copy_file(fs::u8path(OV_SAMPLE_PROGRAMS) / program, product / program);
+#else
+    // The programs are built for Windows only; stand-ins carry their names.
+    WriteBytes(product / "OVDEMO.EXE", "MZ main program");
+    WriteBytes(product / "UnInst.exe", "MZ uninstaller");
+#endif
+    RunResult r = Build();
+    EXPECT_TRUE(r.code == kExitOk && r.err.empty()) << r.err;
+}
+
+TEST_F(Mksetup, ListShowsEveryEntryAsTableOrJson)
+{
+    FileEntry packed = Entry("gr\xFC\xDF.dat", "\x11\x22");
+    packed.method = 0x33; // list reads the headers only
+    packed.flags |= kFlagSolid;
+    std::string setup = WriteSetup({packed});
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%08X", Crc32(BytesOf("read me")));
+    RunResult table = RunCaptured(RunList, {setup}), json = RunCaptured(RunList, {"--json", setup});
+    EXPECT_TRUE(table.code == kExitOk && json.code == kExitOk) << table.err << json.err;
+    for (const char* part : {"R...A  2009-07-15 10:30:44", "...D.", "m3 v2.0 yes", "gr\xC3\xBC\xC3\x9F.dat" /* UTF-8 */,
+                             "3 entries", static_cast<const char*>(crc)})
+        EXPECT_TRUE(Contains(table.out, part)) << part << "\n" << table.out;
+    for (const char* part :
+         {"{\n", "\"name\": \"docs\\\\README.TXT\", \"size\": 7", "\"solid\": true", "\"directory\": true",
+          "\"method\": \"store\"", "\"time\": \"2009-07-15 10:30:44\"", "]\n}\n"})
+        EXPECT_TRUE(Contains(json.out, part)) << part << "\n" << json.out;
+}
+
+TEST_F(Mksetup, ReaderCommandLinesAndFilesThatAreNoSetup)
+{
+    std::string plain = dir.File("plain.bin"), out = dir.File("out");
+    WriteFileBytes(plain, SampleText(1000, 3));
+    const std::tuple<Arguments, int, const char*> cases[] = {
+        {{"--help"}, kExitOk, ""},
+        {{}, kExitUsage, "no file given"},
+        {{"file", "--bogus"}, kExitUsage, "unknown option '--bogus'"},
+        {{"a", "b"}, kExitUsage, "more than one file"},
+        {{dir.File("absent.exe")}, kExitFailure, "absent.exe: no such file"},
+        {{dir.path()}, kExitFailure, "is a folder"},
+        {{plain}, kExitFailure, "no setup archive found"},
+    };
+    for (auto command : {RunList, RunTest, RunExtract}) {
+        for (auto [args, code, expected] : cases) {
+            if (command == RunExtract && args.size() == 1 && args[0] != "--help")
+                args.insert(args.end(), {"-o", out});
+            RunResult r = RunCaptured(command, args);
+            EXPECT_TRUE(r.code == code && Contains(r.err, expected)) << expected << "\n" << r.err;
+            // Help and usage errors show the usage, failures only the reason.
+            EXPECT_EQ(Contains(r.out + r.err, "usage: mksetup"), code != kExitFailure) << r.out << r.err;
+        }
+    }
+    EXPECT_TRUE(Contains(RunCaptured(RunExtract, {plain}).err, "no output folder given"));
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(Mksetup, TestNamesTheFirstBadEntryAndTheReason)
+{
+    EXPECT_EQ(RunCaptured(RunTest, {WriteSetup()}).out, "OK\n");
+    EXPECT_EQ(RunCaptured(RunTest, {"-q", WriteSetup()}).out, "");
+    FileEntry bad = Entry("BAD.DAT", "data"), old = Entry("OLD.DAT", "\x11\x22"), split = Entry("PART.DAT", "half"),
+              locked = Entry("LOCKED.DAT", "?");
+    bad.fileCrc ^= 1;
+    old.method = 0x33;
+    old.unpVer = 15;
+    split.flags |= kFlagContinuedIn;
+    locked.flags |= kFlagEncrypted;
+    locked.fileCrc ^= 1; // what decrypting nothing gives
+    const std::pair<FileEntry, const char*> cases[] = {
+        {bad, "entry 'BAD.DAT': checksum mismatch"},
+        {old, "entry 'OLD.DAT': packed with an unsupported method (version 1.5)"},
+        {split, "the archive ends inside entry 'PART.DAT', which continues in a next volume"},
+        {locked, "entry 'LOCKED.DAT': encrypted entries are not supported"},
+    };
+    for (const auto& [entry, expected] : cases) {
+        RunResult r = RunCaptured(RunTest, {WriteSetup({entry})});
+        EXPECT_TRUE(r.code == kExitFailure && Contains(r.err, expected)) << expected << "\n" << r.err;
+    }
+    EXPECT_EQ(RunCaptured(RunList, {WriteSetup({bad})}).code, kExitOk) << "the headers are intact";
+}
+
+TEST_F(Mksetup, ExtractWritesTheTreeButNoNameThatLeavesItNorADamagedFile)
+{
+    std::vector<FileEntry> more;
+    const char* refused[] = {"..\\escaped.txt", "docs\\..\\..\\up.txt", "\\absolute.txt", "/rooted.txt",
+                             "C:\\drive.txt",   "c:relative.txt",       "docs\\nul.txt"};
+    for (const char* name : refused)
+        more.push_back(Entry(name, "x"));
+    more.push_back(Entry("fine\\..name.txt", "kept"));
+    more.push_back(Entry("docs\\BAD.DAT", "data"));
+    more.back().fileCrc ^= 1; // removed once found damaged
+    std::string setup = WriteSetup(more);
+    fs::path out = root / "nested" / "out";
+    RunResult r = RunCaptured(RunExtract, {setup, "-o", out.u8string()});
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_TRUE(Contains(r.err, "entry 'docs\\BAD.DAT': checksum mismatch")) << r.err;
+    for (std::string name : refused)
+        EXPECT_TRUE(Contains(r.err, "refusing '" + (name[0] == '/' ? "\\" + name.substr(1) : name) + "'")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "..name.txt"));
+    // Nothing anywhere but below the output folder; the folder entry too.
+    fs::remove_all(product);
+    EXPECT_EQ(Tree(root), (std::set<std::string>{"nested", "nested/out", "nested/out/docs",
+                                                 "nested/out/docs/README.TXT", "nested/out/empty", "nested/out/fine",
+                                                 "nested/out/fine/..name.txt", "setup.exe", "stub.exe"}));
+    r = RunCaptured(RunExtract, {setup, "-o", setup});
+    EXPECT_TRUE(r.code == kExitFailure && Contains(r.err, "cannot create the folder")) << r.err;
+}
+
+#ifdef _WIN32
+
+// A first start in a fresh Wine prefix can take several seconds.
+TEST(SamplePrograms, MainProgramOpensTheScriptsWindowClassAndEndsOnDestroy)
+{
+    std::string className =
+        ReadScriptValue(ReadBytes(fs::u8path(OV_SOURCE_DIR "/samples/product/INSTALL.INF")), "Class").value;
+    RunningProgram demo;
+    ASSERT_TRUE(demo.Start((fs::u8path(OV_SAMPLE_PROGRAMS) / "OVDEMO.EXE").wstring()));
+    HWND window = WaitForProcessWindow(demo.Id(), WideOf(className).c_str(), 30000);
+    ASSERT_NE(window, nullptr) << "no window of class '" << className << "'";
+    PostMessageW(window, WM_DESTROY, 0, 0); // what the setup sends
+    DWORD code = 1;
+    EXPECT_TRUE(demo.WaitForExit(30000, &code) && code == 0);
+}
+
+TEST(SamplePrograms, UninstallerAsksThenDeletesTheFilesAndItsEntry)
+{
+    TempDir dir;
+    fs::path folder = dir.path();
+    fs::copy_file(fs::u8path(OV_SAMPLE_PROGRAMS) / "UnInst.exe", folder / "UnInst.exe");
+    WriteBytes(folder / "OVDEMO_US.LNG", "[Text]\r\n");
+    WriteBytes(folder / "LICENSE.TXT", "Free.\r\n");
+    const wchar_t* key = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvanex Demo";
+    HKEY created;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr), 0);
+    RegCloseKey(created);
+    // Answers the uninstaller's message boxes in turn; their texts.
+    auto run = [&](std::vector<int> answers) {
+        RunningProgram uninstaller;
+        std::wstring texts;
+        EXPECT_TRUE(uninstaller.Start((folder / "UnInst.exe").wstring()));
+        for (int answer : answers) {
+            HWND box = WaitForProcessWindow(uninstaller.Id(), L"#32770", 30000);
+            for (const std::wstring& text : box ? StaticTexts(box) : std::vector<std::wstring>())
+                texts += text + L"\n";
+            PostMessageW(box, WM_COMMAND, answer, 0);
+            for (int i = 0; i < 100 && IsWindow(box); i++)
+                Sleep(50);
+        }
+        DWORD code = 1;
+        EXPECT_TRUE(uninstaller.WaitForExit(30000, &code) && code == 0);
+        return Utf8Of(texts);
+    };
+    // "No": the question names the files, and nothing is touched.
+    std::string question = run({IDNO});
+    EXPECT_TRUE(Contains(question, "LICENSE.TXT") && Contains(question, "OVDEMO_US.LNG")) << question;
+    EXPECT_TRUE(fs::exists(folder / "LICENSE.TXT"));
+    // "Yes": the files and the uninstall entry go, and a last box says so.
+    EXPECT_TRUE(Contains(run({IDYES, IDOK}), "removed"));
+    EXPECT_FALSE(fs::exists(folder / "LICENSE.TXT") || fs::exists(folder / "OVDEMO_US.LNG"));
+    EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &created), ERROR_SUCCESS);
+}
+
+#endif
