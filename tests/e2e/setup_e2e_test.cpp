@@ -6,6 +6,8 @@
 // its own (scripts/wine-scenario.sh).
 //
 //   setup_e2e_test --stub=SETUP.EXE --programs=DIR --product=DIR [--language=US|DE|IT]
+//   setup_e2e_test --demo=SETUP.EXE --pause-dir=DIR [--install]
+//       the main job's run, held at each window for a screenshot (see Demo)
 #include "app/ui_language_tables.h"
 #include "archive/archive_pass.h"
 #include "tools/mksetup/commands.h"
@@ -148,6 +150,16 @@ void ExpectInstalled(const fs::path& destination, const std::vector<std::wstring
     }
 }
 
+// The caption and control texts of the system's language, from the setup's
+// own tables; the caption ends with the product's title.
+void ExpectInterfaceTexts(const RunningSetup& setup)
+{
+    EXPECT_EQ(WindowText(setup.dialog), Text(kTextCaption) + L" Orvanex Demo 1.0");
+    for (int id : {IDC_OK_BUTTON, IDC_CANCEL_BUTTON, IDC_DESTINATION_LABEL, IDC_PROGRAM_GROUP_BOX, IDC_DESKTOP_BOX,
+                   IDC_QUICK_LAUNCH_BOX})
+        EXPECT_EQ(WindowText(setup.Item(id)), Text(uint16_t(id))) << id;
+}
+
 class Scenario : public testing::Test {
 protected:
     void SetUp() override { CoInitialize(nullptr); }
@@ -160,7 +172,12 @@ TEST_F(Scenario, FreshInstallWithALanguageUnchecked)
 {
     RunningSetup setup;
     ASSERT_TRUE(setup.Start(BuildSetup()));
-    EXPECT_EQ(WindowText(setup.dialog), Text(kTextCaption) + L" Orvanex Demo 1.0");
+    RECT screen, own;
+    GetWindowRect(GetDesktopWindow(), &screen);
+    GetWindowRect(setup.dialog, &own);
+    EXPECT_EQ(own.left, ((screen.right - screen.left) - (own.right - own.left)) / 2);
+    EXPECT_EQ(own.top, ((screen.bottom - screen.top) - (own.bottom - own.top)) / 2);
+    ExpectInterfaceTexts(setup);
     EXPECT_EQ(WindowText(setup.Item(IDC_DESTINATION_EDIT)), kDestination);
     EXPECT_TRUE(setup.Checked(IDC_PROGRAM_GROUP_BOX));
     EXPECT_TRUE(setup.Checked(IDC_DESKTOP_BOX));
@@ -227,10 +244,24 @@ TEST_F(Scenario, SpeaksTheSystemLanguage)
 {
     RunningSetup setup;
     ASSERT_TRUE(setup.Start(BuildSetup()));
-    for (int id : {IDC_OK_BUTTON, IDC_CANCEL_BUTTON, IDC_DESTINATION_LABEL, IDC_PROGRAM_GROUP_BOX})
-        EXPECT_EQ(WindowText(setup.Item(id)), Text(uint16_t(id))) << id;
+    ExpectInterfaceTexts(setup);
     EXPECT_EQ(setup.Install().text, L"Orvanex Demo" + Text(kTextSuccessTail));
     EXPECT_EQ(setup.ExitCode(), 0u);
+}
+
+TEST_F(Scenario, EscAndTheCloseBoxEndItLikeCancel)
+{
+    fs::path exe = BuildSetup();
+    for (bool esc : {true, false}) {
+        RunningSetup setup;
+        ASSERT_TRUE(setup.Start(exe));
+        if (esc)
+            PressKey(setup.dialog, VK_ESCAPE);
+        else // what the window manager sends when the close box is clicked
+            PostMessageW(setup.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_EQ(setup.ExitCode(), 0u) << (esc ? "Esc" : "the close box");
+    }
+    EXPECT_FALSE(fs::exists(kDestination));
 }
 
 TEST_F(Scenario, DamagedPayloadIsReportedAtStart)
@@ -326,22 +357,70 @@ TEST_F(Scenario, TemporaryFolderRouteWhenATargetIsHeld)
     EXPECT_FALSE(fs::exists(Temp(L"1")));
 }
 
+namespace {
+
+// Waits for `pauseDir\<step>.done`, after telling where the window is, so a
+// script can take a screenshot of it.
+void Pause(const std::string& pauseDir, const char* step, HWND window)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    printf("%s shown at %ld %ld %ld %ld\n", step, r.left, r.top, r.right - r.left, r.bottom - r.top);
+    fflush(stdout);
+    fs::path done = fs::path(WindowsPath(pauseDir)) / (std::string(step) + ".done");
+    for (int i = 0; i < 6000 && !fs::exists(done); i++)
+        Sleep(50);
+}
+
+// The main job's run of a setup: its dialog, then (with `install`) OK and
+// the success message, each held for a screenshot; exit code 0 when the
+// setup ended with 0 (and installed, when asked to).
+int Demo(const std::string& exe, const std::string& pauseDir, bool install)
+{
+    CoInitialize(nullptr);
+    RunningSetup setup;
+    if (!setup.Start(fs::path(WindowsPath(exe)))) {
+        fprintf(stderr, "no setup dialog\n");
+        return 1;
+    }
+    Pause(pauseDir, "dialog", setup.dialog);
+    if (!install) {
+        Click(setup.Item(IDC_CANCEL_BUTTON));
+        return setup.ExitCode() == 0 ? 0 : 1;
+    }
+    PostMessageW(setup.Item(IDC_OK_BUTTON), BM_CLICK, 0, 0);
+    HWND box = WaitForProcessWindow(setup.Id(), L"#32770", 120000, {setup.dialog});
+    if (!box) {
+        fprintf(stderr, "no message after OK\n");
+        return 1;
+    }
+    Pause(pauseDir, "success", box);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return setup.ExitCode() == 0 ? 0 : 1;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
+    std::string demo, pauseDir;
+    bool install = false;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
-        auto value = [&](const char* name) {
-            return arg.compare(0, strlen(name), name) == 0 ? arg.substr(strlen(name)) : "";
+        auto value = [&](const char* name, std::string* out) {
+            if (arg.compare(0, strlen(name), name) == 0)
+                *out = arg.substr(strlen(name));
         };
-        if (!value("--stub=").empty())
-            stubPath = value("--stub=");
-        if (!value("--programs=").empty())
-            programsPath = value("--programs=");
-        if (!value("--product=").empty())
-            productPath = value("--product=");
-        if (!value("--language=").empty())
-            language = value("--language=");
+        value("--stub=", &stubPath);
+        value("--programs=", &programsPath);
+        value("--product=", &productPath);
+        value("--language=", &language);
+        value("--demo=", &demo);
+        value("--pause-dir=", &pauseDir);
+        install = install || arg == "--install";
     }
+    if (!demo.empty())
+        return Demo(demo, pauseDir, install);
     return RUN_ALL_TESTS();
 }
