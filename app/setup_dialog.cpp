@@ -35,8 +35,13 @@ static void CentreOnDesktop(HWND dialog)
 // none is left. Nothing waits for it.
 static DWORD WINAPI CloseProductWindows(void*)
 {
-    while (HWND window = FindWindowA(setupState->windowClass, nullptr))
+    // A window that stays after WM_DESTROY is asked again, but not in a
+    // busy loop that would take a core from the setup.
+    for (HWND last = nullptr; HWND window = FindWindowA(setupState->windowClass, nullptr); last = window) {
+        if (window == last)
+            Sleep(50);
         SendMessageW(window, WM_DESTROY, 0, 0);
+    }
     return 0;
 }
 

@@ -88,7 +88,8 @@ struct RunningSetup : RunningProgram {
     SeenBox Install()
     {
         MessageBoxWatcher box(Id(), 60000);
-        Click(Item(IDC_OK_BUTTON));
+        // Posted: a run that never returns must fail the test, not hang it.
+        PostMessageW(Item(IDC_OK_BUTTON), BM_CLICK, 0, 0);
         return box.Result();
     }
     DWORD ExitCode()
@@ -345,6 +346,11 @@ TEST_F(Scenario, TemporaryFolderRouteWhenATargetIsHeld)
         for (int i = 0; i < 6000 && !tempFolderSeen; i++, Sleep(1))
             tempFolderSeen = fs::exists(Temp(L"1"));
         CloseHandle(handle);
+        // While files are written, nothing starts a second run or ends the
+        // dialog.
+        PostMessageW(setup.dialog, WM_COMMAND, IDC_OK_BUTTON, 0);
+        PostMessageW(setup.dialog, WM_COMMAND, IDCANCEL, 0);
+        PostMessageW(setup.dialog, WM_CLOSE, 0, 0);
     });
     SeenBox box = setup.Install();
     release.join();
