@@ -45,15 +45,8 @@ TEST(BoundedText, CopyAndAppendCutToCapacityAndTerminate)
     EXPECT_STREQ(back, ansi);
     WideToAnsi(L"\u4E2D\u6587xy", cut, 4); // not in the code page: '?'
     EXPECT_STREQ(cut, "??x");
-    EXPECT_FALSE(PlatformIsAnsiRepresentable(L"\u4E2D"));
-    EXPECT_TRUE(PlatformIsAnsiRepresentable(L"Gr\u00FC\u00DFe \u20AC"));
 
-    const wchar_t* t = L"GUID=x\r\nID=y";
-    EXPECT_EQ(FindText(t, L"ID"), t + 2);
-    EXPECT_EQ(FindText(t, L"id"), nullptr);
-    EXPECT_TRUE(EqualsNoCase(L"file_id.diz", L"FILE_ID.DIZ"));
-    EXPECT_FALSE(EqualsNoCase("de", "DEU"));
-    EXPECT_TRUE(EndsWithNoCase(L"docs\\setup.inf", L".INF"));
+    // (Finding and comparing text: the payload rules' and languages' tests.)
     EXPECT_FALSE(EndsWithNoCase(L"INF", L".INF"));
 }
 

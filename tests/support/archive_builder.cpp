@@ -41,6 +41,14 @@ std::vector<uint8_t> BytesOf(const std::string& text)
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
+std::vector<uint8_t> Cat(const std::vector<std::vector<uint8_t>>& parts)
+{
+    std::vector<uint8_t> all;
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
 std::vector<uint8_t> SampleText(size_t n, uint32_t seed)
 {
     static const char* words[] = {"setup ", "archive ", "window ", "entry ", "table ", "the ", "of ", "\n", "solid "};

@@ -19,6 +19,7 @@ uint16_t RotateSum(const std::vector<uint8_t>& data);
 uint32_t DosTime(int year, int month, int day, int hour, int minute, int second);
 
 std::vector<uint8_t> BytesOf(const std::string& text);
+std::vector<uint8_t> Cat(const std::vector<std::vector<uint8_t>>& parts); // one after another
 // Pseudo-random text with repeats: compressible, and different per seed.
 std::vector<uint8_t> SampleText(size_t n, uint32_t seed);
 

@@ -48,15 +48,11 @@ void Rar20Writer::TableSet(const std::vector<uint8_t>& lengths)
 void Rar20Writer::MultimediaSet(int channels, const std::vector<uint8_t>& lengths)
 {
     Check(lengths.size() == size_t(channels) * kMultimediaSymbols, "a multimedia set has 257 lengths a channel");
-    uint32_t freq[kBitLengthSymbols] = {0};
     std::vector<LengthSymbol> symbols;
-    for (uint8_t l : lengths) {
+    for (uint8_t l : lengths)
         symbols.push_back({l, 0});
-        freq[l]++;
-    }
-    std::vector<uint8_t> bitLengths(kBitLengthSymbols);
-    BuildCodeLengths(freq, kBitLengthSymbols, kMaxCodeLength, bitLengths.data());
-    RawTableSet(true, false, channels, bitLengths, symbols);
+    // Five bits for each code length: plain, if not the cheapest.
+    RawTableSet(true, false, channels, std::vector<uint8_t>(kBitLengthSymbols, 5), symbols);
     for (int c = 0; c < channels; c++)
         SetTable(3 + c, lengths.data() + c * kMultimediaSymbols, kMultimediaSymbols);
 }
