@@ -99,21 +99,12 @@ struct RunningSetup : RunningProgram {
     }
 };
 
-std::wstring LinkTarget(const fs::path& link)
+// Whether a link file carries `target` (as its path string, 8-bit as Wine
+// writes it).
+bool LinksTo(const fs::path& link, const fs::path& target)
 {
-    IShellLinkW* shell = nullptr;
-    IPersistFile* file = nullptr;
-    wchar_t target[MAX_PATH] = L"<unreadable>";
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                   reinterpret_cast<void**>(&shell)))) {
-        if (SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-            SUCCEEDED(file->Load(link.c_str(), STGM_READ)))
-            shell->GetPath(target, MAX_PATH, nullptr, 0);
-        if (file)
-            file->Release();
-        shell->Release();
-    }
-    return target;
+    std::vector<uint8_t> bytes = Bytes(link);
+    return std::string(bytes.begin(), bytes.end()).find(target.string() + '\0') != std::string::npos;
 }
 
 std::wstring Registry(HKEY root, const wchar_t* key, const wchar_t* value)
@@ -161,11 +152,7 @@ void ExpectInterfaceTexts(const RunningSetup& setup)
         EXPECT_EQ(WindowText(setup.Item(id)), Text(uint16_t(id))) << id;
 }
 
-class Scenario : public testing::Test {
-protected:
-    void SetUp() override { CoInitialize(nullptr); }
-    void TearDown() override { CoUninitialize(); }
-};
+class Scenario : public testing::Test {};
 
 } // namespace
 
@@ -203,10 +190,10 @@ TEST_F(Scenario, FreshInstallWithALanguageUnchecked)
     for (auto link : {std::make_pair(L"Orvanex Demo.lnk", L"OVDEMO.EXE"),
                       std::make_pair(L"Uninstall.lnk", L"UnInst.exe"), std::make_pair(L"License.lnk", L"LICENSE.TXT"),
                       std::make_pair(L"Order.lnk", L"ORDER.HTM"), std::make_pair(L"Bestellung.lnk", L"BESTELL.HTM")})
-        EXPECT_EQ(LinkTarget(Programs() / link.first), (destination / link.second).wstring()) << link.first;
+        EXPECT_TRUE(LinksTo(Programs() / link.first, destination / link.second)) << link.first;
     wchar_t desktop[MAX_PATH];
     SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop);
-    EXPECT_EQ(LinkTarget(fs::path(desktop) / L"Orvanex Demo.lnk"), (destination / L"OVDEMO.EXE").wstring());
+    EXPECT_TRUE(LinksTo(fs::path(desktop) / L"Orvanex Demo.lnk", destination / L"OVDEMO.EXE"));
 }
 
 TEST_F(Scenario, UpdateKeepsTheInstalledChoices)
@@ -250,21 +237,6 @@ TEST_F(Scenario, SpeaksTheSystemLanguage)
     EXPECT_EQ(setup.ExitCode(), 0u);
 }
 
-TEST_F(Scenario, EscAndTheCloseBoxEndItLikeCancel)
-{
-    fs::path exe = BuildSetup();
-    for (bool esc : {true, false}) {
-        RunningSetup setup;
-        ASSERT_TRUE(setup.Start(exe));
-        if (esc)
-            PressKey(setup.dialog, VK_ESCAPE);
-        else // what the window manager sends when the close box is clicked
-            PostMessageW(setup.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        EXPECT_EQ(setup.ExitCode(), 0u) << (esc ? "Esc" : "the close box");
-    }
-    EXPECT_FALSE(fs::exists(kDestination));
-}
-
 TEST_F(Scenario, DamagedPayloadIsReportedAtStart)
 {
     // One byte changed in the middle of the largest entry's data, as a bad
@@ -295,17 +267,24 @@ TEST_F(Scenario, DamagedPayloadIsReportedAtStart)
     EXPECT_FALSE(fs::exists(kDestination));
 }
 
-TEST_F(Scenario, EmptyDestinationDoesNothing)
+TEST_F(Scenario, EmptyDestinationDoesNothingAndEscCancelOrTheCloseBoxEndIt)
 {
-    RunningSetup setup;
-    ASSERT_TRUE(setup.Start(BuildSetup()));
-    SetText(setup.Item(IDC_DESTINATION_EDIT), L"");
-    MessageBoxWatcher none(setup.Id(), 3000);
-    Click(setup.Item(IDC_OK_BUTTON));
-    EXPECT_FALSE(none.Result().seen);
-    EXPECT_TRUE(IsWindow(setup.dialog));
-    Click(setup.Item(IDC_CANCEL_BUTTON));
-    EXPECT_EQ(setup.ExitCode(), 0u);
+    fs::path exe = BuildSetup();
+    for (int end = 0; end < 3; end++) {
+        RunningSetup setup;
+        ASSERT_TRUE(setup.Start(exe));
+        SetText(setup.Item(IDC_DESTINATION_EDIT), L"");
+        MessageBoxWatcher none(setup.Id(), 2000);
+        Click(setup.Item(IDC_OK_BUTTON));
+        EXPECT_FALSE(none.Result().seen);
+        if (end == 0)
+            Click(setup.Item(IDC_CANCEL_BUTTON));
+        else if (end == 1)
+            PressKey(setup.dialog, VK_ESCAPE);
+        else // what the window manager sends when the close box is clicked
+            PostMessageW(setup.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_EQ(setup.ExitCode(), 0u) << end;
+    }
     EXPECT_FALSE(fs::exists(kDestination));
 }
 
@@ -383,7 +362,6 @@ void Pause(const std::string& pauseDir, const char* step, HWND window)
 // setup ended with 0 (and installed, when asked to).
 int Demo(const std::string& exe, const std::string& pauseDir, bool install)
 {
-    CoInitialize(nullptr);
     RunningSetup setup;
     if (!setup.Start(fs::path(WindowsPath(exe)))) {
         fprintf(stderr, "no setup dialog\n");

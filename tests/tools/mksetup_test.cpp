@@ -22,7 +22,7 @@
 #include <tuple>
 
 #ifdef _WIN32
-#include "tests/windows/ui_window_probe.h"
+#include <windows.h>
 #define setenv(name, value, overwrite) _putenv_s(name, value) // an empty value removes the variable
 #else
 #include <sys/stat.h>
@@ -484,47 +484,3 @@ TEST_F(Mksetup, ExtractWritesTheTreeButNoNameThatLeavesItNorADamagedFile)
     r = RunCaptured(RunExtract, {setup, "-o", setup});
     EXPECT_TRUE(r.code == kExitFailure && Contains(r.err, "cannot create the folder")) << r.err;
 }
-
-#ifdef _WIN32
-
-// (The main program is the end-to-end tests': a running product is closed at
-// start.) A first start in a fresh Wine prefix can take several seconds.
-TEST(SamplePrograms, UninstallerAsksThenDeletesTheFilesAndItsEntry)
-{
-    TempDir dir;
-    fs::path folder = dir.path();
-    fs::copy_file(fs::u8path(OV_SAMPLE_PROGRAMS) / "UnInst.exe", folder / "UnInst.exe");
-    WriteBytes(folder / "OVDEMO_US.LNG", "[Text]\r\n");
-    WriteBytes(folder / "LICENSE.TXT", "Free.\r\n");
-    const wchar_t* key = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvanex Demo";
-    HKEY created;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr), 0);
-    RegCloseKey(created);
-    // Answers the uninstaller's message boxes in turn; their texts.
-    auto run = [&](std::vector<int> answers) {
-        RunningProgram uninstaller;
-        std::wstring texts;
-        EXPECT_TRUE(uninstaller.Start((folder / "UnInst.exe").wstring()));
-        for (int answer : answers) {
-            HWND box = WaitForProcessWindow(uninstaller.Id(), L"#32770", 30000);
-            for (const std::wstring& text : box ? StaticTexts(box) : std::vector<std::wstring>())
-                texts += text + L"\n";
-            PostMessageW(box, WM_COMMAND, answer, 0);
-            for (int i = 0; i < 100 && IsWindow(box); i++)
-                Sleep(50);
-        }
-        DWORD code = 1;
-        EXPECT_TRUE(uninstaller.WaitForExit(30000, &code) && code == 0);
-        return Utf8Of(texts);
-    };
-    // "No": the question names the files, and nothing is touched.
-    std::string question = run({IDNO});
-    EXPECT_TRUE(Contains(question, "LICENSE.TXT") && Contains(question, "OVDEMO_US.LNG")) << question;
-    EXPECT_TRUE(fs::exists(folder / "LICENSE.TXT"));
-    // "Yes": the files and the uninstall entry go, and a last box says so.
-    EXPECT_TRUE(Contains(run({IDYES, IDOK}), "removed"));
-    EXPECT_FALSE(fs::exists(folder / "LICENSE.TXT") || fs::exists(folder / "OVDEMO_US.LNG"));
-    EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &created), ERROR_SUCCESS);
-}
-
-#endif

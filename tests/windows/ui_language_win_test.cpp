@@ -1,5 +1,6 @@
-// The interface language on Windows: the choice from the system language,
-// texts on real windows, message boxes as they appear on screen.
+// The interface language on Windows: the choice from the system language and
+// the message boxes as they appear on screen (the setup's own texts on its
+// dialog: tests/e2e).
 #include "app/setup_state.h"
 #include "app/ui_language.h"
 #include "ui_window_probe.h"
@@ -19,13 +20,6 @@ SeenBox Watch(Show show)
     return watcher.Result();
 }
 
-std::wstring Text(const UiLanguage* table, uint16_t id)
-{
-    wchar_t text[600];
-    LookupUiText(table, id, text, 600);
-    return text;
-}
-
 std::wstring SystemText(DWORD code)
 {
     wchar_t text[600] = {0};
@@ -34,10 +28,9 @@ std::wstring SystemText(DWORD code)
     return text;
 }
 
-HWND NewWindow(DWORD style, HWND parent = nullptr, int id = 0)
+HWND NewWindow(DWORD style)
 {
-    return CreateWindowExW(0, L"Static", L"old", style, 10, 10, 200, 100, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+    return CreateWindowExW(0, L"Static", L"", style, 10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr);
 }
 
 } // namespace
@@ -75,17 +68,6 @@ TEST(MessageBoxes, TheActiveWindowOwnsABoxWithoutOwner)
     DestroyWindow(active);
 }
 
-TEST(MessageBoxes, MessageByIdSpeaksTheSetupsLanguageElseEnglish)
-{
-    SetupState state = {};
-    state.language = FindUiLanguage("DE");
-    for (SetupState* current : {&state, static_cast<SetupState*>(nullptr)}) {
-        setupState = current;
-        EXPECT_EQ(Watch([] { ShowMessageById(nullptr, kTextBrokenFile, L"Setup.exe", MB_OK); }).text,
-                  Text(current ? state.language : kUiLanguages[0], kTextBrokenFile));
-    }
-}
-
 TEST(MessageBoxes, SystemErrorShowsTheSystemText)
 {
     const std::wstring expected = SystemText(ERROR_CANNOT_MAKE);
@@ -93,19 +75,6 @@ TEST(MessageBoxes, SystemErrorShowsTheSystemText)
     SeenBox box = Watch([] { EXPECT_EQ(ShowSystemError(nullptr, ERROR_CANNOT_MAKE, L"C:\\dl\\Setup.exe"), IDOK); });
     EXPECT_EQ(box.text, expected);
     EXPECT_EQ(box.caption, L"Setup.exe");
-}
-
-// The rules the real dialog does not show (the dialog test has the others).
-TEST(ApplyUiTexts, FirstIdZeroKeepsTheCaptionAndAControlWithoutTextIsEmptied)
-{
-    HWND window = NewWindow(WS_OVERLAPPEDWINDOW);
-    HWND status = NewWindow(WS_CHILD, window, IDC_STATUS_LINE), cancel = NewWindow(WS_CHILD, window, IDC_CANCEL_BUTTON);
-    const uint16_t ids[] = {0, IDC_STATUS_LINE, IDC_CANCEL_BUTTON, 0};
-    ApplyUiTexts(window, kUiLanguages[0], ids);
-    EXPECT_EQ(WindowText(window), L"old");
-    EXPECT_EQ(WindowText(status), L"");
-    EXPECT_EQ(WindowText(cancel), Text(kUiLanguages[0], IDC_CANCEL_BUTTON));
-    DestroyWindow(window);
 }
 
 // Run by CTest once per system language (LANG of the Wine process), with the
