@@ -154,8 +154,4 @@ inline constexpr uint32_t RecentLengthBonus(uint32_t distance)
     return (distance >= 0x101 ? 1u : 0u) + MatchLengthBonus(distance);
 }
 
-// Bits one decoding step may consume at most: main symbol, length bits,
-// distance symbol, distance bits.
-enum { kMaxStepBits = 15 + 5 + 15 + 16 };
-
 #endif

@@ -85,16 +85,14 @@ std::string FormatDosTime(uint32_t dosTime)
 std::string FormatAttributes(uint32_t a)
 {
     std::string s = ".....";
-    if (a & 0x01)
-        s[0] = 'R';
-    if (a & 0x02)
-        s[1] = 'H';
-    if (a & 0x04)
-        s[2] = 'S';
-    if (a & 0x10)
-        s[3] = 'D';
-    if (a & 0x20)
-        s[4] = 'A';
+    const struct {
+        uint32_t bit;
+        char letter;
+    } kLetters[] = {
+        {kAttrReadOnly, 'R'}, {kAttrHidden, 'H'}, {kAttrSystem, 'S'}, {kAttrDirectory, 'D'}, {kAttrArchive, 'A'}};
+    for (size_t i = 0; i < 5; i++)
+        if (a & kLetters[i].bit)
+            s[i] = kLetters[i].letter;
     return s;
 }
 
