@@ -12,6 +12,7 @@
 #include "unpack/bit_input.h"
 #include "unpack/lz_decoder.h"
 
+#include <errno.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -37,6 +38,10 @@ const char* PassResultText(PassResult result)
         return "the archive continues in a next volume";
     case kPassCannotCreate:
         return "the output file cannot be created";
+    case kPassTruncated:
+        return "the file ends inside a block header (cut short)";
+    case kPassCannotWrite:
+        return "the output file cannot be written";
     }
     return "unknown result";
 }
@@ -47,6 +52,10 @@ static uint32_t DeliverToSink(void* sink, const uint8_t* bytes, uint32_t count)
 {
     ExtractContext* ctx = static_cast<ExtractContext*>(sink);
     uint32_t accepted = ctx->checkOnly ? count : WriteEntryOutput(ctx, ctx->output, bytes, count);
+    if (accepted < count && ctx->output && !ctx->writeFailed) {
+        ctx->writeFailed = 1;
+        ctx->writeError = errno;
+    }
     ctx->deliveredBytes += accepted;
     if (!ctx->skipMode && accepted)
         ctx->dataCrc = ChecksumUpdate(&ctx->crc, ctx->dataCrc, bytes, accepted, ctx->archiveFormat);
@@ -117,6 +126,11 @@ static PassResult OpenArchive(ExtractContext* ctx)
     ctx->archive = OpenArchiveStream(ctx->archivePath);
     if (!ctx->archive)
         return kPassNoArchive;
+    // The file's size tells a header cut by its end from the end of the walk.
+    ctx->fileSize = -1;
+    if (fseek(ctx->archive, 0, SEEK_END) == 0)
+        ctx->fileSize = ftell(ctx->archive);
+    rewind(ctx->archive);
     if (!FindArchiveStart(ctx)) {
         fclose(ctx->archive);
         ctx->archive = nullptr;
@@ -144,7 +158,9 @@ static bool NextFileEntry(ExtractContext* ctx, int* firstEntry, PassResult* resu
         if (NextEntryHeader(ctx) == 0) {
             // The last entry claims to go on in a next volume, which we do
             // not have: the archive is incomplete.
-            if (ctx->splitAfter)
+            if (ctx->truncated)
+                *result = kPassTruncated;
+            else if (ctx->splitAfter)
                 *result = kPassMissingVolume;
             return false;
         }
@@ -239,6 +255,7 @@ PassResult ExtractEntries(ExtractContext* ctx)
         d->inputOverrun = 0;
         ctx->output = out;
         ctx->sinkFailed = 0;
+        ctx->writeFailed = 0;
         ctx->deliveredBytes = 0;
 
         // The encrypted flag is not acted on: such an entry decodes to
@@ -248,13 +265,24 @@ PassResult ExtractEntries(ExtractContext* ctx)
         else if (h->unpVer > kLastOldUnpackVersion)
             DecompressEntry(d, ctx->windowBuffer, h->headFlags & kFlagSolid);
         SeekTo(ctx, ctx->nextBlockPos);
+        // Bytes still buffered must reach the disk before the entry counts
+        // as written: a full disk shows here as often as in a write.
+        if (out && fflush(out) != 0 && !ctx->writeFailed) {
+            ctx->writeFailed = 1;
+            ctx->writeError = errno;
+        }
 
         // The checksum is the archive's to choose, so it can also match
         // output that does not have the size the header states; such an
         // entry is damaged too (a callback told the header's size would
         // read past the bytes it was given).
         bool good = true;
-        if (!ctx->skipMode) {
+        if (ctx->writeFailed) {
+            // Not the archive's fault: saying "damaged" would send the
+            // customer to download again for a full disk.
+            good = false;
+            result = kPassCannotWrite;
+        } else if (!ctx->skipMode) {
             good = ChecksumMatches(ctx) && !d->inputOverrun && ctx->deliveredBytes == h->unpSize;
             if (!good)
                 result = kPassBadChecksum;
@@ -264,6 +292,7 @@ PassResult ExtractEntries(ExtractContext* ctx)
             info->inputOverrun = d->inputOverrun;
             info->checksumOk = !ctx->skipMode && good;
             info->sizeMismatch = ctx->deliveredBytes != h->unpSize;
+            info->writeError = ctx->writeFailed ? ctx->writeError : 0;
         }
         if (out)
             fclose(out);

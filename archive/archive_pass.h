@@ -30,6 +30,8 @@ enum PassResult {
     kPassNoArchive = 2,     // cannot open, no archive found, or starts mid-volume
     kPassBadChecksum = 3,   // an entry's checksum failed (its output file is deleted)
     kPassMissingVolume = 4, // the archive ends inside an entry that goes on in a next volume
+    kPassTruncated = 5,     // the file ends inside a block header: the rest is lost
+    kPassCannotWrite = 6,   // an output file could not be written in full (it is deleted)
     kPassNoWindow = 9,      // no memory for the decoder window
     kPassNoCopyBuffer = -1, // no memory to copy a stored entry
     kPassCannotCreate = -5, // an output file cannot be created
@@ -62,6 +64,7 @@ struct EntryHeaderInfo {
     int inputOverrun; // the packed data ended long before the entry did
     int checksumOk;   // 1 when the entry proved good (0 also in skip mode)
     int sizeMismatch; // the output's size differs from the header's
+    int writeError;   // errno of a failed write, with kPassCannotWrite
 };
 
 // ArchivePass that also keeps `*info` up to date: it describes the current
@@ -74,7 +77,7 @@ PassResult ArchivePassWithInfo(const wchar_t* archivePath, EntryCallback callbac
 // Walks the headers only, without decoding: `visit` sees every file entry,
 // directories and volume labels included, and returns non-zero to stop.
 // Returns kPassOk when the walk reached the end of the archive, else
-// kPassNoMemory, kPassNoArchive or kPassMissingVolume.
+// kPassNoMemory, kPassNoArchive, kPassMissingVolume or kPassTruncated.
 typedef int (*HeaderVisitor)(const EntryHeaderInfo* info, void* userData);
 PassResult WalkArchiveHeaders(const wchar_t* archivePath, HeaderVisitor visit, void* userData);
 

@@ -31,8 +31,17 @@ size_t ReadFixedHeader(ExtractContext* ctx, int kind)
     uint8_t raw[kFileHeaderSize];
     size_t want = kind == kBlockMain ? kMainHeaderSize : kFileHeaderSize;
     size_t got = fread(raw, 1, want, ctx->archive);
-    if (got < want)
+    if (got < want) {
+        // A block cut by the end of the file still tells its kind and size,
+        // which decide whether the cut went into it.
+        if (kind != kBlockMain && got >= kMinBlockSize) {
+            FileHeader* h = &ctx->fileHeader;
+            h->headType = raw[kHeadTypeOffset];
+            h->headFlags = Get16(raw + kHeadFlagsOffset);
+            h->headSize = Get16(raw + kHeadSizeOffset);
+        }
         return got;
+    }
     if (kind == kBlockMain) {
         MainHeader* h = &ctx->mainHeader;
         h->headCrc = Get16(raw + kHeadCrcOffset);
@@ -127,11 +136,17 @@ size_t NextEntryHeader(ExtractContext* ctx)
         n = ReadFixedHeader(ctx, kBlockFile);
         if (n == 0)
             break;
-        // A header cut short by the end of the file ends the walk; its
-        // fields were never assembled.
-        if (n < kFileHeaderSize)
+        // A header cut by the end of the file is damage (a cut download),
+        // not the end of the archive: the entries behind it are lost.
+        // Whatever follows a complete header is the design's walk again.
+        if (n < kMinBlockSize || (h->headType == kBlockFile && n < kFileHeaderSize) ||
+            (ctx->fileSize >= 0 && int64_t(pos) + h->headSize > ctx->fileSize)) {
+            ctx->truncated = 1;
             return 0;
-        if (h->headSize < kMinBlockSize)
+        }
+        // A short block at the very end (the end-of-archive block) or a
+        // head size below the minimum ends the walk.
+        if (n < kFileHeaderSize || h->headSize < kMinBlockSize)
             return 0;
         int64_t next = int64_t(pos) + h->headSize + ((h->headFlags & kFlagHasData) ? int64_t(h->packSize) : 0);
         // Block positions are 32-bit: a block beyond 2 GiB ends the walk
@@ -156,8 +171,10 @@ size_t NextEntryHeader(ExtractContext* ctx)
         h->nameSize = kNameCapacity - 1;
     size_t got = fread(ctx->fileName, 1, h->nameSize, ctx->archive);
     ctx->fileName[got] = 0;
-    if (got < h->nameSize)
-        return 0; // the name is cut short by the end of the file
+    if (got < h->nameSize) {
+        ctx->truncated = 1; // the name is cut short by the end of the file
+        return 0;
+    }
     NormalizeEntry(ctx);
     return n + got;
 }

@@ -27,13 +27,15 @@ int FindArchiveStart(ExtractContext* ctx);
 // Reads the fixed part of a main header (kind 0x73, 13 bytes) or of any
 // other block (32 bytes, file header layout) at the current position and
 // fills ctx->mainHeader or ctx->fileHeader. Returns the bytes read; fields
-// are only assembled from a complete read.
+// are only assembled from a complete read, except the type, flags and size
+// of a block cut behind its first 7 bytes.
 size_t ReadFixedHeader(ExtractContext* ctx, int kind);
 
 // Steps over blocks until a file header or an old-style sub-block. For a
 // file header reads and normalises the name and returns the bytes of header
 // consumed; for a sub-block returns the bytes of its fixed part, with the
-// stream back at its start. 0 at the end of the walk.
+// stream back at its start. 0 at the end of the walk, with ctx->truncated
+// set when that end is a header cut by the end of the file.
 size_t NextEntryHeader(ExtractContext* ctx);
 
 // Backslashes for separators in ctx->fileName, and the attribute word of

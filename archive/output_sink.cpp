@@ -52,7 +52,13 @@ int ByteBufferAppend(ByteBuffer* buffer, const uint8_t* bytes, uint32_t count)
         buffer->appendCount = 0;
         appendsBefore = 0;
     } else if (uint64_t(buffer->size) + count > buffer->capacity) {
-        Regrow(buffer, uint64_t(buffer->capacity) + (count >= uint32_t(kGrowStep) ? count : uint32_t(kGrowStep)));
+        // Half again at each step: growing by a fixed step copies the whole
+        // content every few kilobytes, which takes minutes for a large entry.
+        uint64_t need = uint64_t(buffer->size) + count;
+        uint64_t grown = uint64_t(buffer->capacity) + buffer->capacity / 2 + kGrowStep;
+        if (grown > 0xFFFFFFFFu)
+            grown = 0xFFFFFFFFu;
+        Regrow(buffer, grown > need ? grown : need);
     }
     // The size check matters after a failed growth (capacity 0) and for a
     // first block smaller than the request, which cannot happen but costs

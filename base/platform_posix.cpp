@@ -7,6 +7,7 @@
 #include "base/text_utils.h"
 #include "base/utf8.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -41,14 +42,15 @@ bool PlatformIsAnsiRepresentable(const wchar_t* text)
 }
 
 // Encodes a wide path as UTF-8 for the POSIX calls. Paths are bounded by the
-// callers' 260-character buffers, so a fixed buffer suffices.
+// callers' 260-character buffers, so a fixed buffer suffices. Names that
+// are no UTF-8 make the round trip (see WidePathToBytes).
 struct Utf8Path {
     char text[kPathCapacity * 4 + 1];
 };
 
 static bool ToUtf8(const wchar_t* path, Utf8Path* out)
 {
-    return WideToUtf8(path, out->text, sizeof out->text) && out->text[0] != 0;
+    return WidePathToBytes(path, out->text, sizeof out->text) && out->text[0] != 0;
 }
 
 FILE* OpenArchiveStream(const wchar_t* path)
@@ -56,15 +58,20 @@ FILE* OpenArchiveStream(const wchar_t* path)
     Utf8Path p;
     if (!ToUtf8(path, &p))
         return nullptr;
-    FILE* f = fopen(p.text, "rb");
-    if (!f)
+    // A folder opens fine on Linux but is no archive, and a FIFO would wait
+    // for a writer: only a regular file is opened, without waiting.
+    int fd = open(p.text, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return nullptr;
-    // A folder opens fine with fopen on Linux but is no archive.
     struct stat st;
-    if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
-        fclose(f);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
         return nullptr;
     }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* f = fdopen(fd, "rb");
+    if (!f)
+        close(fd);
     return f;
 }
 

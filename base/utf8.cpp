@@ -1,5 +1,7 @@
 #include "base/utf8.h"
 
+#include <string.h>
+
 static const bool kWideIs16Bits = sizeof(wchar_t) == 2;
 
 uint32_t NextWideCodePoint(const wchar_t* text, size_t length, size_t* pos)
@@ -132,5 +134,53 @@ bool Utf8ToWide(const char* text, wchar_t* out, size_t capacity)
         o += PutWideCodePoint(c, out + o);
     }
     out[o] = 0;
+    return true;
+}
+
+bool PathBytesToWide(const char* bytes, wchar_t* out, size_t capacity)
+{
+    size_t n = 0, length = strlen(bytes);
+    for (size_t i = 0; i < length;) {
+        uint32_t c;
+        size_t k = DecodeUtf8(bytes + i, length - i, &c);
+        if (k == 0) {
+            c = 0xDC00 + (unsigned char)bytes[i];
+            k = 1;
+        }
+        wchar_t units[2];
+        size_t m = PutWideCodePoint(c, units);
+        if (n + m >= capacity) {
+            out[0] = 0;
+            return false;
+        }
+        for (size_t j = 0; j < m; j++)
+            out[n++] = units[j];
+        i += k;
+    }
+    out[n] = 0;
+    return true;
+}
+
+bool WidePathToBytes(const wchar_t* text, char* out, size_t capacity)
+{
+    size_t n = 0, length = 0;
+    while (text[length])
+        length++;
+    for (size_t i = 0; i < length;) {
+        uint32_t c = NextWideCodePoint(text, length, &i);
+        char piece[4];
+        size_t k = 1;
+        if (c >= 0xDC80 && c <= 0xDCFF)
+            piece[0] = char(c - 0xDC00);
+        else
+            k = EncodeUtf8(c, piece);
+        if (k == 0 || n + k >= capacity) {
+            out[0] = 0;
+            return false;
+        }
+        memcpy(out + n, piece, k);
+        n += k;
+    }
+    out[n] = 0;
     return true;
 }

@@ -27,4 +27,11 @@ size_t DecodeUtf8(const char* bytes, size_t length, uint32_t* codePoint);
 bool WideToUtf8(const wchar_t* text, char* out, size_t capacity);
 bool Utf8ToWide(const char* text, wchar_t* out, size_t capacity);
 
+// File names on Linux are bytes and need not be UTF-8. As wide text, each
+// byte that is no part of valid UTF-8 stands as U+DC80..U+DCFF (the byte
+// plus 0xDC00), so a name comes back byte for byte. False (and an empty
+// output) when the result does not fit.
+bool PathBytesToWide(const char* bytes, wchar_t* out, size_t capacity);
+bool WidePathToBytes(const wchar_t* text, char* out, size_t capacity);
+
 #endif

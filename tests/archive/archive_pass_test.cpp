@@ -184,6 +184,10 @@ TEST(Walk, FindsTheArchiveStepsOverBlocksAndStopsAtDamage)
     tiny.headSizeOverride = 6;
     Bytes two = Archive({Entry("a"), StoredEntry("bbbbbbbb", {})});
     auto cut = [&](size_t keep) { return Bytes(two.begin(), two.end() - 40 + keep); };
+    auto behind = [&](int type, int size, size_t cutBy) {
+        Bytes b = Cat({two, ArchiveBuilder().NoMarker().NoMainHeader().Block(type, size).Build()});
+        return Bytes(b.begin(), b.end() - cutBy);
+    };
     auto at = [](size_t offset) { return Cat({Bytes(offset, ' '), Archive({Entry("a")})}); };
     // A data area beyond 2 GiB; in 32-bit arithmetic its end would wrap to
     // 16 bytes behind the block's start, where a file header hides.
@@ -208,7 +212,8 @@ TEST(Walk, FindsTheArchiveStepsOverBlocksAndStopsAtDamage)
         {"at 249997", at(249997), kPassNoArchive, none},
         {"too short", BytesOf("Rar!"), kPassNoArchive, none},
         {"no main header", ArchiveBuilder().NoMainHeader().Build(), kPassNoArchive, none},
-        {"wrong type passed over", Cat({at(9), ArchiveBuilder().MainHeader(13, 0, 0x74).Build(), at(50)}), kPassOk, a},
+        {"wrong type passed over", Cat({Bytes(9, ' '), ArchiveBuilder().MainHeader(13, 0, 0x74).Build(), at(50)}),
+         kPassOk, a},
         {"old without signature", OldGeneration(false, Archive({Entry("a")}, true)), kPassNoArchive, none},
         {"old", OldGeneration(true, Archive({Entry("a")}, true)), kPassOk, a},
         // Blocks of other types, even the end block, are stepped over.
@@ -224,9 +229,13 @@ TEST(Walk, FindsTheArchiveStepsOverBlocksAndStopsAtDamage)
              .Build(),
          kPassOk, ab},
         {"head size below 7", Archive({Entry("a"), tiny, Entry("b")}), kPassOk, a},
-        {"cut in the fixed part", cut(1), kPassOk, a},
-        {"cut at 31", cut(31), kPassOk, a},
-        {"cut in the name", cut(35), kPassOk, a},
+        // A header cut by the end of the file is a cut download; a whole
+        // short block at the end is the end of the archive.
+        {"cut in the fixed part", cut(1), kPassTruncated, a},
+        {"cut at 31", cut(31), kPassTruncated, a},
+        {"cut in the name", cut(35), kPassTruncated, a},
+        {"cut in a 40-byte header", behind(0x75, 40, 5), kPassTruncated, {"a", "bbbbbbbb"}},
+        {"end block", behind(0x7B, 7, 0), kPassOk, {"a", "bbbbbbbb"}},
         {"beyond 2 GiB", Cat({Archive({Entry("a")}), wrapping, Archive({Entry("b")}, true)}), kPassOk, a},
         // Only a first entry continued from elsewhere, only a last one
         // continued elsewhere count.

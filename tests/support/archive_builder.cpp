@@ -103,6 +103,7 @@ ArchiveBuilder& ArchiveBuilder::MainHeader(uint16_t headSize, uint16_t flags, ui
 ArchiveBuilder& ArchiveBuilder::File(const FileEntry& e)
 {
     uint32_t headSize = e.headSizeOverride >= 0 ? uint32_t(e.headSizeOverride) : uint32_t(32 + e.name.size());
+    headers_.emplace_back(body_.size(), e.headCrc ? 0 : headSize);
     Put(body_,
         {e.headCrc, kBlockFile, e.flags, headSize, uint32_t(e.packed.size()), e.unpSize, e.hostOs, e.fileCrc,
          e.fileTime, e.unpVer, e.method, uint32_t(e.name.size()), e.fileAttr},
@@ -115,6 +116,7 @@ ArchiveBuilder& ArchiveBuilder::File(const FileEntry& e)
 ArchiveBuilder& ArchiveBuilder::Block(uint8_t type, uint16_t headSize, uint16_t flags, const std::vector<uint8_t>& data)
 {
     size_t start = body_.size();
+    headers_.emplace_back(start, headSize);
     Put(body_, {0, type, flags, headSize, uint32_t(data.size())}, "21224");
     body_.resize(start + headSize); // zero-filled up to the stated size
     body_.insert(body_.end(), data.begin(), data.end());
@@ -130,7 +132,22 @@ std::vector<uint8_t> ArchiveBuilder::Build() const
         Put(out, {0, mainType_, mainFlags_, mainSize_, 0, 0}, "212224");
         out.resize(out.size() + (mainSize_ > 13 ? mainSize_ - 13 : 0), 'c'); // a comment
     }
+    size_t bodyAt = out.size();
     out.insert(out.end(), body_.begin(), body_.end());
+    if (!sealed_)
+        return out;
+    auto seal = [&](size_t at, size_t size) {
+        if (size >= 7 && at + size <= out.size()) {
+            uint32_t crc = Crc32(out.data() + at + 2, size - 2);
+            out[at] = uint8_t(crc), out[at + 1] = uint8_t(crc >> 8);
+        }
+    };
+    if (mainHeader_)
+        seal(bodyAt - (mainSize_ > 13 ? mainSize_ : 13), mainSize_);
+    for (auto [at, size] : headers_)
+        seal(bodyAt + at, size);
+    Put(out, {0, kBlockEnd, kFlagSkipIfUnknown, 7}, "2122");
+    seal(out.size() - 7, 7);
     return out;
 }
 

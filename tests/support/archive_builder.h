@@ -56,11 +56,15 @@ public:
     // Any other block: a file header's 32-byte fixed part with this type,
     // `headSize` bytes in all, and with flag 0x8000 a data area.
     ArchiveBuilder& Block(uint8_t type, uint16_t headSize, uint16_t flags = 0, const std::vector<uint8_t>& data = {});
+    // As the packer writes it: an end block, and every header's checksum
+    // (but a file's headCrc set by the test).
+    ArchiveBuilder& Sealed() { return sealed_ = true, *this; }
     std::vector<uint8_t> Build() const;
 
 private:
     std::vector<uint8_t> prefix_, body_;
-    bool marker_ = true, mainHeader_ = true;
+    std::vector<std::pair<size_t, size_t>> headers_; // in body_: offset, size; 0 size: crc given
+    bool marker_ = true, mainHeader_ = true, sealed_ = false;
     uint16_t mainSize_ = 13, mainFlags_ = 0;
     uint8_t mainType_ = 0x73;
 };

@@ -7,6 +7,7 @@
 #include "support/archive_builder.h"
 #include "tools/mksetup/build_checks.h"
 #include "tools/mksetup/commands.h"
+#include "tools/mksetup/host.h"
 #include "tools/mksetup/product_scan.h"
 #include "tools/mksetup/tool_text.h"
 
@@ -25,8 +26,11 @@
 #include <windows.h>
 #define setenv(name, value, overwrite) _putenv_s(name, value) // an empty value removes the variable
 #else
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 #include <utime.h>
 #endif
 
@@ -163,7 +167,7 @@ protected:
     std::string WriteSetup(const std::vector<FileEntry>& more = {})
     {
         ArchiveBuilder b;
-        b.Prefix(std::vector<uint8_t>(4096, 'M')).File(Entry("docs\\README.TXT", "read me", 0x21));
+        b.Sealed().Prefix(std::vector<uint8_t>(4096, 'M')).File(Entry("docs\\README.TXT", "read me", 0x21));
         b.File(Entry("empty", "", kAttrDirectory));
         for (const FileEntry& e : more)
             b.File(e);
@@ -334,7 +338,7 @@ TEST_F(Mksetup, RefusedBuildsWriteNothingAndKeepAnEarlierOutput)
         {"not '99999999999999999999'", [] { setenv("SOURCE_DATE_EPOCH", "99999999999999999999", 1); }, {}},
         {"Windows-1252 code page", file(product / PathOf(L"a\x540D.txt")), {}},
         {"is 260 bytes; the setup reads at most 259", file(product / LongName(54)), {}},
-        {"cannot create", nullptr, {p, "-o", (root / "no" / "out.exe").u8string(), "--stub", s}},
+        {"cannot write the setup into", nullptr, {p, "-o", (root / "no" / "out.exe").u8string(), "--stub", s}},
 #ifdef _WIN32
         {"inside the product folder", nullptr, {p, "-o", (root / "PRODUCT" / "s").u8string(), "--stub", s}},
 #else
@@ -346,6 +350,10 @@ TEST_F(Mksetup, RefusedBuildsWriteNothingAndKeepAnEarlierOutput)
         {"pipe: is not a regular file", [&] { mkfifo((product / "pipe").c_str(), 0644); }, {}},
         {"loop: is a link to a folder", [&] { fs::create_directory_symlink(product, product / "loop"); }, {}},
         {"mem: read error", [&] { fs::create_symlink("/proc/self/mem", product / "mem"); }, {}},
+        {"status: the file changed while it was read",
+         [&] { fs::create_symlink("/proc/self/status", product / "status"); },
+         {}},
+        {"the output would replace the stub", nullptr, {p, "-o", s, "--stub", s}},
         {"inside the product folder",
          [&] { fs::create_directory_symlink(product, root / "alias"); },
          {p, "-o", (root / "alias" / "s").u8string(), "--stub", s}},
@@ -456,6 +464,25 @@ TEST_F(Mksetup, TestNamesTheFirstBadEntryAndTheReason)
         EXPECT_TRUE(r.code == kExitFailure && Contains(r.err, expected)) << expected << "\n" << r.err;
     }
     EXPECT_EQ(RunCaptured(RunList, {WriteSetup({bad})}).code, kExitOk) << "the headers are intact";
+
+    // What the setup would accept but the vendor must not ship.
+    FileEntry renamed = Entry("NAME.DAT", "x");
+    renamed.headCrc = 0x1234;
+    std::vector<uint8_t> good, changed;
+    ReadFileBytes(WriteSetup({renamed}), &changed);
+    ReadFileBytes(WriteSetup(), &good);
+    const std::pair<std::vector<uint8_t>, const char*> strict[] = {
+        {Cat({good, BytesOf("junk")}), "4 bytes follow the end-of-archive block"},
+        {std::vector<uint8_t>(good.begin(), good.end() - 7), "no end-of-archive block"},
+        {changed, "fails its checksum"},
+    };
+    for (const auto& [bytes, expected] : strict) {
+        WriteFileBytes(dir.File("strict.exe"), bytes);
+        RunResult r = RunCaptured(RunTest, {dir.File("strict.exe")});
+        EXPECT_TRUE(r.code == kExitFailure && Contains(r.err, expected) && Contains(r.err, "would accept"))
+            << expected << "\n"
+            << r.err;
+    }
 }
 
 TEST_F(Mksetup, ExtractWritesTheTreeButNoNameThatLeavesItNorADamagedFile)
@@ -470,6 +497,7 @@ TEST_F(Mksetup, ExtractWritesTheTreeButNoNameThatLeavesItNorADamagedFile)
     more.back().fileCrc ^= 1; // removed once found damaged
     std::string setup = WriteSetup(more);
     fs::path out = root / "nested" / "out";
+    WriteBytes(out / "docs" / "BAD.DAT", "the user's own"); // not replaced by a damaged entry
     RunResult r = RunCaptured(RunExtract, {setup, "-o", out.u8string()});
     EXPECT_EQ(r.code, kExitFailure);
     EXPECT_TRUE(Contains(r.err, "entry 'docs\\BAD.DAT': checksum mismatch")) << r.err;
@@ -478,9 +506,79 @@ TEST_F(Mksetup, ExtractWritesTheTreeButNoNameThatLeavesItNorADamagedFile)
     EXPECT_FALSE(Contains(r.err, "..name.txt"));
     // Nothing anywhere but below the output folder; the folder entry too.
     fs::remove_all(product);
-    EXPECT_EQ(Tree(root), (std::set<std::string>{"nested", "nested/out", "nested/out/docs",
+    EXPECT_EQ(Tree(root), (std::set<std::string>{"nested", "nested/out", "nested/out/docs", "nested/out/docs/BAD.DAT",
                                                  "nested/out/docs/README.TXT", "nested/out/empty", "nested/out/fine",
                                                  "nested/out/fine/..name.txt", "setup.exe", "stub.exe"}));
+    EXPECT_EQ(ReadBytes(out / "docs" / "BAD.DAT"), "the user's own");
     r = RunCaptured(RunExtract, {setup, "-o", setup});
-    EXPECT_TRUE(r.code == kExitFailure && Contains(r.err, "cannot create the folder")) << r.err;
+    EXPECT_TRUE(r.code == kExitFailure && Contains(r.err, "cannot use the folder")) << r.err;
+#ifndef _WIN32
+    // A folder name that is no UTF-8 is still that folder; links inside it
+    // are never followed, to a folder or to a file; names are escaped.
+    fs::path latin = root / "out\xE9";
+    fs::create_directories(root / "elsewhere");
+    WriteBytes(root / "target", "kept");
+    fs::create_directories(latin);
+    fs::create_directory_symlink(root / "elsewhere", latin / "docs");
+    fs::create_symlink(root / "target", latin / "LINK.TXT");
+    std::string odd = WriteSetup({Entry("LINK.TXT", "x"), Entry("\x1B[2J", "")});
+    r = RunCaptured(RunExtract, {"-o", latin.u8string(), "--", odd});
+    EXPECT_TRUE(Contains(r.err, "refusing 'docs\\README.TXT': 'docs' is a symbolic link") &&
+                Contains(r.err, "refusing 'LINK.TXT'"))
+        << r.err;
+    EXPECT_TRUE(Contains(RunCaptured(RunList, {odd}).out, " \\x1B[2J\n"));
+    EXPECT_TRUE(fs::is_empty(root / "elsewhere") && ReadBytes(root / "target") == "kept" &&
+                fs::exists(latin / "empty"));
+#endif
 }
+
+#ifndef _WIN32
+TEST_F(Mksetup, SystemFaultsGiveTheSystemsReasonAndLeaveNothingBehind)
+{
+    // A FIFO would block an open for reading until someone writes to it.
+    mkfifo((root / "fifo").c_str(), 0644);
+    EXPECT_EQ(OpenHostFile(root / "fifo", false), nullptr);
+    EXPECT_TRUE(Contains(RunCaptured(RunTest, {(root / "fifo").u8string()}).err, "is not a regular file"));
+
+    // Interrupted while the setup is written: its temporary file goes too.
+    WriteBytes(product / "big.bin", std::string(48 << 20, 'b'));
+    WriteBytes(stub, "MZ" + std::string(100, '\0'));
+    WriteBytes(output, "previous setup");
+    pid_t child = fork();
+    if (child == 0)
+        _exit(RunBuild({p, "-o", o, "--stub", s, "--store", "-q"}));
+    fs::path temp = output.u8string() + ".tmp" + std::to_string(child);
+    for (int i = 0; i < 200000 && !fs::exists(temp); i++)
+        usleep(50);
+    kill(child, SIGINT);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+    EXPECT_FALSE(fs::exists(temp));
+    EXPECT_EQ(ReadBytes(output), "previous setup");
+    fs::remove(product / "big.bin");
+
+    // A full and a read-only file system, where this machine lets us mount one.
+    fs::path small = root / "small";
+    fs::create_directory(small);
+    if (std::system(("mount -t tmpfs -o size=64k none " + small.string() + " 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "cannot mount a small file system here (needs root)";
+    WriteBytes(small / "filler", std::string(64 << 10, 'f')); // as much as fits
+    std::string setup = WriteSetup();
+    const std::tuple<bool, int (*)(const Arguments&), Arguments, const char*> cases[] = {
+        {false, RunBuild, {p, "-o", (small / "out.exe").u8string(), "--stub", s}, "No space left on device"},
+        {false, RunExtract, {setup, "-o", (small / "x").u8string()}, "cannot write 'docs\\README.TXT': No space left"},
+        {true, RunBuild, {p, "-o", (small / "out.exe").u8string(), "--stub", s}, "Read-only file system"},
+        {true, RunExtract, {setup, "-o", (small / "y").u8string()}, "Read-only file system"},
+    };
+    for (const auto& [readOnly, command, args, expected] : cases) {
+        if (readOnly)
+            std::system(("mount -o remount,ro " + small.string()).c_str());
+        RunResult r = RunCaptured(command, args);
+        EXPECT_TRUE(r.code == kExitFailure && Contains(r.err, expected)) << expected << "\n" << r.err;
+    }
+    std::set<std::string> left = Tree(small);
+    std::system(("umount " + small.string()).c_str());
+    EXPECT_EQ(left, (std::set<std::string>{"filler", "x", "x/docs", "x/empty"}));
+}
+#endif

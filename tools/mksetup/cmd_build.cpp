@@ -85,11 +85,22 @@ fs::path PathArgument(const std::string& text)
 // Returns -1 to go on, else the exit code (help, version, usage error).
 int ParseArguments(const Arguments& args, BuildOptions* options)
 {
-    bool haveProduct = false, haveOutput = false;
+    bool haveProduct = false, haveOutput = false, operandsOnly = false;
     for (size_t i = 0; i < args.size(); i++) {
         std::string arg = args[i];
         std::string value;
         bool inlineValue = false;
+        if (!operandsOnly && arg == "--") {
+            operandsOnly = true;
+            continue;
+        }
+        if (operandsOnly) {
+            if (haveProduct)
+                return UsageError("only one product folder, please ('" + arg + "' is extra)");
+            options->product = PathArgument(arg);
+            haveProduct = true;
+            continue;
+        }
         if (arg.compare(0, 2, "--") == 0 && arg.find('=') != std::string::npos) {
             value = arg.substr(arg.find('=') + 1);
             arg = arg.substr(0, arg.find('='));
@@ -185,7 +196,11 @@ bool ReadWholeFile(const fs::path& path, uint64_t size, std::vector<uint8_t>* da
 {
     FILE* f = OpenHostFile(path, false);
     if (!f) {
-        *error = DisplayPath(path) + ": cannot open (" + std::strerror(errno) + ")";
+        int savedErrno = errno;
+        std::error_code ec;
+        bool special = fs::exists(path, ec) && !fs::is_regular_file(path, ec);
+        *error = DisplayPath(path) + (special ? ": not a regular file any more"
+                                              : ": cannot open (" + std::string(std::strerror(savedErrno)) + ")");
         return false;
     }
     data->resize(size_t(size));
@@ -252,6 +267,7 @@ public:
     }
     ~TemporaryOutput()
     {
+        RemoveOnInterrupt(fs::path());
         if (!committed_) {
             std::error_code ec;
             fs::remove(path_, ec);
@@ -261,9 +277,12 @@ public:
 
     bool Write(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& archive, std::string* error)
     {
+        RemoveOnInterrupt(path_);
         FILE* f = OpenHostFile(path_, true);
         if (!f) {
-            *error = "cannot create " + DisplayPath(path_) + " (" + std::strerror(errno) + ")";
+            *error = "cannot write the setup into " +
+                     DisplayPath(output_.parent_path().empty() ? "." : output_.parent_path()) + " (" +
+                     std::strerror(errno) + ")";
             return false;
         }
         bool ok = WriteAll(stub, f) && WriteAll(archive, f) && std::fflush(f) == 0;
@@ -332,6 +351,15 @@ int Build(const BuildOptions& given)
     if (!FindStub(&options, &error)) {
         PrintError(error);
         return kExitFailure;
+    }
+    // Replacing the stub (or the tool) with a finished setup would break
+    // every later build.
+    for (const fs::path& precious : {options.stub, OwnProgramPath()}) {
+        if (!precious.empty() && fs::equivalent(options.output, precious, ec)) {
+            PrintError(DisplayPath(options.output) + ": the output would replace " +
+                       (precious == options.stub ? "the stub" : "mksetup itself"));
+            return kExitFailure;
+        }
     }
 
     Findings findings;

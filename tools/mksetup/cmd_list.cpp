@@ -67,7 +67,7 @@ void PrintTable(const std::vector<EntryHeaderInfo>& entries)
         std::printf("%12u %12u %5s  %-5s  %-19s  %08X  %-7s %-5s  %s\n", e.unpSize, e.packSize,
                     Ratio(e.packSize, e.unpSize).c_str(), FormatAttributes(e.fileAttr).c_str(),
                     FormatDosTime(e.fileTime).c_str(), e.fileCrc, FormatMethod(e.method, e.unpVer).c_str(),
-                    solid ? "yes" : "no", DisplayName(e.name).c_str());
+                    solid ? "yes" : "no", PrintableName(e.name).c_str());
         size += e.unpSize;
         packed += e.packSize;
     }
@@ -110,7 +110,7 @@ int RunList(const Arguments& args)
         return kExitUsage;
     }
     std::vector<EntryHeaderInfo> entries;
-    PassResult result = WalkArchiveHeaders(WideOf(a.file).c_str(), Collect, &entries);
+    PassResult result = WalkArchiveHeaders(ArchivePathOf(a.file).c_str(), Collect, &entries);
     if (result != 0) {
         EntryHeaderInfo last{};
         if (!entries.empty())

@@ -49,7 +49,12 @@ bool ReadFileFacts(const std::filesystem::path& file, const std::wstring& leaf, 
 // cannot tell.
 bool CalendarFields(int64_t seconds, bool utc, DosDateTime* fields);
 
+// Reading takes regular files only (no FIFO or device, which could block).
 FILE* OpenHostFile(const std::filesystem::path& path, bool write);
+
+// While set, the file at `path` is removed when the process is interrupted
+// (Ctrl+C, SIGTERM, SIGHUP; console close on Windows); an empty path clears it.
+void RemoveOnInterrupt(const std::filesystem::path& path);
 
 // Renames `from` to `to`, replacing a file there.
 bool RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::string* error);

@@ -4,8 +4,10 @@
 #include "base/utf8.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -47,10 +49,9 @@ bool ComponentToWide(const fs::path& component, std::wstring* wide)
 
 std::wstring ReaderPath(const fs::path& path)
 {
-    std::wstring wide;
-    if (!ComponentToWide(path, &wide))
-        wide.clear();
-    return wide;
+    // Byte for byte: a folder named in Latin-1 is still that folder.
+    std::vector<wchar_t> wide(path.native().size() + 1);
+    return PathBytesToWide(path.c_str(), wide.data(), wide.size()) ? wide.data() : L"";
 }
 
 bool ListFolder(const fs::path& folder, std::vector<fs::path>* children, std::string* error)
@@ -96,7 +97,57 @@ bool ReadFileFacts(const fs::path& file, const std::wstring& leaf, FileFacts* fa
 
 FILE* OpenHostFile(const fs::path& path, bool write)
 {
-    return std::fopen(path.c_str(), write ? "wb" : "rb");
+    if (write)
+        return std::fopen(path.c_str(), "wb");
+    // Opening a FIFO for reading waits for a writer: open without waiting
+    // and take nothing but a regular file.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* f = fdopen(fd, "rb");
+    if (!f)
+        close(fd);
+    return f;
+}
+
+namespace {
+
+// One path per process is enough: a command has one temporary file at a time.
+char interruptPath[4096];
+
+void RemoveAndDie(int signal)
+{
+    if (interruptPath[0])
+        unlink(interruptPath);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+} // namespace
+
+void RemoveOnInterrupt(const fs::path& path)
+{
+    static bool installed = false;
+    if (!installed) {
+        for (int sig : {SIGINT, SIGTERM, SIGHUP})
+            std::signal(sig, RemoveAndDie);
+        installed = true;
+    }
+    // A signal in the middle of this copy sees a cut path and removes
+    // nothing at all, never another file: the terminator goes first.
+    interruptPath[0] = 0;
+    const std::string& text = path.native();
+    if (text.size() < sizeof interruptPath) {
+        std::memcpy(interruptPath + 1, text.c_str() + 1, text.size());
+        interruptPath[0] = text.empty() ? 0 : text[0];
+    }
 }
 
 bool RenameReplacing(const fs::path& from, const fs::path& to, std::string* error)

@@ -6,6 +6,7 @@
 #include <io.h>
 #include <process.h>
 
+#include <cstring>
 #include <cwchar>
 #include <system_error>
 
@@ -139,6 +140,32 @@ bool ReadFileFacts(const fs::path& file, const std::wstring&, FileFacts* facts, 
 FILE* OpenHostFile(const fs::path& path, bool write)
 {
     return _wfopen(path.c_str(), write ? L"wb" : L"rb");
+}
+
+namespace {
+
+wchar_t interruptPath[32768];
+
+BOOL WINAPI RemoveOnControl(DWORD)
+{
+    if (interruptPath[0])
+        DeleteFileW(interruptPath);
+    return FALSE; // the default handler ends the process
+}
+
+} // namespace
+
+void RemoveOnInterrupt(const fs::path& path)
+{
+    static bool installed = false;
+    if (!installed)
+        installed = SetConsoleCtrlHandler(RemoveOnControl, TRUE) != 0;
+    interruptPath[0] = 0;
+    const std::wstring& text = path.native();
+    if (text.size() < sizeof interruptPath / sizeof interruptPath[0]) {
+        std::memcpy(interruptPath + 1, text.c_str() + 1, text.size() * sizeof(wchar_t));
+        interruptPath[0] = text.empty() ? 0 : text[0];
+    }
 }
 
 bool RenameReplacing(const fs::path& from, const fs::path& to, std::string* error)

@@ -5,15 +5,46 @@
 #include "base/dos_time.h"
 #include "base/platform.h"
 #include "format/rar_format.h"
+#include "tools/mksetup/host.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
+namespace fs = std::filesystem;
+
+std::wstring ArchivePathOf(const std::string& argument)
+{
+    return ReaderPath(fs::u8path(argument));
+}
+
+std::string Printable(const std::string& utf8)
+{
+    std::string out;
+    for (size_t i = 0; i < utf8.size(); i++) {
+        unsigned char c = (unsigned char)utf8[i];
+        // C1 controls are U+0080..U+009F, in UTF-8 0xC2 0x80..0x9F.
+        bool c1 =
+            c == 0xC2 && i + 1 < utf8.size() && (unsigned char)utf8[i + 1] < 0xA0 && (unsigned char)utf8[i + 1] >= 0x80;
+        if (c < 0x20 || c == 0x7F || c1) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c1 ? (unsigned char)utf8[++i] : c);
+            out += hex;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
+std::string PrintableName(const char* ansiName)
+{
+    return Printable(DisplayName(ansiName));
+}
+
 std::string UnreadableReason(const std::string& path)
 {
-    namespace fs = std::filesystem;
     std::error_code ec;
     fs::path p = fs::u8path(path);
     auto status = fs::status(p, ec);
@@ -21,7 +52,9 @@ std::string UnreadableReason(const std::string& path)
         return "no such file";
     if (fs::is_directory(status))
         return "is a folder, not a file";
-    FILE* f = OpenArchiveStream(WideOf(path).c_str());
+    if (!fs::is_regular_file(status))
+        return "is not a regular file";
+    FILE* f = OpenArchiveStream(ArchivePathOf(path).c_str());
     if (!f)
         return "cannot be opened for reading";
     std::fclose(f);
@@ -33,7 +66,7 @@ bool HoldsArchive(const std::string& path)
     auto* ctx = static_cast<ExtractContext*>(std::calloc(1, sizeof(ExtractContext)));
     if (!ctx)
         return false;
-    std::wstring wide = WideOf(path);
+    std::wstring wide = ArchivePathOf(path);
     ctx->archive = OpenArchiveStream(wide.c_str());
     bool found = ctx->archive && FindArchiveStart(ctx);
     if (ctx->archive)
@@ -44,7 +77,7 @@ bool HoldsArchive(const std::string& path)
 
 std::string PassFailureText(PassResult result, const EntryHeaderInfo& info, const std::string& path)
 {
-    std::string entry = "entry '" + DisplayName(info.name) + "'";
+    std::string entry = "entry '" + PrintableName(info.name) + "'";
     switch (result) {
     case kPassNoArchive: {
         std::string why = UnreadableReason(path);
@@ -65,6 +98,9 @@ std::string PassFailureText(PassResult result, const EntryHeaderInfo& info, cons
         if (info.headFlags & kFlagEncrypted)
             return entry + ": encrypted entries are not supported";
         break;
+    case kPassTruncated:
+        return std::string("the file was cut short: it ends inside a block header") +
+               (info.name[0] ? " after " + entry : "");
     case kPassMissingVolume:
         return "the archive ends inside " + entry + ", which continues in a next volume";
     default:
@@ -109,9 +145,18 @@ std::string FormatMethod(uint8_t method, uint8_t unpVer)
 ReaderArgs ParseReaderArgs(const Arguments& args, bool acceptsJson, bool wantsOutput)
 {
     ReaderArgs r;
+    bool operandsOnly = false;
     for (size_t i = 0; i < args.size(); i++) {
         const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
+        if (!operandsOnly && a == "--") {
+            operandsOnly = true;
+        } else if (operandsOnly) {
+            if (!r.file.empty()) {
+                r.error = "more than one file given";
+                return r;
+            }
+            r.file = a;
+        } else if (a == "--help" || a == "-h") {
             r.help = true;
         } else if (acceptsJson && a == "--json") {
             r.json = true;

@@ -9,6 +9,15 @@
 
 #include <string>
 
+// The wide path the archive pass opens for a FILE argument (UTF-8 on
+// Windows, bytes on Linux).
+std::wstring ArchivePathOf(const std::string& argument);
+
+// An entry name for a table or message: control characters and escape
+// sequences shown as \xNN, never sent to the terminal.
+std::string PrintableName(const char* ansiName);
+std::string Printable(const std::string& utf8);
+
 // Why a file cannot be read as a setup before any pass runs ("" when it
 // opens as a regular file).
 std::string UnreadableReason(const std::string& path);
@@ -27,7 +36,8 @@ std::string FormatAttributes(uint32_t attributes);
 std::string FormatMethod(uint8_t method, uint8_t unpVer);
 
 // Splits the arguments of a reading command: exactly one FILE, the flags
-// named in `flags` (e.g. "--json") and, when `wantsOutput`, "-o DIR".
+// named in `flags` (e.g. "--json") and, when `wantsOutput`, "-o DIR";
+// everything after "--" is an operand.
 struct ReaderArgs {
     std::string file;
     std::string output;

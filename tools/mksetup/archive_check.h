@@ -1,0 +1,14 @@
+// The vendor's strict look at a setup's archive, beyond what the setup itself
+// checks: every header's stored checksum, every block inside the file, and
+// an end-of-archive block that ends exactly at the end of the file.
+#ifndef OV_TOOLS_MKSETUP_ARCHIVE_CHECK_H
+#define OV_TOOLS_MKSETUP_ARCHIVE_CHECK_H
+
+#include <string>
+
+// "" when the archive's blocks are whole and end the file; otherwise what
+// is wrong, naming the block's offset. Archives of the old generation have
+// other headers and are left to the setup's own pass.
+std::string CheckArchiveBlocks(const std::string& path, unsigned* fileEntries);
+
+#endif
