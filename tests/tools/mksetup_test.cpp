@@ -515,7 +515,7 @@ TEST_F(Mksetup, ExtractWritesTheTreeButNoNameThatLeavesItNorADamagedFile)
 #ifndef _WIN32
     // A folder name that is no UTF-8 is still that folder; links inside it
     // are never followed, to a folder or to a file; names are escaped.
-    fs::path latin = root / "out\xE9";
+    fs::path latin = root / std::string(250, 'l') / "out\xE9"; // longer than 259 in all
     fs::create_directories(root / "elsewhere");
     WriteBytes(root / "target", "kept");
     fs::create_directories(latin);
