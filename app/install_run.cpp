@@ -2,12 +2,16 @@
 
 #include "app/ui_language.h"
 #include "archive/archive_pass.h"
+#include "base/platform.h"
 #include "base/text_utils.h"
 #include "install/folders.h"
 #include "install/install_entries.h"
 #include "install/registry.h"
 #include "install/shortcuts.h"
 #include "resources/resource_ids.h"
+
+#include <errno.h>
+#include <stdlib.h>
 
 enum { kSystemErrorCannotCreate = 82 }; // ERROR_CANNOT_MAKE
 
@@ -18,17 +22,18 @@ static bool Checked(HWND dialog, int id)
 
 // Extraction into run->destination: the folder and its parents first, an
 // old PSAPI.DLL set aside only in the user's own destination.
-static int Extract(InstallRun* run, bool setPsapiAside)
+static int Extract(InstallRun* run, bool setPsapiAside, EntryHeaderInfo* info)
 {
     CreateDirectoryTree(run->destination);
     if (setPsapiAside)
         MovePsapiAside(run->destination);
-    return ArchivePass(setupState->setupPath, InstallEntryCallback, run);
+    _doserrno = 0;
+    return ArchivePassWithInfo(setupState->setupPath, InstallEntryCallback, run, info);
 }
 
 // The fallback when a file cannot be created in the destination: the whole
 // payload goes into a fresh temporary folder, which the shell then moves.
-static int ExtractThroughTempFolder(InstallRun* run)
+static int ExtractThroughTempFolder(InstallRun* run, EntryHeaderInfo* info)
 {
     MakeTempFolderName(run->tempFolder, kPathCapacity);
     CopyTextBounded(run->destination, run->finalDestination, kPathCapacity);
@@ -42,7 +47,48 @@ static int ExtractThroughTempFolder(InstallRun* run)
         CopyTextBounded(last, name, length + 1);
         JoinPath(name, run->destination, kPathCapacity);
     }
-    return Extract(run, false);
+    return Extract(run, false, info);
+}
+
+// The outermost of `path` and its parent folders that does not exist yet:
+// what CreateDirectoryTree will make of it. Empty when `path` exists.
+static void OutermostMissingFolder(const wchar_t* path, wchar_t* out)
+{
+    wchar_t probe[kPathCapacity];
+    CopyTextBounded(path, probe, kPathCapacity);
+    out[0] = 0;
+    while (TextLength(probe) > 3 && PathMissing(probe)) {
+        CopyTextBounded(probe, out, kPathCapacity);
+        CutToParentFolder(probe);
+    }
+}
+
+// The system's code for a failed write: the C runtime keeps it beside errno,
+// which is less exact (Wine's gives EINVAL for a full disk), so a full disk
+// is told in the system's own words and not taken for a broken file.
+static DWORD SystemErrorOfWrite(int error)
+{
+    if (_doserrno)
+        return _doserrno;
+    return error == ENOSPC ? ERROR_DISK_FULL : ERROR_WRITE_FAULT;
+}
+
+// A failed run removes the folders it created, with what it wrote there: a
+// half-filled new folder would make the next run take it for an installed
+// product. In a folder that was there before, written files stay; the older
+// ones they replaced are gone already.
+static int Fail(HWND dialog, int result, int writeError, const wchar_t* createdFolder, HCURSOR previous)
+{
+    if (createdFolder[0])
+        ShellDeleteTree(createdFolder);
+    SetCursor(previous);
+    if (result == kPassCannotCreate)
+        ShowSystemError(dialog, kSystemErrorCannotCreate, L"");
+    else if (result == kPassCannotWrite)
+        ShowSystemError(dialog, SystemErrorOfWrite(writeError), L"");
+    else
+        ShowMessageById(dialog, kTextBrokenFile, setupState->setupPath, MB_OK | MB_ICONSTOP);
+    return result;
 }
 
 int RunInstall(HWND dialog)
@@ -58,24 +104,24 @@ int RunInstall(HWND dialog)
 
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     SetErrorMode(SEM_FAILCRITICALERRORS);
-    int result = Extract(&run, true);
+    wchar_t created[kPathCapacity];
+    OutermostMissingFolder(run.destination, created);
+    EntryHeaderInfo info;
+    int result = Extract(&run, true, &info);
     if (result == kPassCannotCreate)
-        result = ExtractThroughTempFolder(&run);
-    if (result != kPassOk) {
-        SetCursor(previous);
-        if (result == kPassCannotCreate)
-            ShowSystemError(dialog, kSystemErrorCannotCreate, L"");
-        else
-            ShowMessageById(dialog, kTextBrokenFile, setupState->setupPath, MB_OK | MB_ICONSTOP);
-        return result;
-    }
+        result = ExtractThroughTempFolder(&run, &info);
+    if (result != kPassOk)
+        return Fail(dialog, result, info.writeError, created, previous);
 
     SetDlgItemTextW(dialog, IDC_STATUS_LINE, L"");
     if (run.tempFolder[0]) {
         result = ShellMove(dialog, run.destination, run.finalDestination);
         CopyTextBounded(run.finalDestination, run.destination, kPathCapacity);
+        // Even from the temporary folder (which keeps what was not moved)
+        // the files could not take their place: said as for a file that
+        // cannot be created, since the shell may have said nothing.
         if (result != 0) {
-            SetCursor(previous);
+            Fail(dialog, kPassCannotCreate, 0, created, previous);
             return -1;
         }
     }

@@ -8,7 +8,8 @@
 #include <windows.h>
 
 // 0 when the product is installed and the dialog may close; anything else
-// leaves the dialog and every choice as they were.
+// leaves the dialog and every choice as they were, says why, and leaves no
+// remembered destination, uninstall entry, shortcut or newly made folder.
 int RunInstall(HWND dialog);
 
 #endif

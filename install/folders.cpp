@@ -45,35 +45,60 @@ static bool IsFolder(const wchar_t* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Moves everything below `from` into `to`, replacing same-named files, and
-// removes `from`. False when anything stays behind.
-static bool MergeTree(const wchar_t* from, const wchar_t* to)
+// Calls `visit(source, target, isFolder)` for every entry directly in `from`,
+// with the same name below `to`. True when every visit returned true.
+template <typename Visit>
+static bool ForEachEntry(const wchar_t* from, const wchar_t* to, Visit visit)
 {
-    if (!IsFolder(to) && !CreateDirectoryW(to, nullptr))
-        return false;
     wchar_t pattern[kPathCapacity];
     CopyTextBounded(from, pattern, kPathCapacity);
     JoinPath(L"*", pattern, kPathCapacity);
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW(pattern, &found);
     bool ok = true;
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (!wcscmp(found.cFileName, L".") || !wcscmp(found.cFileName, L".."))
-                continue;
-            wchar_t source[kPathCapacity], target[kPathCapacity];
-            CopyTextBounded(from, source, kPathCapacity);
-            JoinPath(found.cFileName, source, kPathCapacity);
-            CopyTextBounded(to, target, kPathCapacity);
-            JoinPath(found.cFileName, target, kPathCapacity);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                ok = MergeTree(source, target) && ok;
-            else
-                ok = MoveFileExW(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) && ok;
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
+    if (search == INVALID_HANDLE_VALUE)
+        return ok;
+    do {
+        if (!wcscmp(found.cFileName, L".") || !wcscmp(found.cFileName, L".."))
+            continue;
+        wchar_t source[kPathCapacity], target[kPathCapacity];
+        CopyTextBounded(from, source, kPathCapacity);
+        JoinPath(found.cFileName, source, kPathCapacity);
+        CopyTextBounded(to, target, kPathCapacity);
+        JoinPath(found.cFileName, target, kPathCapacity);
+        ok = visit(source, target, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) && ok;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return ok;
+}
+
+// Moves everything below `from` into `to`, replacing same-named files, and
+// removes `from`. False when anything stays behind.
+static bool MergeTree(const wchar_t* from, const wchar_t* to)
+{
+    if (!IsFolder(to) && !CreateDirectoryW(to, nullptr))
+        return false;
+    bool ok = ForEachEntry(from, to, [](const wchar_t* source, const wchar_t* target, bool folder) {
+        return folder ? MergeTree(source, target)
+                      : MoveFileExW(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+    });
     return RemoveDirectoryW(from) && ok;
+}
+
+// Whether the tree `from` can be merged into `to` without a file taking the
+// place of a folder or a folder that of a file: the shell would not merge
+// those, and Wine's replaces what stands there, the user's data with it.
+static bool TreeFits(const wchar_t* from, const wchar_t* to)
+{
+    wchar_t above[kPathCapacity];
+    CopyTextBounded(to, above, kPathCapacity);
+    while (TextLength(above) > 3 && PathMissing(above))
+        CutToParentFolder(above);
+    if (!PathMissing(above) && !IsFolder(above))
+        return false;
+    return ForEachEntry(from, to, [](const wchar_t* source, const wchar_t* target, bool folder) {
+        return folder ? TreeFits(source, target) : !IsFolder(target);
+    });
 }
 
 static void CopyLastComponent(const wchar_t* path, wchar_t* out)
@@ -96,6 +121,8 @@ int ShellMove(HWND owner, const wchar_t* from, const wchar_t* to)
     CopyTextBounded(home, nested, kPathCapacity);
     JoinPath(name, nested, kPathCapacity);
     bool nestedBefore = !PathMissing(nested);
+    if (!TreeFits(from, home))
+        return -1;
 
     wchar_t fromList[kPathCapacity + 1] = {0}, toList[kPathCapacity + 1] = {0};
     CopyTextBounded(from, fromList, kPathCapacity);
@@ -110,8 +137,13 @@ int ShellMove(HWND owner, const wchar_t* from, const wchar_t* to)
         return -1;
 
     bool ok = true;
-    if (!nestedBefore && IsFolder(nested) && !EqualsNoCase(nested, from))
+    if (!nestedBefore && IsFolder(nested) && !EqualsNoCase(nested, from)) {
         ok = MergeTree(nested, home);
+        // What stays (a file held open) goes back to where it came from
+        // rather than stay nested in the user's folder.
+        if (!ok && PathMissing(from))
+            MoveFileW(nested, from);
+    }
     if (!PathMissing(from))
         ok = MergeTree(from, home) && ok;
     return ok && PathMissing(from) && IsFolder(home) ? 0 : -1;

@@ -21,7 +21,8 @@ void MakeTempFolderName(wchar_t* out, size_t capacity);
 // same-named ones), else into `to`. 0 only when `from` is gone and its whole
 // tree stands where it belongs; -1 otherwise. Where the shell reports success
 // but left the move undone or nested the tree one level too deep, the move
-// is completed here.
+// is completed here. Nothing is moved (-1) when a file would take the place
+// of a folder or a folder that of a file, at `to`, above it or within.
 int ShellMove(HWND owner, const wchar_t* from, const wchar_t* to);
 
 // Deletes a file or folder tree for good; nothing when it does not exist.

@@ -8,6 +8,9 @@
 #
 # The session folder is $OV_WINE_SESSION, by default build/win64/wine; the
 # scenario's system is left in SESSION/scenarios/NAME for a look afterwards.
+# With OV_SCENARIO_SMALL_DRIVE=LETTER:SIZE (x:256k) the system gets a drive
+# of only that size, a tmpfs mounted for the run (root only), to fill up;
+# where it cannot be mounted the scenario is skipped with exit code 77.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 session=${OV_WINE_SESSION:-$here/../build/win64/wine}
@@ -28,6 +31,22 @@ export WINEPREFIX=$dir/prefix HOME=$dir/home
 for link in "$WINEPREFIX"/drive_c/users/*/*; do
   [ -L "$link" ] && ln -sfn "$HOME" "$link"
 done
+small=
+finish() {
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  /usr/lib/wine/wineserver -w 2>/dev/null || true
+  if [ -n "$small" ]; then umount "$small" 2>/dev/null || umount -l "$small"; rmdir "$small"; fi
+}
+trap finish EXIT
+if [ -n "${OV_SCENARIO_SMALL_DRIVE:-}" ]; then
+  small=$(mktemp -d "${TMPDIR:-/tmp}/ov-small-drive.XXXXXX")
+  if ! why=$(mount -t tmpfs -o "size=${OV_SCENARIO_SMALL_DRIVE#*:}" none "$small" 2>&1); then
+    rmdir "$small"
+    small=
+    echo "wine-scenario: $name skipped: cannot mount a small drive (${why:-mount failed})" >&2
+    exit 77
+  fi
+  ln -sfn "$small" "$WINEPREFIX/dosdevices/${OV_SCENARIO_SMALL_DRIVE%%:*}:"
+fi
 /usr/lib/wine/wineserver -p
-trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 /usr/lib/wine/wine64 "$@"

@@ -28,11 +28,17 @@ namespace {
 
 std::string stubPath, programsPath, productPath, language = "US";
 const wchar_t* const kDestination = L"C:\\Program Files\\Orvanex Demo";
+const wchar_t* const kUninstallKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvanex Demo";
 
 std::vector<uint8_t> Bytes(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void Write(const fs::path& path, const std::vector<uint8_t>& bytes, size_t size)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), size);
 }
 
 std::wstring Text(uint16_t id)
@@ -42,7 +48,14 @@ std::wstring Text(uint16_t id)
     return text;
 }
 
-fs::path Temp(const wchar_t* name)
+std::wstring SystemText(DWORD code)
+{
+    wchar_t text[512] = {0};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 511, nullptr);
+    return text;
+}
+
+fs::path Temp(const std::wstring& name)
 {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
@@ -85,9 +98,9 @@ struct RunningSetup : RunningProgram {
                 SetListItemChecked(Item(IDC_COMPONENT_LIST), int(i), false);
     }
     // OK, and the message box that answers it.
-    SeenBox Install()
+    SeenBox Install(DWORD timeoutMs = 60000)
     {
-        MessageBoxWatcher box(Id(), 60000);
+        MessageBoxWatcher box(Id(), timeoutMs);
         // Posted: a run that never returns must fail the test, not hang it.
         PostMessageW(Item(IDC_OK_BUTTON), BM_CLICK, 0, 0);
         return box.Result();
@@ -114,11 +127,48 @@ std::wstring Registry(HKEY root, const wchar_t* key, const wchar_t* value)
     return RegGetValueW(root, key, value, RRF_RT_REG_SZ, nullptr, data, &size) == ERROR_SUCCESS ? data : L"<none>";
 }
 
-fs::path Programs()
+fs::path SpecialPath(int csidl, const wchar_t* name)
 {
     wchar_t path[MAX_PATH];
-    SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, path);
-    return fs::path(path) / L"Orvanex Demo";
+    SHGetFolderPathW(nullptr, csidl, nullptr, 0, path);
+    return fs::path(path) / name;
+}
+
+fs::path Programs()
+{
+    return SpecialPath(CSIDL_COMMON_PROGRAMS, L"Orvanex Demo");
+}
+
+// After a failed run: no remembered destination, uninstall entry or link.
+void ExpectNothingClaimsAnInstall()
+{
+    EXPECT_EQ(Registry(HKEY_CURRENT_USER, L"Software\\Orvanex", L"OD"), L"<none>");
+    EXPECT_EQ(Registry(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"), L"<none>");
+    EXPECT_FALSE(fs::exists(Programs()));
+    EXPECT_FALSE(fs::exists(SpecialPath(CSIDL_DESKTOPDIRECTORY, L"Orvanex Demo.lnk")));
+}
+
+// The largest entry of a setup, and the middle of its data, where a change
+// hits an entry's bytes rather than a header.
+EntryHeaderInfo LargestEntry(const fs::path& exe)
+{
+    EntryHeaderInfo largest = {};
+    WalkArchiveHeaders(
+        exe.c_str(),
+        [](const EntryHeaderInfo* info, void* user) {
+            auto* best = static_cast<EntryHeaderInfo*>(user);
+            if (info->packSize > best->packSize)
+                *best = *info;
+            return 0;
+        },
+        &largest);
+    EXPECT_GT(largest.packSize, 100u);
+    return largest;
+}
+
+size_t DataMiddle(const EntryHeaderInfo& entry)
+{
+    return entry.blockPos + 32 + strlen(entry.name) + entry.packSize / 2;
 }
 
 // Every product file but the script and the excluded ones, with its bytes,
@@ -181,19 +231,16 @@ TEST_F(Scenario, FreshInstallWithALanguageUnchecked)
 
     ExpectInstalled(kDestination, {L"OVDEMO_IT.LNG", L"OVDEMO_IT.TXT"});
     EXPECT_EQ(Registry(HKEY_CURRENT_USER, L"Software\\Orvanex", L"OD"), kDestination);
-    const wchar_t* uninstall = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvanex Demo";
-    EXPECT_EQ(Registry(HKEY_LOCAL_MACHINE, uninstall, L"UninstallString"),
+    EXPECT_EQ(Registry(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"),
               std::wstring(kDestination) + L"\\UnInst.exe");
-    EXPECT_EQ(Registry(HKEY_LOCAL_MACHINE, uninstall, L"DisplayName"), L"Orvanex Demo");
-    EXPECT_EQ(Registry(HKEY_LOCAL_MACHINE, uninstall, L"Publisher"), L"Orvanex");
+    EXPECT_EQ(Registry(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"), L"Orvanex Demo");
+    EXPECT_EQ(Registry(HKEY_LOCAL_MACHINE, kUninstallKey, L"Publisher"), L"Orvanex");
     fs::path destination(kDestination);
     for (auto link : {std::make_pair(L"Orvanex Demo.lnk", L"OVDEMO.EXE"),
                       std::make_pair(L"Uninstall.lnk", L"UnInst.exe"), std::make_pair(L"License.lnk", L"LICENSE.TXT"),
                       std::make_pair(L"Order.lnk", L"ORDER.HTM"), std::make_pair(L"Bestellung.lnk", L"BESTELL.HTM")})
         EXPECT_TRUE(LinksTo(Programs() / link.first, destination / link.second)) << link.first;
-    wchar_t desktop[MAX_PATH];
-    SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop);
-    EXPECT_TRUE(LinksTo(fs::path(desktop) / L"Orvanex Demo.lnk", destination / L"OVDEMO.EXE"));
+    EXPECT_TRUE(LinksTo(SpecialPath(CSIDL_DESKTOPDIRECTORY, L"Orvanex Demo.lnk"), destination / L"OVDEMO.EXE"));
 }
 
 TEST_F(Scenario, UpdateKeepsTheInstalledChoices)
@@ -242,20 +289,9 @@ TEST_F(Scenario, DamagedPayloadIsReportedAtStart)
     // One byte changed in the middle of the largest entry's data, as a bad
     // download would.
     fs::path exe = BuildSetup();
-    EntryHeaderInfo largest = {};
-    WalkArchiveHeaders(
-        exe.c_str(),
-        [](const EntryHeaderInfo* info, void* user) {
-            auto* best = static_cast<EntryHeaderInfo*>(user);
-            if (info->packSize > best->packSize)
-                *best = *info;
-            return 0;
-        },
-        &largest);
     std::vector<uint8_t> bytes = Bytes(exe);
-    ASSERT_GT(largest.packSize, 100u);
-    bytes[largest.blockPos + 32 + strlen(largest.name) + largest.packSize / 2] ^= 0x55;
-    std::ofstream(exe, std::ios::binary).write(reinterpret_cast<char*>(bytes.data()), bytes.size());
+    bytes[DataMiddle(LargestEntry(exe))] ^= 0x55;
+    Write(exe, bytes, bytes.size());
     RunningProgram setup;
     ASSERT_TRUE(setup.Start(exe.wstring()));
     MessageBoxWatcher broken(setup.Id(), 60000);
@@ -264,27 +300,6 @@ TEST_F(Scenario, DamagedPayloadIsReportedAtStart)
     DWORD code = 1234;
     EXPECT_TRUE(setup.WaitForExit(20000, &code));
     EXPECT_EQ(code, 0u);
-    EXPECT_FALSE(fs::exists(kDestination));
-}
-
-TEST_F(Scenario, EmptyDestinationDoesNothingAndEscCancelOrTheCloseBoxEndIt)
-{
-    fs::path exe = BuildSetup();
-    for (int end = 0; end < 3; end++) {
-        RunningSetup setup;
-        ASSERT_TRUE(setup.Start(exe));
-        SetText(setup.Item(IDC_DESTINATION_EDIT), L"");
-        MessageBoxWatcher none(setup.Id(), 2000);
-        Click(setup.Item(IDC_OK_BUTTON));
-        EXPECT_FALSE(none.Result().seen);
-        if (end == 0)
-            Click(setup.Item(IDC_CANCEL_BUTTON));
-        else if (end == 1)
-            PressKey(setup.dialog, VK_ESCAPE);
-        else // what the window manager sends when the close box is clicked
-            PostMessageW(setup.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        EXPECT_EQ(setup.ExitCode(), 0u) << end;
-    }
     EXPECT_FALSE(fs::exists(kDestination));
 }
 
@@ -312,6 +327,12 @@ TEST_F(Scenario, TemporaryFolderRouteWhenATargetIsHeld)
     for (size_t i = 0; i < large.size(); i++)
         large[i] = char((i * 2654435761u) >> 13);
     fs::path exe = BuildSetup({{"ZLARGE.DAT", large}});
+    const std::wstring taken = L"123456789abcdef"; // left by others: files and folders
+    for (wchar_t c : taken)
+        if (c % 2)
+            fs::create_directories(Temp({c}) / L"kept");
+        else
+            std::ofstream(Temp({c})) << "kept";
     fs::create_directories(kDestination);
     fs::path held = fs::path(kDestination) / L"OVDEMO.EXE";
     std::ofstream(held) << "in use";
@@ -323,7 +344,7 @@ TEST_F(Scenario, TemporaryFolderRouteWhenATargetIsHeld)
     bool tempFolderSeen = false;
     std::thread release([&] {
         for (int i = 0; i < 6000 && !tempFolderSeen; i++, Sleep(1))
-            tempFolderSeen = fs::exists(Temp(L"1"));
+            tempFolderSeen = fs::exists(Temp(L"10"));
         CloseHandle(handle);
         // While files are written, nothing starts a second run or ends the
         // dialog.
@@ -339,7 +360,80 @@ TEST_F(Scenario, TemporaryFolderRouteWhenATargetIsHeld)
     // An update: the language that was not installed stays unchosen.
     ExpectInstalled(kDestination, {L"OVDEMO_IT.LNG", L"OVDEMO_IT.TXT"});
     EXPECT_FALSE(fs::exists(fs::path(kDestination) / L"Orvanex Demo")); // merged, not nested
-    EXPECT_FALSE(fs::exists(Temp(L"1")));
+    EXPECT_FALSE(fs::exists(Temp(L"10")));
+    for (wchar_t c : taken)
+        EXPECT_TRUE(fs::exists(c % 2 ? Temp({c}) / L"kept" : Temp({c}))) << char(c);
+}
+
+TEST_F(Scenario, RunsThatCannotInstallLoseNothingClaimNothingAndKeepTheDialog)
+{
+    fs::path exe = BuildSetup();
+    std::vector<uint8_t> original = Bytes(exe);
+    EntryHeaderInfo largest = LargestEntry(exe);
+    std::ofstream("C:\\data.txt") << "mine";
+    fs::create_directories(fs::path(kDestination) / L"LICENSE.TXT");
+    std::ofstream(fs::path(kDestination) / L"LICENSE.TXT" / L"mine.txt") << "mine";
+    fs::create_directories("C:\\Held");
+    std::ofstream("C:\\Held\\OVDEMO.EXE") << "in use";
+    HANDLE held = CreateFileW(L"C:\\Held\\OVDEMO.EXE", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    // No destination; a file, below a file, on no drive; a folder where
+    // LICENSE.TXT goes; a file held open throughout; a fresh folder while
+    // the setup's own file is damaged.
+    const struct {
+        const wchar_t* destination;
+        char damage = 0; // after the dialog appeared: 'c' cut inside a header, 'x' a byte of data changed
+    } runs[] = {{L""},          {L"C:\\data.txt"}, {L"C:\\data.txt\\Demo"}, {L"Q:\\Demo"},
+                {kDestination}, {L"C:\\Held"},     {L"C:\\New\\Demo", 'c'}, {L"C:\\New\\Demo", 'x'}};
+    for (int i = 0; i < int(std::size(runs)); i++) {
+        Write(exe, original, original.size());
+        RunningSetup setup;
+        ASSERT_TRUE(setup.Start(exe));
+        SetText(setup.Item(IDC_DESTINATION_EDIT), runs[i].destination);
+        if (runs[i].damage) {
+            // Like Windows, Wine lets nobody write a running program's file,
+            // but it may be renamed and a changed copy put in its place.
+            std::vector<uint8_t> bytes = original;
+            if (runs[i].damage == 'x')
+                bytes[DataMiddle(largest)] ^= 0x55;
+            fs::rename(exe, Temp(L"running" + std::to_wstring(i)));
+            Write(exe, bytes, runs[i].damage == 'c' ? largest.blockPos + 10 : bytes.size());
+        }
+        SeenBox box = setup.Install(runs[i].destination[0] ? 60000 : 2000);
+        EXPECT_EQ(box.seen, runs[i].destination[0] != 0) << i;
+        if (box.seen) {
+            EXPECT_EQ(box.text, runs[i].damage ? Text(kTextBrokenFile) : SystemText(ERROR_CANNOT_MAKE)) << i;
+            EXPECT_EQ(box.caption, runs[i].damage ? exe.filename().wstring() : L"") << i;
+        }
+        EXPECT_TRUE(IsWindowVisible(setup.dialog)) << i;
+        if (i % 3 == 0)
+            Click(setup.Item(IDC_CANCEL_BUTTON));
+        else if (i % 3 == 1)
+            PressKey(setup.dialog, VK_ESCAPE);
+        else // what the window manager sends when the close box is clicked
+            PostMessageW(setup.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_EQ(setup.ExitCode(), 0u) << i;
+    }
+    EXPECT_EQ(Bytes("C:\\data.txt").size(), 4u);
+    EXPECT_TRUE(fs::exists(fs::path(kDestination) / L"LICENSE.TXT" / L"mine.txt"));
+    EXPECT_FALSE(fs::exists("C:\\New"));        // made by the failed runs, removed by them
+    EXPECT_FALSE(fs::exists("C:\\Held\\Held")); // what the move left is not nested in the folder
+    CloseHandle(held);
+    ExpectNothingClaimsAnInstall();
+}
+
+TEST_F(Scenario, FullDiskIsReportedAsSuch)
+{
+    if (GetDriveTypeW(L"X:\\") == DRIVE_NO_ROOT_DIR)
+        GTEST_SKIP() << "no small drive X: (scripts/wine-scenario.sh maps one)";
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Start(BuildSetup({{"ZLARGE.DAT", std::string(1 << 20, 'x')}})));
+    SetText(setup.Item(IDC_DESTINATION_EDIT), L"X:\\Orvanex Demo");
+    SeenBox box = setup.Install();
+    EXPECT_EQ(box.text, SystemText(ERROR_DISK_FULL));
+    EXPECT_EQ(box.caption, L"");
+    EXPECT_TRUE(IsWindowVisible(setup.dialog));
+    EXPECT_FALSE(fs::exists(L"X:\\Orvanex Demo"));
+    ExpectNothingClaimsAnInstall();
 }
 
 namespace {
