@@ -51,6 +51,11 @@ enum {
     kBlockEnd = 0x7B,
 };
 
+// Seven zero bytes that our archives carry behind the end block: a block
+// whose head size is 0 ends the reader's walk, so that nothing appended to
+// a finished setup (a code signature above all) is ever read as blocks.
+enum { kWalkStopSize = 7 };
+
 // Header flags.
 enum {
     kMainFlagSolid = 0x0008,

@@ -1,5 +1,6 @@
 // The archive container: marker, main header, one file header and data area
-// per entry, and an end block. The compressed streams come from lz_encoder.
+// per entry, an end block and the walk stop. The compressed streams come
+// from lz_encoder.
 #include "pack/archive_writer.h"
 
 #include <algorithm>
@@ -242,6 +243,7 @@ bool WriteArchive(const std::vector<PackInput>& entries, const PackSettings& set
     Put16(out, kFlagSkipIfUnknown);
     Put16(out, kMinBlockSize);
     SealHeader(out, start);
+    out->resize(out->size() + kWalkStopSize);
     if (settings.archiveOffset + (out->size() - base) > kMaxPosition) {
         out->resize(base);
         return Fail(error, "archive would exceed 2 GiB");

@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string stubPath, programsPath, productPath, language = "US";
+std::string stubPath, programsPath, productPath, signedPath, language = "US";
 const wchar_t* const kDestination = L"C:\\Program Files\\Orvanex Demo";
 const wchar_t* const kUninstallKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvanex Demo";
 
@@ -241,6 +241,25 @@ TEST_F(Scenario, FreshInstallWithALanguageUnchecked)
                       std::make_pair(L"Order.lnk", L"ORDER.HTM"), std::make_pair(L"Bestellung.lnk", L"BESTELL.HTM")})
         EXPECT_TRUE(LinksTo(Programs() / link.first, destination / link.second)) << link.first;
     EXPECT_TRUE(LinksTo(SpecialPath(CSIDL_DESKTOPDIRECTORY, L"Orvanex Demo.lnk"), destination / L"OVDEMO.EXE"));
+}
+
+// Signed after it was built: the signature is no part of the payload for
+// the tool nor for the setup.
+TEST_F(Scenario, SignedSetupInstalls)
+{
+    fs::path exe = Temp(L"Setup-signed.exe"), out = Temp(L"signed-out");
+    BuildSetup(); // the product the signed setup was made of, for the comparison
+    fs::copy_file(WindowsPath(signedPath), exe);
+    EXPECT_EQ(RunTest({exe.u8string(), "-q"}), 0);
+    EXPECT_EQ(RunExtract({exe.u8string(), "-o", out.u8string(), "-q"}), 0);
+    EXPECT_EQ(Bytes(out / "OVDEMO.EXE"), Bytes(Temp(L"e2e-product") / "OVDEMO.EXE"));
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Start(exe));
+    EXPECT_EQ(setup.Install().text, L"Orvanex Demo" + Text(kTextSuccessTail));
+    // Bytes only: the signed setup was made in another system's time zone.
+    for (const auto& file : fs::recursive_directory_iterator(Temp(L"e2e-product")))
+        if (file.is_regular_file() && file.path().filename() != L"INSTALL.INF")
+            EXPECT_EQ(Bytes(fs::path(kDestination) / file.path().filename()), Bytes(file.path())) << file.path();
 }
 
 TEST_F(Scenario, UpdateKeepsTheInstalledChoices)
@@ -494,6 +513,7 @@ int main(int argc, char** argv)
         value("--programs=", &programsPath);
         value("--product=", &productPath);
         value("--language=", &language);
+        value("--signed=", &signedPath);
         value("--demo=", &demo);
         value("--pause-dir=", &pauseDir);
         install = install || arg == "--install";

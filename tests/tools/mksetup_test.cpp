@@ -582,3 +582,39 @@ TEST_F(Mksetup, SystemFaultsGiveTheSystemsReasonAndLeaveNothingBehind)
     EXPECT_EQ(left, (std::set<std::string>{"filler", "x", "x/docs", "x/empty"}));
 }
 #endif
+
+#ifndef _WIN32
+// Signing pads the file with zeros to 8 bytes and appends a certificate
+// table; whatever the padding and the table's size, the setup still reads
+// exactly its archive, and the signature stays valid.
+TEST_F(Mksetup, SignedSetupsOfEverySizeReadBackAndVerify)
+{
+    // A real PE to sign: the fixture's stub is only a stand-in.
+    std::string pe = "echo 'int main(void){return 0;}' | x86_64-w64-mingw32-gcc -s -x c - -o " + s + " 2>/dev/null";
+    if (std::system("command -v openssl >/dev/null && command -v osslsigncode >/dev/null") != 0 ||
+        std::system(pe.c_str()) != 0)
+        GTEST_SKIP() << "openssl, osslsigncode or the MinGW compiler is not installed";
+    const char* keys[] = {"rsa:2048", "rsa:3072", "ec -pkeyopt ec_paramgen_curve:prime256v1"};
+    for (int k = 0; k < 3; k++) {
+        std::string cert = dir.File("cert" + std::to_string(k)), key = dir.File("key" + std::to_string(k));
+        std::string make = "openssl req -x509 -nodes -days 2 -newkey " + std::string(keys[k]) + " -keyout " + key +
+                           " -out " + cert + " -subj '/CN=Vendor " + std::to_string(k) +
+                           "/O=" + std::string(size_t(k) * 30 + 1, 'o') +
+                           "' -addext extendedKeyUsage=codeSigning 2>/dev/null";
+        ASSERT_EQ(std::system(make.c_str()), 0);
+        for (int size = 0; size < 9; size++) {
+            WriteBytes(product / "PAD.TXT", size < 8 ? std::string(size_t(size), 'p') : std::string(300000, 'p'));
+            RunResult r =
+                RunCaptured(RunBuild, {p, "-o", o, "--stub", s, "--store", "-q", "--sign", cert, "--key", key});
+            fs::path out = root / ("out" + std::to_string(k * 10 + size));
+            RunResult t = RunCaptured(RunTest, {o}), x = RunCaptured(RunExtract, {o, "-o", out.u8string(), "-q"});
+            std::string verify = "osslsigncode verify -in " + o + " -CAfile " + cert + " >/dev/null 2>&1";
+            EXPECT_TRUE(r.code == 0 && t.code == 0 && x.code == 0 && std::system(verify.c_str()) == 0)
+                << k << " " << size << r.err << t.err << x.err;
+            EXPECT_EQ(Tree(out), Tree(product));
+            EXPECT_EQ(ReadBytes(out / "PAD.TXT"), ReadBytes(product / "PAD.TXT"));
+            EXPECT_TRUE(Contains(RunCaptured(RunList, {o}).out, "signed by CN=Vendor " + std::to_string(k)));
+        }
+    }
+}
+#endif

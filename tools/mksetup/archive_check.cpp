@@ -5,11 +5,13 @@
 #include "base/platform.h"
 #include "format/checksum.h"
 #include "format/rar_format.h"
+#include "tools/mksetup/pe_signature.h"
 #include "tools/mksetup/reader_common.h"
 #include "tools/mksetup/tool_text.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -33,6 +35,34 @@ std::string At(int64_t pos)
 struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
 };
+
+// Behind the end block: our walk stop, then nothing but a code signature
+// (after its padding to 8 bytes) where the PE header says it lies.
+std::string CheckTail(FILE* file, int64_t pos, int64_t end, const std::string& path)
+{
+    uint8_t tail[kWalkStopSize + 8] = {};
+    std::fseek(file, long(pos), SEEK_SET);
+    size_t got = std::fread(tail, 1, sizeof tail, file);
+    bool stop = got >= kWalkStopSize && std::memcmp(tail, "\0\0\0\0\0\0\0", kWalkStopSize) == 0;
+    int64_t after = pos + (stop ? kWalkStopSize : 0);
+    PeSignature sig = ReadPeSignature(path);
+    if (!sig.present || int64_t(sig.offset) < after) {
+        if (after == end)
+            return "";
+        return At(pos) + Grouped(uint64_t(end - pos)) + " bytes follow the end-of-archive block";
+    }
+    if (!sig.problem.empty())
+        return "the code signature: " + sig.problem;
+    bool padding = int64_t(sig.offset) - after < 8 && int64_t(sig.offset + sig.size) == end;
+    for (int64_t i = after - pos; padding && i < int64_t(sig.offset) - pos; i++)
+        padding = tail[i] == 0;
+    if (!padding)
+        return At(after) + "other bytes than the code signature follow the archive";
+    if (!stop)
+        return "the setup may read the code signature as archive blocks: build the setup again with this "
+               "mksetup, then sign it";
+    return "";
+}
 
 } // namespace
 
@@ -88,11 +118,8 @@ std::string CheckArchiveBlocks(const std::string& path, unsigned* fileEntries)
             return At(pos) + "the file ends inside a block's data: it was cut short";
         if (type == kBlockFile)
             ++*fileEntries;
-        if (type == kBlockEnd && !first) {
-            if (next != end)
-                return At(next) + Grouped(uint64_t(end - next)) + " bytes follow the end-of-archive block";
-            return "";
-        }
+        if (type == kBlockEnd && !first)
+            return CheckTail(ctx->archive, next, end, path);
         pos = next;
     }
 }

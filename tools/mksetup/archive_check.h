@@ -1,6 +1,7 @@
 // The vendor's strict look at a setup's archive, beyond what the setup itself
 // checks: every header's stored checksum, every block inside the file, and
-// an end-of-archive block that ends exactly at the end of the file.
+// an end-of-archive block (with our walk stop) that ends the file, or is
+// followed only by a code signature the PE header names.
 #ifndef OV_TOOLS_MKSETUP_ARCHIVE_CHECK_H
 #define OV_TOOLS_MKSETUP_ARCHIVE_CHECK_H
 

@@ -7,10 +7,12 @@
 
 #include "base/version.h"
 #include "pack/archive_writer.h"
+#include "tools/mksetup/archive_check.h"
 #include "tools/mksetup/build_checks.h"
 #include "tools/mksetup/host.h"
 #include "tools/mksetup/product_scan.h"
 #include "tools/mksetup/progress.h"
+#include "tools/mksetup/stub_resources.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -19,10 +21,6 @@
 #include <exception>
 #include <filesystem>
 #include <system_error>
-
-#ifndef OV_DEFAULT_STUB
-#define OV_DEFAULT_STUB ""
-#endif
 
 namespace fs = std::filesystem;
 
@@ -36,10 +34,19 @@ const char kBuildUsage[] = "usage: mksetup build PRODUCT_DIR -o OUT.exe [OPTIONS
                            "Options:\n"
                            "  -o, --output FILE  the setup to write\n"
                            "  --stub FILE        the bare setup program to put in front (default:\n"
-                           "                     Setup.exe next to mksetup, else the win32 build's)\n"
+                           "                     the Setup.exe installed next to mksetup)\n"
                            "  --level N          compression level, 1 (fastest) to 5 (smallest); default 3\n"
                            "  --store            store every file without compression\n"
                            "  --name-order       plain name order instead of grouping by extension\n"
+                           "  --icon FILE        the setup's icon: every image of the .ico file\n"
+                           "  --product-name TEXT, --product-version TEXT, --company TEXT\n"
+                           "                     the product's name, version and vendor in the setup's\n"
+                           "                     file properties (the name also as \"TEXT Setup\")\n"
+                           "  --sign CERT        sign the setup with osslsigncode (Authenticode); CERT is\n"
+                           "                     a PEM or DER certificate, or a .pfx/.p12 with its key\n"
+                           "  --key KEY          the private key that goes with CERT\n"
+                           "  --pass-file FILE   the key's password, read from FILE\n"
+                           "  --timestamp URL    have the signature timestamped by this RFC 3161 server\n"
                            "  -q, --quiet        no progress bar and no summary\n"
                            "  --help             show this text\n"
                            "  --version          show the version\n"
@@ -58,6 +65,10 @@ struct BuildOptions {
     bool store = false;
     bool nameOrder = false;
     bool quiet = false;
+    StubBranding branding; // the vendor's icon and texts in the stub's copy
+    // Code signing by osslsigncode, after the setup is written.
+    fs::path signCert, signKey, signPassFile;
+    std::string timestampUrl;
 };
 
 int UsageError(const std::string& why)
@@ -142,6 +153,26 @@ int ParseArguments(const Arguments& args, BuildOptions* options)
             if (v.size() != 1 || v[0] < '1' || v[0] > '5')
                 return UsageError("--level must be 1, 2, 3, 4 or 5, not '" + v + "'");
             options->level = v[0] - '0';
+        } else if (arg == "--sign" || arg == "--key" || arg == "--pass-file" || arg == "--timestamp") {
+            std::string v;
+            if (!takeValue(&v) || v.empty())
+                return UsageError(arg + (arg == "--timestamp" ? " needs a URL" : " needs a file name"));
+            if (arg == "--timestamp")
+                options->timestampUrl = v;
+            else
+                (arg == "--sign"  ? options->signCert
+                 : arg == "--key" ? options->signKey
+                                  : options->signPassFile) = PathArgument(v);
+        } else if (arg == "--icon" || arg == "--product-name" || arg == "--product-version" || arg == "--company") {
+            std::string v;
+            if (!takeValue(&v) || v.empty())
+                return UsageError(arg + (arg == "--icon" ? " needs a file name" : " needs a text"));
+            if (arg == "--icon")
+                options->branding.icon = PathArgument(v);
+            else
+                (arg == "--company"        ? options->branding.company
+                 : arg == "--product-name" ? options->branding.productName
+                                           : options->branding.productVersion) = v;
         } else if (arg == "--store" && !inlineValue) {
             options->store = true;
         } else if (arg == "--name-order" && !inlineValue) {
@@ -161,30 +192,32 @@ int ParseArguments(const Arguments& args, BuildOptions* options)
         return UsageError("no product folder given");
     if (!haveOutput)
         return UsageError("no output given (-o OUT.exe)");
+    if (options->signCert.empty() &&
+        (!options->signKey.empty() || !options->signPassFile.empty() || !options->timestampUrl.empty()))
+        return UsageError("--key, --pass-file and --timestamp go with --sign");
+    std::string ext = options->signCert.extension().u8string();
+    bool pkcs12 = ext == ".pfx" || ext == ".p12" || ext == ".PFX" || ext == ".P12";
+    if (!options->signCert.empty() && options->signKey.empty() && !pkcs12)
+        return UsageError("--sign CERT needs --key KEY, unless CERT is a .pfx or .p12 file that holds the key");
     return -1;
 }
 
-// --stub, else Setup.exe beside this program, else the win32 build's.
+// --stub, else Setup.exe beside this program (where it is installed), else
+// where the win32 preset builds it, seen from where the presets build this
+// program (build/PRESET/tools/mksetup/).
 bool FindStub(BuildOptions* options, std::string* error)
 {
     if (!options->stub.empty())
         return true;
     std::error_code ec;
-    fs::path self = OwnProgramPath();
-    if (!self.empty()) {
-        fs::path beside = self.parent_path() / "Setup.exe";
-        if (fs::is_regular_file(beside, ec)) {
-            options->stub = beside;
+    fs::path self = OwnProgramPath().parent_path();
+    for (const fs::path& candidate : {self / "Setup.exe", self / ".." / ".." / ".." / "win32" / "app" / "Setup.exe"}) {
+        if (!self.empty() && fs::is_regular_file(candidate, ec)) {
+            options->stub = candidate.lexically_normal();
             return true;
         }
     }
-    fs::path built = fs::u8path(OV_DEFAULT_STUB);
-    if (!built.empty() && fs::is_regular_file(built, ec)) {
-        options->stub = built;
-        return true;
-    }
-    *error = "no stub: no Setup.exe next to mksetup and none at " + DisplayPath(built) +
-             "; build the win32 preset or pass --stub";
+    *error = "no stub: no Setup.exe next to mksetup in " + DisplayPath(self) + "; pass --stub FILE";
     return false;
 }
 
@@ -295,6 +328,47 @@ public:
         return true;
     }
 
+    // Signs the written file in place: osslsigncode writes a signed copy
+    // beside it, which then takes its place.
+    bool Sign(const BuildOptions& options, std::string* error)
+    {
+        fs::path signedCopy = path_;
+        signedCopy += ".signed";
+        RemoveOnInterrupt(signedCopy, 1);
+        std::string ext = options.signCert.extension().u8string();
+        bool pkcs12 = ext == ".pfx" || ext == ".p12" || ext == ".PFX" || ext == ".P12";
+        Arguments args = {"osslsigncode", "sign", pkcs12 ? "-pkcs12" : "-certs", options.signCert.u8string()};
+        if (!options.signKey.empty())
+            args.insert(args.end(), {"-key", options.signKey.u8string()});
+        if (!options.signPassFile.empty())
+            args.insert(args.end(), {"-readpass", options.signPassFile.u8string()});
+        if (!options.timestampUrl.empty())
+            args.insert(args.end(), {"-ts", options.timestampUrl});
+        args.insert(args.end(), {"-in", path_.u8string(), "-out", signedCopy.u8string()});
+        std::string output, why;
+        int code = RunProgram(args, &output, &why);
+        bool ok = code == 0 && RenameReplacing(signedCopy, path_, &why);
+        std::error_code ec;
+        fs::remove(signedCopy, ec);
+        RemoveOnInterrupt(fs::path(), 1);
+        if (!ok) {
+            // osslsigncode says what went wrong on its last few lines.
+            std::vector<std::string> lines;
+            for (size_t at = 0, end; at < output.size(); at = end + 1) {
+                end = std::min(output.find('\n', at), output.size());
+                std::string line = output.substr(at, end - at);
+                if (line.find_first_not_of(" \r\t") != std::string::npos)
+                    lines.push_back(line.substr(0, line.find_last_not_of(" \r\t") + 1));
+            }
+            std::string said;
+            for (size_t i = lines.size() > 3 ? lines.size() - 3 : 0; i < lines.size(); i++)
+                said += (said.empty() ? ": " : " / ") + lines[i];
+            *error =
+                "signing failed: " + (code < 0 ? why : "osslsigncode exited with code " + std::to_string(code) + said);
+        }
+        return ok;
+    }
+
     bool Commit(std::string* error)
     {
         committed_ = RenameReplacing(path_, output_, error);
@@ -375,6 +449,10 @@ int Build(const BuildOptions& given)
         w = DisplayPath(options.stub) + ": " + w;
     if (!Report(&findings))
         return kExitFailure;
+    if (!BrandStub(options.branding, options.stub, &stub, &error)) {
+        PrintError(error);
+        return kExitFailure;
+    }
 
     std::vector<PlanEntry> entries;
     ScanProductFolder(options.product, policy, &entries, &findings);
@@ -424,7 +502,18 @@ int Build(const BuildOptions& given)
         return kExitFailure;
     }
     TemporaryOutput output(options.output);
-    if (!output.Write(stub, archive, &error) || !output.Commit(&error)) {
+    bool written = output.Write(stub, archive, &error);
+    if (written && !options.signCert.empty()) {
+        unsigned blocks = 0;
+        written = output.Sign(options, &error);
+        // What signing appended must leave the archive as the setup reads it.
+        std::string fault = written ? CheckArchiveBlocks(output.path().u8string(), &blocks) : "";
+        if (!fault.empty()) {
+            error = "the signed setup fails its check: " + fault;
+            written = false;
+        }
+    }
+    if (!written || !output.Commit(&error)) {
         PrintError(error);
         return kExitFailure;
     }

@@ -3,6 +3,7 @@
 #include "tools/mksetup/commands.h"
 
 #include "format/rar_format.h"
+#include "tools/mksetup/pe_signature.h"
 #include "tools/mksetup/reader_common.h"
 
 #include <cstdio>
@@ -17,6 +18,8 @@ const char kListUsage[] = "usage: mksetup list FILE [--json]\n"
                           "ratio, attributes (R read-only, H hidden, S system, D folder, A archive),\n"
                           "time, stored CRC-32, method and whether it continues the previous entry's\n"
                           "dictionary (solid). Only the headers are read; 'mksetup test' checks the data.\n"
+                          "The last line says whether the file carries a code signature and whose\n"
+                          "certificate made it (its subject; whether to trust it is not judged).\n"
                           "\n"
                           "Options:\n"
                           "  --json   one JSON document instead of the table\n"
@@ -39,25 +42,15 @@ std::string Ratio(uint32_t packed, uint32_t size)
     return buf;
 }
 
-std::string JsonString(const std::string& s)
+// Who signed the file, as its signature says; trust is not judged.
+std::string SignatureText(const PeSignature& sig)
 {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += char(c);
-        }
-    }
-    return out + "\"";
+    if (!sig.present)
+        return "not signed";
+    return sig.problem.empty() ? "signed by " + Printable(sig.signer) : "signed, but " + sig.problem;
 }
 
-void PrintTable(const std::vector<EntryHeaderInfo>& entries)
+void PrintTable(const std::vector<EntryHeaderInfo>& entries, const PeSignature& sig)
 {
     std::printf("%12s %12s %5s  %-5s  %-19s  %-8s  %-7s %-5s  %s\n", "Size", "Packed", "Ratio", "Attr", "Modified",
                 "CRC-32", "Method", "Solid", "Name");
@@ -74,11 +67,13 @@ void PrintTable(const std::vector<EntryHeaderInfo>& entries)
     std::printf("%12llu %12llu %5s  %zu entr%s\n", (unsigned long long)size, (unsigned long long)packed,
                 size ? Ratio(uint32_t(packed * 1000 / size), 1000).c_str() : "-", entries.size(),
                 entries.size() == 1 ? "y" : "ies");
+    std::printf("%s\n", SignatureText(sig).c_str());
 }
 
-void PrintJson(const std::string& file, const std::vector<EntryHeaderInfo>& entries)
+void PrintJson(const std::string& file, const std::vector<EntryHeaderInfo>& entries, const PeSignature& sig)
 {
-    std::printf("{\n  \"file\": %s,\n  \"entries\": [", JsonString(file).c_str());
+    std::printf("{\n  \"file\": %s,\n  \"signed\": %s,\n  \"signer\": %s,\n  \"entries\": [", JsonString(file).c_str(),
+                sig.present ? "true" : "false", sig.signer.empty() ? "null" : JsonString(sig.signer).c_str());
     for (size_t i = 0; i < entries.size(); i++) {
         const EntryHeaderInfo& e = entries[i];
         char crc[16];
@@ -118,9 +113,10 @@ int RunList(const Arguments& args)
         std::fprintf(stderr, "mksetup list: %s: %s\n", a.file.c_str(), PassFailureText(result, last, a.file).c_str());
         return kExitFailure;
     }
+    PeSignature sig = ReadPeSignature(a.file);
     if (a.json)
-        PrintJson(a.file, entries);
+        PrintJson(a.file, entries, sig);
     else
-        PrintTable(entries);
+        PrintTable(entries, sig);
     return kExitOk;
 }

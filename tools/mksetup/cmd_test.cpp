@@ -3,13 +3,14 @@
 #include "tools/mksetup/commands.h"
 
 #include "tools/mksetup/archive_check.h"
+#include "tools/mksetup/pe_signature.h"
 #include "tools/mksetup/reader_common.h"
 
 #include <cstdio>
 
 namespace {
 
-const char kTestUsage[] = "usage: mksetup test FILE\n"
+const char kTestUsage[] = "usage: mksetup test FILE [--json]\n"
                           "\n"
                           "Decodes every entry of a setup or a bare archive in memory and verifies\n"
                           "its checksum, exactly as the setup does at start. Then checks what the\n"
@@ -19,6 +20,9 @@ const char kTestUsage[] = "usage: mksetup test FILE\n"
                           "\n"
                           "Options:\n"
                           "  -q, --quiet   print nothing on success\n"
+                          "  --json        one JSON document on standard output instead: file, ok,\n"
+                          "                problem (null when ok), setupAccepts (whether the setup\n"
+                          "                itself would install from the file), signed, signer\n"
                           "  --help        show this text\n"
                           "\n"
                           "Exit codes: 0 the setup is intact, 1 missing, unreadable or damaged file,\n"
@@ -42,7 +46,7 @@ int CountEntry(const EntryHeaderInfo*, void* user)
 
 int RunTest(const Arguments& args)
 {
-    ReaderArgs a = ParseReaderArgs(args, false, false);
+    ReaderArgs a = ParseReaderArgs(args, true, false);
     if (a.help) {
         std::fputs(kTestUsage, stdout);
         return kExitOk;
@@ -53,25 +57,30 @@ int RunTest(const Arguments& args)
     }
     EntryHeaderInfo info{};
     PassResult result = ArchivePassWithInfo(ArchivePathOf(a.file).c_str(), ScanEntry, nullptr, &info);
-    if (result != 0) {
-        std::fprintf(stderr, "mksetup test: %s: %s\n", a.file.c_str(), PassFailureText(result, info, a.file).c_str());
-        return kExitFailure;
+    std::string fault = result != 0 ? PassFailureText(result, info, a.file) : "";
+    bool setupAccepts = fault.empty();
+    if (setupAccepts) {
+        // The setup's walk may end early at a block it cannot step over;
+        // every file entry the blocks hold must be one it reaches.
+        unsigned blocks = 0, walked = 0;
+        fault = CheckArchiveBlocks(a.file, &blocks);
+        WalkArchiveHeaders(ArchivePathOf(a.file).c_str(), CountEntry, &walked);
+        if (fault.empty() && blocks != walked)
+            fault = "the setup reads " + std::to_string(walked) + " of the " + std::to_string(blocks) + " file entries";
     }
-    // The setup's walk may end early at a block it cannot step over; every
-    // file entry the blocks hold must be one it reaches.
-    unsigned blocks = 0, walked = 0;
-    std::string fault = CheckArchiveBlocks(a.file, &blocks);
-    WalkArchiveHeaders(ArchivePathOf(a.file).c_str(), CountEntry, &walked);
-    if (fault.empty() && blocks != walked)
-        fault = "the setup reads " + std::to_string(walked) + " of the " + std::to_string(blocks) + " file entries";
-    if (!fault.empty()) {
-        std::fprintf(stderr,
-                     "mksetup test: %s: %s\n"
-                     "mksetup test: the setup itself would accept this file and install what it reads\n",
-                     a.file.c_str(), fault.c_str());
-        return kExitFailure;
-    }
-    if (!a.quiet)
+    if (a.json) {
+        PeSignature sig = ReadPeSignature(a.file);
+        std::printf("{\n  \"file\": %s,\n  \"ok\": %s,\n  \"problem\": %s,\n  \"setupAccepts\": %s,\n"
+                    "  \"signed\": %s,\n  \"signer\": %s\n}\n",
+                    JsonString(a.file).c_str(), fault.empty() ? "true" : "false",
+                    fault.empty() ? "null" : JsonString(fault).c_str(), setupAccepts ? "true" : "false",
+                    sig.present ? "true" : "false", sig.signer.empty() ? "null" : JsonString(sig.signer).c_str());
+    } else if (!fault.empty()) {
+        std::fprintf(stderr, "mksetup test: %s: %s\n", a.file.c_str(), fault.c_str());
+        if (setupAccepts)
+            std::fputs("mksetup test: the setup itself would accept this file and install what it reads\n", stderr);
+    } else if (!a.quiet) {
         std::puts("OK");
-    return kExitOk;
+    }
+    return fault.empty() ? kExitOk : kExitFailure;
 }

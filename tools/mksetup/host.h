@@ -53,8 +53,14 @@ bool CalendarFields(int64_t seconds, bool utc, DosDateTime* fields);
 FILE* OpenHostFile(const std::filesystem::path& path, bool write);
 
 // While set, the file at `path` is removed when the process is interrupted
-// (Ctrl+C, SIGTERM, SIGHUP; console close on Windows); an empty path clears it.
-void RemoveOnInterrupt(const std::filesystem::path& path);
+// (Ctrl+C, SIGTERM, SIGHUP; console close on Windows); an empty path clears
+// it. Two slots, for a file and the one made from it.
+void RemoveOnInterrupt(const std::filesystem::path& path, int slot = 0);
+
+// Runs a program found on the PATH with `args` (args[0] is its name) and
+// waits for it. Returns its exit code, or -1 when it cannot be started
+// (*error says why); its output is kept in *output.
+int RunProgram(const std::vector<std::string>& args, std::string* output, std::string* error);
 
 // Renames `from` to `to`, replacing a file there.
 bool RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::string* error);

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -119,20 +121,21 @@ FILE* OpenHostFile(const fs::path& path, bool write)
 
 namespace {
 
-// One path per process is enough: a command has one temporary file at a time.
-char interruptPath[4096];
+// A command has at most two temporary files at a time.
+char interruptPaths[2][4096];
 
 void RemoveAndDie(int signal)
 {
-    if (interruptPath[0])
-        unlink(interruptPath);
+    for (auto& path : interruptPaths)
+        if (path[0])
+            unlink(path);
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
 
 } // namespace
 
-void RemoveOnInterrupt(const fs::path& path)
+void RemoveOnInterrupt(const fs::path& path, int slot)
 {
     static bool installed = false;
     if (!installed) {
@@ -141,13 +144,56 @@ void RemoveOnInterrupt(const fs::path& path)
         installed = true;
     }
     // A signal in the middle of this copy sees a cut path and removes
-    // nothing at all, never another file: the terminator goes first.
-    interruptPath[0] = 0;
+    // nothing at all, never another file: the first byte goes last.
+    char* target = interruptPaths[slot];
+    target[0] = 0;
     const std::string& text = path.native();
-    if (text.size() < sizeof interruptPath) {
-        std::memcpy(interruptPath + 1, text.c_str() + 1, text.size());
-        interruptPath[0] = text.empty() ? 0 : text[0];
+    if (!text.empty() && text.size() < sizeof interruptPaths[0]) {
+        std::memcpy(target + 1, text.c_str() + 1, text.size());
+        target[0] = text[0];
     }
+}
+
+int RunProgram(const std::vector<std::string>& args, std::string* output, std::string* error)
+{
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) {
+        *error = std::strerror(errno);
+        return -1;
+    }
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    pid_t child;
+    int failed = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    if (failed) {
+        close(pipeFds[0]);
+        *error = failed == ENOENT ? args[0] + " is not installed (not found on the PATH)" : std::strerror(failed);
+        return -1;
+    }
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) != 0;) {
+        if (n > 0)
+            output->append(buffer, size_t(n));
+        else if (errno != EINTR)
+            break;
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    *error = args[0] + " ended abnormally";
+    return -1;
 }
 
 bool RenameReplacing(const fs::path& from, const fs::path& to, std::string* error)

@@ -6,6 +6,7 @@
 #include <io.h>
 #include <process.h>
 
+#include <cerrno>
 #include <cstring>
 #include <cwchar>
 #include <system_error>
@@ -144,28 +145,65 @@ FILE* OpenHostFile(const fs::path& path, bool write)
 
 namespace {
 
-wchar_t interruptPath[32768];
+wchar_t interruptPaths[2][32768];
 
 BOOL WINAPI RemoveOnControl(DWORD)
 {
-    if (interruptPath[0])
-        DeleteFileW(interruptPath);
+    for (auto& path : interruptPaths)
+        if (path[0])
+            DeleteFileW(path);
     return FALSE; // the default handler ends the process
+}
+
+// One argument as the C runtime of the started program splits it again.
+std::wstring Quoted(const std::wstring& arg)
+{
+    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos)
+        return arg;
+    std::wstring out = L"\"";
+    size_t slashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            slashes++;
+            continue;
+        }
+        out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
+        slashes = 0;
+        out += c;
+    }
+    out.append(slashes * 2, L'\\');
+    return out + L"\"";
 }
 
 } // namespace
 
-void RemoveOnInterrupt(const fs::path& path)
+void RemoveOnInterrupt(const fs::path& path, int slot)
 {
     static bool installed = false;
     if (!installed)
         installed = SetConsoleCtrlHandler(RemoveOnControl, TRUE) != 0;
-    interruptPath[0] = 0;
+    wchar_t* target = interruptPaths[slot];
+    target[0] = 0;
     const std::wstring& text = path.native();
-    if (text.size() < sizeof interruptPath / sizeof interruptPath[0]) {
-        std::memcpy(interruptPath + 1, text.c_str() + 1, text.size() * sizeof(wchar_t));
-        interruptPath[0] = text.empty() ? 0 : text[0];
+    if (!text.empty() && text.size() < sizeof interruptPaths[0] / sizeof(wchar_t)) {
+        std::memcpy(target + 1, text.c_str() + 1, text.size() * sizeof(wchar_t));
+        target[0] = text[0];
     }
+}
+
+int RunProgram(const std::vector<std::string>& args, std::string*, std::string* error)
+{
+    std::vector<std::wstring> quoted;
+    for (const std::string& a : args)
+        quoted.push_back(Quoted(fs::u8path(a).wstring()));
+    std::vector<const wchar_t*> argv;
+    for (const std::wstring& q : quoted)
+        argv.push_back(q.c_str());
+    argv.push_back(nullptr);
+    intptr_t code = _wspawnvp(_P_WAIT, argv[0], argv.data());
+    if (code == -1)
+        *error = errno == ENOENT ? args[0] + " is not installed (not found on the PATH)" : std::strerror(errno);
+    return int(code);
 }
 
 bool RenameReplacing(const fs::path& from, const fs::path& to, std::string* error)

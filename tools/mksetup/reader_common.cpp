@@ -19,23 +19,23 @@ std::wstring ArchivePathOf(const std::string& argument)
     return ReaderPath(fs::u8path(argument));
 }
 
-std::string Printable(const std::string& utf8)
+// A JSON string: quotes, backslashes and control characters escaped.
+std::string JsonString(const std::string& s)
 {
-    std::string out;
-    for (size_t i = 0; i < utf8.size(); i++) {
-        unsigned char c = (unsigned char)utf8[i];
-        // C1 controls are U+0080..U+009F, in UTF-8 0xC2 0x80..0x9F.
-        bool c1 =
-            c == 0xC2 && i + 1 < utf8.size() && (unsigned char)utf8[i + 1] < 0xA0 && (unsigned char)utf8[i + 1] >= 0x80;
-        if (c < 0x20 || c == 0x7F || c1) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c1 ? (unsigned char)utf8[++i] : c);
-            out += hex;
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
         } else {
             out += char(c);
         }
     }
-    return out;
+    return out + "\"";
 }
 
 std::string PrintableName(const char* ansiName)

@@ -13,10 +13,11 @@
 // Windows, bytes on Linux).
 std::wstring ArchivePathOf(const std::string& argument);
 
-// An entry name for a table or message: control characters and escape
-// sequences shown as \xNN, never sent to the terminal.
+// An entry name for a table or message, as Printable shows it.
 std::string PrintableName(const char* ansiName);
-std::string Printable(const std::string& utf8);
+
+// A JSON string literal of UTF-8 text.
+std::string JsonString(const std::string& utf8);
 
 // Why a file cannot be read as a setup before any pass runs ("" when it
 // opens as a regular file).

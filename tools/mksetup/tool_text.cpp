@@ -3,6 +3,8 @@
 #include "base/text_utils.h"
 #include "base/utf8.h"
 
+#include <cstdio>
+
 std::string Utf8Of(const std::wstring& wide)
 {
     std::string out;
@@ -33,9 +35,28 @@ std::string DisplayName(const char* ansiName)
     return Utf8Of(wide);
 }
 
+std::string Printable(const std::string& utf8)
+{
+    std::string out;
+    for (size_t i = 0; i < utf8.size(); i++) {
+        unsigned char c = (unsigned char)utf8[i];
+        // C1 controls are U+0080..U+009F, in UTF-8 0xC2 0x80..0x9F.
+        bool c1 =
+            c == 0xC2 && i + 1 < utf8.size() && (unsigned char)utf8[i + 1] < 0xA0 && (unsigned char)utf8[i + 1] >= 0x80;
+        if (c < 0x20 || c == 0x7F || c1) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c1 ? (unsigned char)utf8[++i] : c);
+            out += hex;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
 std::string Quote(const std::wstring& name)
 {
-    return "'" + Utf8Of(name) + "'";
+    return "'" + Printable(Utf8Of(name)) + "'";
 }
 
 std::string Grouped(uint64_t n)

@@ -12,7 +12,10 @@ std::string Utf8Of(const std::wstring& wide);
 std::wstring WideOf(const std::string& utf8);
 // An entry name as stored (8-bit, ANSI code page) in UTF-8 for display.
 std::string DisplayName(const char* ansiName);
-// 'name' in UTF-8, for messages.
+// Text for a terminal: control characters (escape sequences among them)
+// shown as \xNN, never sent as they are.
+std::string Printable(const std::string& utf8);
+// 'name' in UTF-8, for messages, as Printable shows it.
 std::string Quote(const std::wstring& name);
 // "1,234,567".
 std::string Grouped(uint64_t n);
