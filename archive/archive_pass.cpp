@@ -39,7 +39,7 @@ const char* PassResultText(PassResult result)
     case kPassCannotCreate:
         return "the output file cannot be created";
     case kPassTruncated:
-        return "the file ends inside a block header (cut short)";
+        return "the file ends inside a block (cut short)";
     case kPassCannotWrite:
         return "the output file cannot be written";
     }

@@ -30,7 +30,7 @@ enum PassResult {
     kPassNoArchive = 2,     // cannot open, no archive found, or starts mid-volume
     kPassBadChecksum = 3,   // an entry's checksum failed (its output file is deleted)
     kPassMissingVolume = 4, // the archive ends inside an entry that goes on in a next volume
-    kPassTruncated = 5,     // the file ends inside a block header: the rest is lost
+    kPassTruncated = 5,     // the file ends inside a block: the rest is lost
     kPassCannotWrite = 6,   // an output file could not be written in full (it is deleted)
     kPassNoWindow = 9,      // no memory for the decoder window
     kPassNoCopyBuffer = -1, // no memory to copy a stored entry

@@ -153,6 +153,12 @@ size_t NextEntryHeader(ExtractContext* ctx)
         // instead of wrapping around to an earlier position.
         if (next > 0x7FFFFFFF)
             return 0;
+        // A data area cut by the end of the file loses what followed it,
+        // even where the bytes cut off were not needed to decode it.
+        if (ctx->fileSize >= 0 && next > ctx->fileSize) {
+            ctx->truncated = 1;
+            return 0;
+        }
         ctx->nextBlockPos = int32_t(next);
         if (h->headType == kBlockFile || h->headType == kBlockOldSub)
             break;

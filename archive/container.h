@@ -35,7 +35,7 @@ size_t ReadFixedHeader(ExtractContext* ctx, int kind);
 // file header reads and normalises the name and returns the bytes of header
 // consumed; for a sub-block returns the bytes of its fixed part, with the
 // stream back at its start. 0 at the end of the walk, with ctx->truncated
-// set when that end is a header cut by the end of the file.
+// set when that end is a block cut by the end of the file.
 size_t NextEntryHeader(ExtractContext* ctx);
 
 // Backslashes for separators in ctx->fileName, and the attribute word of

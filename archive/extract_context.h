@@ -71,7 +71,7 @@ struct ExtractContext {
     // Our own guards.
     int sinkFailed;  // the memory sink lost bytes for want of memory
     int checkOnly;   // memory mode without keeping the bytes
-    int truncated;   // the walk ended in a header cut by the end of the file
+    int truncated;   // the walk ended in a block cut by the end of the file
     int writeFailed; // the output file lost bytes (errno in writeError)
     int writeError;
     int64_t fileSize;            // of the archive's file; -1 when unknown

@@ -66,7 +66,7 @@ std::string CheckTail(FILE* file, int64_t pos, int64_t end, const std::string& p
 
 } // namespace
 
-std::string CheckArchiveBlocks(const std::string& path, unsigned* fileEntries)
+static std::string CheckBlocks(const std::string& path, unsigned* fileEntries)
 {
     *fileEntries = 0;
     // The archive's start as the setup finds it.
@@ -122,4 +122,22 @@ std::string CheckArchiveBlocks(const std::string& path, unsigned* fileEntries)
             return CheckTail(ctx->archive, next, end, path);
         pos = next;
     }
+}
+
+static int CountEntry(const EntryHeaderInfo*, void* user)
+{
+    ++*static_cast<unsigned*>(user);
+    return 0;
+}
+
+std::string CheckArchiveBlocks(const std::string& path)
+{
+    // The setup's walk may end early at a block it cannot step over; every
+    // file entry the blocks hold must be one it reaches.
+    unsigned blocks = 0, walked = 0;
+    std::string fault = CheckBlocks(path, &blocks);
+    WalkArchiveHeaders(ArchivePathOf(path).c_str(), CountEntry, &walked);
+    if (fault.empty() && blocks != walked)
+        fault = "the setup reads " + std::to_string(walked) + " of the " + std::to_string(blocks) + " file entries";
+    return fault;
 }

@@ -10,6 +10,7 @@
 // "" when the archive's blocks are whole and end the file; otherwise what
 // is wrong, naming the block's offset. Archives of the old generation have
 // other headers and are left to the setup's own pass.
-std::string CheckArchiveBlocks(const std::string& path, unsigned* fileEntries);
+// The setup's own walk must also reach every file entry the blocks hold.
+std::string CheckArchiveBlocks(const std::string& path);
 
 #endif

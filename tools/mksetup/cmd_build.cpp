@@ -504,10 +504,9 @@ int Build(const BuildOptions& given)
     TemporaryOutput output(options.output);
     bool written = output.Write(stub, archive, &error);
     if (written && !options.signCert.empty()) {
-        unsigned blocks = 0;
         written = output.Sign(options, &error);
         // What signing appended must leave the archive as the setup reads it.
-        std::string fault = written ? CheckArchiveBlocks(output.path().u8string(), &blocks) : "";
+        std::string fault = written ? CheckArchiveBlocks(output.path().u8string()) : "";
         if (!fault.empty()) {
             error = "the signed setup fails its check: " + fault;
             written = false;

@@ -8,6 +8,7 @@
 
 #include "base/text_utils.h"
 #include "format/rar_format.h"
+#include "tools/mksetup/archive_check.h"
 #include "tools/mksetup/host.h"
 #include "tools/mksetup/reader_common.h"
 #include "tools/mksetup/safe_names.h"
@@ -29,8 +30,8 @@ const char kExtractUsage[] = "usage: mksetup extract FILE -o DIR\n"
                              "\n"
                              "Writes every entry of a setup or a bare archive below DIR (created when\n"
                              "missing), with its archived folders, modification time and attributes.\n"
-                             "Every checksum is verified before an entry takes its name; a damaged\n"
-                             "entry is not written and the extraction stops there. Names that are\n"
+                             "The archive is checked as 'mksetup test' checks it before anything is\n"
+                             "written, and every entry's checksum before it takes its name. Names that are\n"
                              "absolute, carry a drive letter or a '..' component, or name a device\n"
                              "(CON, NUL, COM1...) are refused with a message and not written, as are\n"
                              "names that would pass through a symbolic link inside DIR.\n"
@@ -253,6 +254,13 @@ int RunExtract(const Arguments& args)
         EntryHeaderInfo none{};
         std::fprintf(stderr, "mksetup extract: %s: %s\n", a.file.c_str(),
                      PassFailureText(walked, none, a.file).c_str());
+        return kExitFailure;
+    }
+    // What the setup would take from a damaged file (a changed name, an
+    // entry lost) is no extraction to claim success for: nothing is written.
+    std::string fault = CheckArchiveBlocks(a.file);
+    if (!fault.empty()) {
+        std::fprintf(stderr, "mksetup extract: %s: %s; nothing extracted\n", a.file.c_str(), fault.c_str());
         return kExitFailure;
     }
     fs::path root = fs::u8path(a.output), before = fs::current_path(ec);

@@ -36,12 +36,6 @@ int ScanEntry(wchar_t* name, const unsigned char* data, uint32_t, void*)
     return 0;
 }
 
-int CountEntry(const EntryHeaderInfo*, void* user)
-{
-    ++*static_cast<unsigned*>(user);
-    return 0;
-}
-
 } // namespace
 
 int RunTest(const Arguments& args)
@@ -60,13 +54,7 @@ int RunTest(const Arguments& args)
     std::string fault = result != 0 ? PassFailureText(result, info, a.file) : "";
     bool setupAccepts = fault.empty();
     if (setupAccepts) {
-        // The setup's walk may end early at a block it cannot step over;
-        // every file entry the blocks hold must be one it reaches.
-        unsigned blocks = 0, walked = 0;
-        fault = CheckArchiveBlocks(a.file, &blocks);
-        WalkArchiveHeaders(ArchivePathOf(a.file).c_str(), CountEntry, &walked);
-        if (fault.empty() && blocks != walked)
-            fault = "the setup reads " + std::to_string(walked) + " of the " + std::to_string(blocks) + " file entries";
+        fault = CheckArchiveBlocks(a.file);
     }
     if (a.json) {
         PeSignature sig = ReadPeSignature(a.file);

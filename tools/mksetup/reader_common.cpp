@@ -99,8 +99,7 @@ std::string PassFailureText(PassResult result, const EntryHeaderInfo& info, cons
             return entry + ": encrypted entries are not supported";
         break;
     case kPassTruncated:
-        return std::string("the file was cut short: it ends inside a block header") +
-               (info.name[0] ? " after " + entry : "");
+        return std::string("the file was cut short: it ends inside a block") + (info.name[0] ? " after " + entry : "");
     case kPassMissingVolume:
         return "the archive ends inside " + entry + ", which continues in a next volume";
     default:
