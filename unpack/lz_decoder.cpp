@@ -274,8 +274,10 @@ void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
     FillInput(d, 1);
     if (!solid)
         ReadCodeLengths(d);
-    // Wrapping, so that a size beyond 2 GiB (negative here) stays negative.
-    d->unpackedLeft = int32_t(uint32_t(d->unpackedLeft) - 1);
+    // A size of 2 GiB or more is negative here and must stay so: nothing is
+    // decoded (2 GiB itself, less one, would wrap to the largest size).
+    if (d->unpackedLeft >= 0)
+        d->unpackedLeft--;
 
     LoopState s;
     s.input = d->inputBuffer;

@@ -132,7 +132,8 @@ TEST(EntryRules, LanguageEntriesRolesAndTargets)
     EXPECT_EQ(EntryRoleOf(L".INF"), kRoleOther);
     EXPECT_EQ(EntryRoleOf(L"Xtool.exe"), kRoleOther);
 
-    for (const wchar_t* bad : {L"", L".", L"..", L"CON", L"nul.txt", L"COM1.log", L"a:b", L"C:"})
+    for (const wchar_t* bad :
+         {L"", L".", L"..", L"CON", L"nul.txt", L"COM1.log", L"a:b", L"C:", L"CON ", L"nul .txt", L"LPT\u00B2"})
         EXPECT_FALSE(IsSafeFileName(bad)) << bad;
     for (const wchar_t* good : {L"CONSOLE.TXT", L"COM0", L"...a", L"readme.txt"})
         EXPECT_TRUE(IsSafeFileName(good)) << good;

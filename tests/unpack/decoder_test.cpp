@@ -121,7 +121,10 @@ TEST(LzDecoder, EntryStartsAndEnds)
     Bytes expected(101, 'z');
     expected.resize(110, 0);
     DecoderHarness h;
-    EXPECT_EQ(h.Decode(w.FinishEntry(), 108, false), expected);
+    Bytes first = w.FinishEntry();
+    EXPECT_EQ(h.Decode(first, 108, false), expected);
+    for (uint32_t size : {0x80000000u, 0xFFFFFFFFu}) // 2 GiB or more: nothing at all
+        EXPECT_TRUE(h.Decode(first, size, false).empty()) << size;
 
     // A non-solid entry starts over: no last match, no recent distances (a
     // distance of 300 would lengthen the recent match; the second most recent,
