@@ -138,7 +138,7 @@ size_t NextEntryHeader(ExtractContext* ctx)
             break;
         // A header cut by the end of the file is damage (a cut download),
         // not the end of the archive: the entries behind it are lost.
-        // Whatever follows a complete header is the design's walk again.
+        // A complete header is walked as it always was.
         if (n < kMinBlockSize || (h->headType == kBlockFile && n < kFileHeaderSize) ||
             (ctx->fileSize >= 0 && int64_t(pos) + h->headSize > ctx->fileSize)) {
             ctx->truncated = 1;
