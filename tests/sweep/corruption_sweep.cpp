@@ -108,7 +108,6 @@ struct Sweep {
     long only = -1;
     std::vector<std::string> where; // what each byte of the original is
     std::vector<bool> starts;       // where a block starts
-    std::map<std::string, size_t> passed[3];
 
     void Map()
     {
@@ -168,8 +167,6 @@ struct Sweep {
         for (int i = 0; i < 3; i++) {
             int o = !why[i].empty() ? 3 : !ok[i] ? 0 : !kind || header || (i == 0 && !same) ? 2 : 1;
             counts[kind][i][o]++;
-            if (o)
-                passed[i][(kind ? "" : "cut: ") + where[at] + (o == 3 ? ": " + why[i] : "")]++;
             if (o == 3 && ++violations && counts[kind][i][o] <= 3)
                 std::printf("VIOLATION %s in %s: %s: %s\n", g_case, where[at].c_str(), kReaders[i], why[i].c_str());
         }
@@ -238,10 +235,6 @@ int main(int argc, char** argv)
             std::printf("  %-10s %10zu %10zu %10zu %10zu\n", kReaders[i], s.counts[k][i][0], s.counts[k][i][1],
                         s.counts[k][i][2], s.counts[k][i][3]);
     }
-    std::printf("\nwhere the damage lay when a reader did not fail:\n");
-    for (int i = 0; i < 3; i++)
-        for (auto& [place, n] : s.passed[i])
-            std::printf("  %-8s %-64s %7zu\n", kReaders[i], place.c_str(), n);
     std::printf("\n%zu violations\n", s.violations);
     fs::remove_all(dir);
     return s.violations != 0;
