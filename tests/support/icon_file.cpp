@@ -2,17 +2,10 @@
 
 namespace testsupport {
 
-namespace {
-
-std::string Le(uint64_t v, int bytes)
+static std::string Le(uint64_t v, int bytes)
 {
-    std::string s;
-    for (int i = 0; i < bytes; i++)
-        s += char(v >> (8 * i));
-    return s;
+    return bytes ? char(v) + Le(v >> 8, bytes - 1) : "";
 }
-
-} // namespace
 
 const std::string kIconPng = "\x89PNG\r\n\x1a\n" + std::string(300, 'p');
 

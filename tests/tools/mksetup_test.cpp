@@ -379,22 +379,6 @@ TEST_F(Mksetup, RefusedBuildsWriteNothingAndKeepAnEarlierOutput)
     EXPECT_TRUE(Contains(RunCaptured(RunBuild, {"--help"}).out, "SOURCE_DATE_EPOCH"));
 }
 
-TEST_F(Mksetup, SampleProductBuildsWithoutWarnings)
-{
-    fs::remove_all(product);
-    fs::copy(fs::u8path(OV_SOURCE_DIR "/samples/product"), product, fs::copy_options::recursive);
-#ifdef OV_SAMPLE_PROGRAMS
-    for (const char* program : {"OVDEMO.EXE", "UnInst.exe"})
-        fs::copy_file(fs::u8path(OV_SAMPLE_PROGRAMS) / program, product / program);
-#else
-    // The programs are built for Windows only; stand-ins carry their names.
-    WriteBytes(product / "OVDEMO.EXE", "MZ main program");
-    WriteBytes(product / "UnInst.exe", "MZ uninstaller");
-#endif
-    RunResult r = Build();
-    EXPECT_TRUE(r.code == kExitOk && r.err.empty()) << r.err;
-}
-
 TEST_F(Mksetup, ListShowsEveryEntryAsTableOrJson)
 {
     FileEntry packed = Entry("gr\xFC\xDF.dat", "\x11\x22");

@@ -81,9 +81,8 @@ TEST(StubBranding, BothStubsCarryTheVendorsIconAndTextsAndStayValidImages)
     for (const char* preset : {"win32", "win64"}) {
         std::string stub = std::string(OV_SOURCE_DIR) + "/build/" + preset + "/app/Setup.exe", error;
         std::vector<uint8_t> original, image;
-        if (!ReadFileBytes(stub, &original)) {
+        if (!ReadFileBytes(stub, &original))
             GTEST_SKIP() << stub << " is not built";
-        }
         SCOPED_TRACE(preset);
         ASSERT_EQ(RunBuild({product, "-o", setup, "--stub", stub, "-q", "--icon", icon, "--product-name", "Acme Widget",
                             "--product-version=2.5.1", "--company", "Acme Ltd"}),
@@ -97,11 +96,9 @@ TEST(StubBranding, BothStubsCarryTheVendorsIconAndTextsAndStayValidImages)
         image.resize(last.rawOffset + last.rawSize); // the stub's part
         // The linker's checksum vouches for ours.
         EXPECT_EQ(PeChecksum(original, layout.checksumField), Le32(&original[layout.checksumField]));
-        for (size_t i = 0; i < layout.sections.size(); i++) { // all but the resources as they were, where they lie
-            if (layout.sections[i].name != ".rsrc") {
+        for (size_t i = 0; i < layout.sections.size(); i++) // all but the resources as they were, where they lie
+            if (layout.sections[i].name != ".rsrc")
                 EXPECT_EQ(SectionBytes(image, edited.sections[i]), SectionBytes(original, layout.sections[i]));
-            }
-        }
 
         std::map<Key, Resource> before = Resources(original), after = Resources(image);
         const Resource& group = after[Key(kResourceGroupIcon, kSetupIconGroup)];
@@ -116,19 +113,6 @@ TEST(StubBranding, BothStubsCarryTheVendorsIconAndTextsAndStayValidImages)
         EXPECT_EQ(after.size(), before.size() + images.size() - 2); // the old two images gone
         for (Key kept : {Key{5, 1000}, Key{24, 1}})
             EXPECT_EQ(after[kept].data, before[kept].data);
-        // Layouts the edit would break are refused.
-        const std::pair<size_t, std::string> spoilt[] = {
-            {layout.directoryTable + 8 * kDirectoryRelocations,
-             "section .reloc follows the resources and cannot be moved"},
-            {layout.directoryTable + 8 * kDirectorySecurity + 4, "it is signed; sign the finished setup instead"},
-            {layout.optionalHeader - 12, "it carries a symbol table; strip it first"}, // COFF symbol table offset
-        };
-        for (const auto& [field, why] : spoilt) {
-            std::vector<uint8_t> copy = original;
-            copy[field] ^= 0x10;
-            EXPECT_FALSE(BrandStub({fs::u8path(icon), "", "", ""}, "stub", &copy, &error));
-            EXPECT_EQ(error, "stub: cannot take the vendor's icon and texts: " + why);
-        }
         // objdump reads the same: alignment, addresses, sizes, checksum.
         std::vector<uint8_t> said;
         std::system((std::string(OV_OBJDUMP) + " -h -p " + setup + " >" + setup + ".txt 2>&1").c_str());

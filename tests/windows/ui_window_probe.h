@@ -12,23 +12,23 @@
 // A Unix path (as CMake gives it) as a path on Wine's Z: drive.
 std::wstring WindowsPath(const std::string& path);
 
-// A program started with CreateProcess; killed if a test leaves it running.
+// A program started with CreateProcess, on `desktop` if one is named; killed
+// if a test leaves it running.
 class RunningProgram {
 public:
-    bool Start(const std::wstring& exe);
+    bool Start(const std::wstring& exe, const wchar_t* desktop = nullptr);
     DWORD Id() const { return process_.dwProcessId; }
-    // True with the exit code once the program has ended within the time.
-    bool WaitForExit(DWORD timeoutMs, DWORD* exitCode);
+    // The exit code once the program has ended within the time, else 1234.
+    DWORD ExitCode(DWORD timeoutMs = 20000);
     ~RunningProgram();
 
 private:
     PROCESS_INFORMATION process_ = {};
 };
 
-// The visible top-level windows of class `className` ("#32770": dialogs and
-// message boxes) of process `processId`, and the first of them not in
-// `known`, waited for up to `timeoutMs` (null if none comes).
-std::vector<HWND> ProcessWindows(DWORD processId, const wchar_t* className);
+// The first visible top-level window of class `className` ("#32770":
+// dialogs and message boxes) of process `processId` not in `known`, waited
+// for up to `timeoutMs` (null if none comes).
 HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, DWORD timeoutMs,
                           const std::vector<HWND>& known = {});
 
@@ -37,26 +37,23 @@ std::wstring WindowText(HWND window);
 void SetText(HWND window, const std::wstring& text);
 void Click(HWND button);
 void PressKey(HWND window, WORD key); // brings the window to the front first
-// The non-empty texts of the "Static" children: what a message box says.
-std::vector<std::wstring> StaticTexts(HWND window);
 
 // A list view of another process, through its own messages: the item
 // records travel through memory allocated in that process.
 std::vector<std::wstring> ListItems(HWND list);
-bool ListItemChecked(HWND list, int index);
-void SetListItemChecked(HWND list, int index, bool checked);
+void UncheckListItem(HWND list, int index);
 
 struct SeenBox {
     bool seen = false;
-    std::wstring caption, text;
+    std::wstring caption, text; // the text: its "Static" children's, joined
     HWND owner = nullptr;
 };
 
 // Waits on its own thread for a message box of process `processId` that was
-// not there at construction, records it and answers it with `button`.
+// not there at construction, records it and answers it with OK.
 class MessageBoxWatcher {
 public:
-    MessageBoxWatcher(DWORD processId, DWORD timeoutMs, int button = IDOK);
+    MessageBoxWatcher(DWORD processId, DWORD timeoutMs);
     ~MessageBoxWatcher() { Result(); }
     const SeenBox& Result(); // once the watch is over
 
