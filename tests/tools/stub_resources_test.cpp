@@ -97,8 +97,9 @@ TEST(StubBranding, BothStubsCarryTheVendorsIconAndTextsAndStayValidImages)
         // The linker's checksum vouches for ours.
         EXPECT_EQ(PeChecksum(original, layout.checksumField), Le32(&original[layout.checksumField]));
         for (size_t i = 0; i < layout.sections.size(); i++) // all but the resources as they were, where they lie
-            if (layout.sections[i].name != ".rsrc")
-                EXPECT_EQ(SectionBytes(image, edited.sections[i]), SectionBytes(original, layout.sections[i]));
+            EXPECT_TRUE(layout.sections[i].name == ".rsrc" ||
+                        SectionBytes(image, edited.sections[i]) == SectionBytes(original, layout.sections[i]))
+                << layout.sections[i].name;
 
         std::map<Key, Resource> before = Resources(original), after = Resources(image);
         const Resource& group = after[Key(kResourceGroupIcon, kSetupIconGroup)];
