@@ -255,11 +255,7 @@ int Demo(const std::string& exe, const std::string& pauseDir, bool install)
 
 } // namespace
 
-TEST(Scenario, FreshInstallWithALanguageUnchecked)
-{
-    FreshInstall(BuildSetup());
-}
-
+// In English the update scenario's first run is this one.
 TEST(Scenario, SpeaksTheSystemLanguage)
 {
     FreshInstall(BuildSetup());
