@@ -1,12 +1,14 @@
 // POSIX side of the platform layer: Windows-1252 as the ANSI code page,
 // UTF-8 file names, POSIX file calls.
 #include "base/platform.h"
+#include "base/posix_files.h"
 
 #include "base/cp1252.h"
 #include "base/dos_time.h"
 #include "base/text_utils.h"
 #include "base/utf8.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
@@ -58,14 +60,18 @@ FILE* OpenArchiveStream(const wchar_t* path)
     Utf8Path p;
     if (!ToUtf8(path, &p))
         return nullptr;
-    // A folder opens fine on Linux but is no archive, and a FIFO would wait
-    // for a writer: only a regular file is opened, without waiting.
-    int fd = open(p.text, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    return OpenRegularFileForReading(p.text);
+}
+
+FILE* OpenRegularFileForReading(const char* path)
+{
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
+        errno = EINVAL;
         return nullptr;
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);

@@ -1,13 +1,13 @@
 // The tool's host layer on Linux and other POSIX systems.
 #include "tools/mksetup/host.h"
 
+#include "base/posix_files.h"
 #include "base/utf8.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <sys/stat.h>
@@ -101,22 +101,7 @@ FILE* OpenHostFile(const fs::path& path, bool write)
 {
     if (write)
         return std::fopen(path.c_str(), "wb");
-    // Opening a FIFO for reading waits for a writer: open without waiting
-    // and take nothing but a regular file.
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        errno = EINVAL;
-        return nullptr;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    FILE* f = fdopen(fd, "rb");
-    if (!f)
-        close(fd);
-    return f;
+    return OpenRegularFileForReading(path.c_str());
 }
 
 namespace {
