@@ -18,6 +18,13 @@ passed=0
 failures=0
 start=$(date +%s)
 
+# A full run needs about 2 GB in build/ (the Wine prefix is most of it); a
+# full disk shows up later as puzzling failures, so say it first.
+free_mb=$(df -Pm build 2>/dev/null | awk 'NR == 2 { print $4 }')
+if [ -n "$free_mb" ] && [ "$free_mb" -lt 2500 ]; then
+  echo "=== warning: only $free_mb MB free for build/; a full run needs about 2 GB"
+fi
+
 echo "=== source checks"
 python3 scripts/check-layers.py || failed+=("layers")
 if ! git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror 2>build-format.log; then

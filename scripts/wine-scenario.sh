@@ -25,7 +25,7 @@ fi
 dir=$session/scenarios/$name
 rm -rf "$dir"
 mkdir -p "$dir/home"
-cp -a "$session/template" "$dir/prefix"
+"$here/wine-copy-prefix.sh" "$session/template" "$dir/prefix"
 export WINEPREFIX=$dir/prefix HOME=$dir/home
 # The user's folders are links to HOME: point them at this scenario's.
 for link in "$WINEPREFIX"/drive_c/users/*/*; do

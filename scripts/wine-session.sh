@@ -51,7 +51,8 @@ ENV
   "$wineserver" -k 2>/dev/null || true
   "$wineserver" -w 2>/dev/null || true
   rm -rf "$dir/template"
-  cp -a "$WINEPREFIX" "$dir/template"
+  mv "$WINEPREFIX" "$dir/template"
+  "$(dirname "$0")/wine-copy-prefix.sh" "$dir/template" "$WINEPREFIX"
   "$wineserver" -p
   # One program now brings Wine's services up outside any caller's output
   # pipe (a test runner would otherwise wait for them to close it).
