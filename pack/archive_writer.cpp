@@ -98,17 +98,68 @@ bool LooksIncompressible(const std::vector<uint8_t>& data)
 
 // Entries this small cannot shrink: even one literal step and the padding
 // of its last byte cost about what storing costs.
-const size_t kTooSmallToCompress = 8;
+const size_t kTooSmallToCompress = 16;
 // Extra bytes compressed entries may cost over storing them before the
-// stream is built again without them.
+// stream is built again without them; below this payload size a second run
+// costs too little to leave any entry grown.
 const uint64_t kTolerableLoss = 512;
+const uint64_t kCheapRerun = 4u << 20;
+// The leading entries tried alone to see who pays for the first table set.
+const uint64_t kLeadTrial = 64u << 10;
+
+struct SolidRun {
+    std::vector<std::vector<uint8_t>> streams; // per candidate
+    std::vector<uint64_t> tableBits;
+};
+
+void CompressCandidates(const std::vector<PackInput>& entries, const std::vector<size_t>& candidates, size_t count,
+                        int level, SolidRun* run, const std::function<void(uint64_t)>& progress)
+{
+    std::vector<LzEntryInput> inputs;
+    for (size_t k = 0; k < count; ++k)
+        inputs.push_back({entries[candidates[k]].data.data(), entries[candidates[k]].data.size()});
+    CompressSolid(inputs, level, &run->streams, &run->tableBits, progress);
+}
+
+// Bytes of candidate `k`'s stream that are its own: the table sets it
+// carries serve the entries after it too.
+uint64_t OwnBytes(const SolidRun& run, size_t k)
+{
+    return run.streams[k].size() - std::min<uint64_t>(run.streams[k].size(), run.tableBits[k] / 8);
+}
+
+// The first compressed entry must carry the first table set, which a tiny
+// entry cannot pay for: leading entries that would grow with it are stored.
+// A trial over the leading entries alone says which; the next entry then
+// carries a table set of about the same size.
+void StoreTinyLeaders(const std::vector<PackInput>& entries, int level, std::vector<size_t>* candidates)
+{
+    for (int trial = 0; trial < 3 && !candidates->empty(); ++trial) {
+        size_t count = 0;
+        uint64_t bytes = 0;
+        while (count < candidates->size() && bytes < kLeadTrial)
+            bytes += entries[(*candidates)[count++]].data.size();
+        if (entries[candidates->front()].data.size() >= kLeadTrial)
+            return;
+        SolidRun run;
+        CompressCandidates(entries, *candidates, count, level, &run, nullptr);
+        uint64_t tables = run.tableBits[0] / 8;
+        size_t stored = 0;
+        while (stored < count && OwnBytes(run, stored) + tables >= entries[(*candidates)[stored]].data.size())
+            ++stored;
+        if (stored == 0)
+            return;
+        candidates->erase(candidates->begin(), candidates->begin() + stored);
+    }
+}
 
 // Chooses stored or compressed for every entry and compresses the others as
 // one solid stream. A stored entry never enters the reader's window, so the
-// stream is built from the compressed entries alone. Entries whose share of
-// the stream (table sets aside: they serve later entries too) is not smaller
-// than the entry are stored, and the stream is built once more without
-// them, unless the loss is too small to be worth a second run.
+// stream is built from the compressed entries alone. Entries whose stream
+// is not smaller than the entry are stored, and the stream is built once
+// more without them, unless the loss is too small to be worth a second run.
+// A table set such an entry carried then goes with a later entry, which
+// would need one anyway if its statistics differ.
 bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& settings, std::vector<PackedEntry>* packed,
                  std::string* error, const PackProgress& progress)
 {
@@ -128,18 +179,15 @@ bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& sett
     }
     if (total > kMaxPosition)
         return Fail(error, "payload larger than 2 GiB");
+    StoreTinyLeaders(entries, settings.level, &candidates);
 
     uint64_t reported = 0;
-    std::vector<std::vector<uint8_t>> streams;
-    std::vector<uint64_t> tableBits;
-    for (int run = 0; run < 2 && !candidates.empty(); ++run) {
-        std::vector<LzEntryInput> inputs;
+    SolidRun run;
+    for (int pass = 0; pass < 2 && !candidates.empty(); ++pass) {
         uint64_t solidSize = 0;
-        for (size_t i : candidates) {
-            inputs.push_back({entries[i].data.data(), entries[i].data.size()});
+        for (size_t i : candidates)
             solidSize += entries[i].data.size();
-        }
-        CompressSolid(inputs, settings.level, &streams, &tableBits, [&](uint64_t done) {
+        CompressCandidates(entries, candidates, candidates.size(), settings.level, &run, [&](uint64_t done) {
             // Scaled onto the whole payload; never running backwards.
             uint64_t now = total * done / (solidSize ? solidSize : 1);
             if (progress && now > reported) {
@@ -151,20 +199,19 @@ bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& sett
         uint64_t loss = 0;
         for (size_t k = 0; k < candidates.size(); ++k) {
             uint64_t size = entries[candidates[k]].data.size();
-            uint64_t own = streams[k].size() - std::min<uint64_t>(streams[k].size(), tableBits[k] / 8);
-            if (own < size)
+            if (run.streams[k].size() < size)
                 kept.push_back(candidates[k]);
             else
-                loss += streams[k].size() - std::min<uint64_t>(streams[k].size(), size);
+                loss += run.streams[k].size() - size;
         }
-        if (run == 1 || kept.size() == candidates.size() || loss < kTolerableLoss)
+        if (pass == 1 || kept.size() == candidates.size() || (loss < kTolerableLoss && solidSize > kCheapRerun))
             break;
         candidates.swap(kept);
     }
     for (size_t k = 0; k < candidates.size(); ++k) {
         PackedEntry& p = (*packed)[candidates[k]];
         p.stored = false;
-        p.data = std::move(streams[k]);
+        p.data = std::move(run.streams[k]);
     }
     return true;
 }

@@ -28,6 +28,8 @@ const uint32_t kParseChunk = 1u << 15;
 const size_t kSplitUnit = 2048;
 // The longest block kept open (steps).
 const size_t kMaxBlock = 1u << 20;
+// Entries of fewer steps never begin a block.
+const size_t kTinyEntry = 64;
 
 struct Stats {
     uint32_t main[kMainSymbols];
@@ -77,15 +79,19 @@ public:
         unitStats_.Clear();
     }
 
+    // Takes the steps of one parse chunk: a whole entry or a part of one.
     void Add(const std::vector<Symbol>& symbols)
     {
+        // A block's table set goes into the entry where the block begins,
+        // and an entry of a few steps cannot pay for it: none begins there.
+        bool tiny = !symbols.empty() && symbols[0].firstOfEntry && symbols.size() < kTinyEntry;
         for (const Symbol& s : symbols) {
             // Statistics change most at file boundaries: let a unit end there.
-            if (s.firstOfEntry && unit_.size() >= kSplitUnit / 4)
+            if (s.firstOfEntry && unit_.size() >= kSplitUnit / 4 && !tiny)
                 TakeUnit();
             unit_.push_back(s);
             unitStats_.Add(s);
-            if (unit_.size() >= kSplitUnit)
+            if (unit_.size() >= kSplitUnit && !tiny)
                 TakeUnit();
         }
     }
