@@ -211,7 +211,7 @@ TEST_P(RoundTrip, ReadsBack)
         ++file;
     }
     EXPECT_EQ(file, data.size());
-    // The trial leaves table sets out of an entry's share: a few may stay packed.
+    // Judged on the first run's streams: a few may stay packed.
     EXPECT_GE(trialStored * 4, trial * 3);
     EXPECT_TRUE(c.maxPercent == 0 || settings.storeOnly || archive.size() * 100 < c.maxPercent * input);
     // The corpora aside: they take long enough once.
