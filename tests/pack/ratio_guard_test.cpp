@@ -26,40 +26,25 @@ struct Source {
     uint32_t Below(uint32_t n) { return uint32_t(random() % n); }
 };
 
-// Prose from a vocabulary with a few very common words, in lines.
+// Prose from a vocabulary whose first words are the most common, in lines,
+// with a figure now and then.
 Bytes Text(Source* s, size_t n)
 {
-    static const char* words[] = {
-        "the",       "of",      "and",     "to",     "a",         "in",       "is",          "for",      "setup",
-        "file",      "folder",  "program", "window", "install",   "user",     "language",    "registry", "value",
-        "archive",   "entry",   "data",    "table",  "size",      "shortcut", "destination", "version",  "product",
-        "uninstall", "message", "license", "system", "directory", "read",     "write",       "check",    "error",
-        "the",       "the",     "of",      "a",      "to",        "is",       "when",        "which"};
-    const size_t count = sizeof words / sizeof *words;
+    static const char* words[] = {"the",     "of",      "and",      "to",       "a",      "in",        "is",
+                                  "for",     "setup",   "file",     "folder",   "when",   "program",   "window",
+                                  "install", "user",    "language", "registry", "value",  "archive",   "entry",
+                                  "data",    "table",   "size",     "shortcut", "target", "version",   "product",
+                                  "remove",  "message", "license",  "system",   "which",  "directory", "error"};
     Bytes out;
     size_t line = 0;
     while (out.size() < n) {
-        // Squaring favours the front of the list, as word use does.
         uint32_t r = s->Below(1000);
-        const char* w = words[size_t(r * r) / 1000000 * count / 1000 % count];
-        if (line == 0)
-            out.push_back(uint8_t(w[0] & ~0x20));
-        out.insert(out.end(), w + (line == 0), w + strlen(w));
-        line += strlen(w) + 1;
-        if (s->Below(12) == 0) {
-            out.push_back(s->Below(3) ? '.' : ',');
-            line += 1;
-        } else if (s->Below(20) == 0) { // a figure
-            std::string figure = " " + std::to_string(s->Below(100000));
-            out.insert(out.end(), figure.begin(), figure.end());
-            line += figure.size();
-        }
-        if (line > 60 + s->Below(20)) {
-            out.insert(out.end(), {'\r', '\n'});
-            line = 0;
-        } else {
-            out.push_back(' ');
-        }
+        std::string w = words[r * r / 1000 * std::size(words) / 1000];
+        if (s->Below(20) == 0)
+            w = std::to_string(s->Below(100000));
+        w += line > 60 + s->Below(20) ? ".\r\n" : s->Below(12) ? " " : ", ";
+        line = w.back() == '\n' ? 0 : line + w.size();
+        out.insert(out.end(), w.begin(), w.end());
     }
     out.resize(n);
     return out;
@@ -70,38 +55,21 @@ Bytes Text(Source* s, size_t n)
 // addresses.
 Bytes Code(Source* s, size_t n)
 {
-    static const Bytes shapes[] = {{0x48, 0x89, 0x5C, 0x24},
-                                   {0x48, 0x8B, 0x45},
-                                   {0xE8},
-                                   {0x0F, 0x84},
-                                   {0x48, 0x83, 0xEC},
-                                   {0xC3, 0xCC, 0xCC},
-                                   {0x8B, 0x4C, 0x24},
-                                   {0x33, 0xC0},
-                                   {0x41, 0xB8},
-                                   {0x4C, 0x8D, 0x05},
-                                   {0x74},
-                                   {0xFF, 0x15}};
+    static const Bytes shapes[] = {
+        {0x48, 0x89, 0x5C, 0x24}, {0x48, 0x8B, 0x45}, {0xE8},      {0x0F, 0x84}, {0x48, 0x83, 0xEC},
+        {0xC3, 0xCC, 0xCC},       {0x8B, 0x4C, 0x24}, {0x41, 0xB8}};
     Bytes out;
     uint32_t address = 0x10001000u;
     while (out.size() < n) {
-        const Bytes& shape = shapes[s->Below(12)];
+        const Bytes& shape = shapes[s->Below(8)];
         out.insert(out.end(), shape.begin(), shape.end());
-        if (shape.size() == 1 && shape[0] == 0x74) {
-            out.push_back(uint8_t(s->Below(128)));
-        } else if (shape.size() <= 2) {
-            uint32_t value = shape[0] == 0x41 ? s->Below(s->Below(2) ? 256 : 1u << 31)
-                                              : 0x40000u + s->Below(1u << 16) - uint32_t(out.size());
-            for (int i = 0; i < 4; ++i)
-                out.push_back(uint8_t(value >> (8 * i)));
-        } else if (shape.size() == 3) {
-            out.push_back(uint8_t(s->Below(256)));
-        }
-        if (s->Below(2000) == 0) {
-            for (int k = 0; k < 64; ++k, address += 16 + s->Below(64) * 4)
-                for (int i = 0; i < 8; ++i)
-                    out.push_back(i < 4 ? uint8_t(address >> (8 * i)) : 0);
-        }
+        uint32_t value = shape[0] == 0x41 ? s->Below(s->Below(2) ? 256 : 1u << 31)
+                                          : 0x40000u + s->Below(1u << 16) - uint32_t(out.size());
+        for (size_t i = 0; i < (shape.size() == 3 ? 1 : shape.size() < 3 ? 4 : 0); ++i)
+            out.push_back(uint8_t(shape.size() == 3 ? s->Below(256) : value >> (8 * i)));
+        for (int k = s->Below(2000) ? 64 : 0; k < 64; ++k, address += 16 + s->Below(64) * 4)
+            for (int i = 0; i < 8; ++i)
+                out.push_back(i < 4 ? uint8_t(address >> (8 * i)) : 0);
     }
     out.resize(n);
     return out;
@@ -181,10 +149,9 @@ TEST(RatioGuard, NoLevelGrowsOverItsRecordedSize)
         std::string error;
         ASSERT_TRUE(WriteArchive(payload, settings, &archive, &error)) << error;
         now << "level " << level << " " << archive.size() << "\n";
-        // A thousandth over the recorded size per level would pass, five do not.
         grew |= archive.size() * 1000 > recorded[level] * 1005;
     }
-    EXPECT_FALSE(grew) << "a level packs " << input << " bytes more than 0.5% larger than recorded; now:\n"
+    EXPECT_FALSE(grew) << "the " << input << "-byte payload packed more than 0.5% over a recorded size; now:\n"
                        << now.str();
     std::printf("%s", now.str().c_str());
 }
