@@ -139,14 +139,17 @@ bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& sett
             inputs.push_back({entries[i].data.data(), entries[i].data.size()});
             solidSize += entries[i].data.size();
         }
-        CompressSolid(inputs, settings.level, &streams, &tableBits, [&](uint64_t done) {
-            // Scaled onto the whole payload; never running backwards.
-            uint64_t now = total * done / (solidSize ? solidSize : 1);
-            if (progress && now > reported) {
-                reported = now;
-                progress(now, total);
-            }
-        });
+        CompressSolid(
+            inputs, settings.level, &streams, &tableBits,
+            [&](uint64_t done) {
+                // Scaled onto the whole payload; never running backwards.
+                uint64_t now = total * done / (solidSize ? solidSize : 1);
+                if (progress && now > reported) {
+                    reported = now;
+                    progress(now, total);
+                }
+            },
+            settings.threads);
         std::vector<size_t> kept;
         uint64_t loss = 0;
         for (size_t k = 0; k < candidates.size(); ++k) {
