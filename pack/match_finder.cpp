@@ -157,49 +157,52 @@ TreeMatchFinder::TreeMatchFinder(const uint8_t* data, uint32_t size, int depth, 
     , size_(size)
     , depth_(depth)
     , niceLength_(niceLength)
-    // Parts run a stretch ahead of one another at most: twice the window
+    , parts_(std::max(1, std::min(parts, 255)))
+    // Parts of a stretch may be a stretch apart in position: twice the window
     // keeps a slot from being reused while another part may still read it.
-    , slotMask_((parts > 1 ? 2 * kWindowSize : kWindowSize) - 1)
+    , slotMask_((parts_ > 1 ? 2 * kWindowSize : kWindowSize) - 1)
     , head4_(1u << kHash4Bits, 0)
     , head3_(1u << kHash3Bits, 0)
     , head2_(1u << 16, 0)
     , tree_(2 * size_t(std::min(size, slotMask_ + 1)), 0)
-    , parts_(parts > 1 ? size_t(std::min(parts, 255)) : 0)
 {}
 
-void TreeMatchFinder::Split(uint32_t begin, uint32_t end)
+void TreeMatchFinder::Split(uint32_t begin, uint32_t end, TreeStretch* stretch) const
 {
-    partOf_.resize(end - begin);
-    for (Part& part : parts_) {
+    stretch->begin = begin;
+    stretch->end = end;
+    stretch->partOf.resize(end - begin);
+    stretch->parts.resize(size_t(parts_));
+    for (TreeStretch::Part& part : stretch->parts) {
         part.positions.clear();
         part.counts.clear();
         part.found.clear();
     }
-    uint32_t count = uint32_t(parts_.size());
     for (uint32_t pos = begin; pos < end; ++pos) {
         if (pos + 4 > size_)
             break; // too near the end to be inserted
         // Contiguous bucket ranges: parts share no cache lines of head4_.
-        uint32_t part =
-            uint32_t((uint64_t(Load32(data_ + pos) * 2654435761u >> (32 - kHash4Bits)) * count) >> kHash4Bits);
-        partOf_[pos - begin] = uint8_t(part);
-        parts_[part].positions.push_back(pos);
+        uint32_t hash = (Load32(data_ + pos) * 2654435761u) >> (32 - kHash4Bits);
+        uint32_t part = uint32_t((uint64_t(hash) * uint32_t(parts_)) >> kHash4Bits);
+        stretch->partOf[pos - begin] = uint8_t(part);
+        stretch->parts[part].positions.push_back(pos);
     }
 }
 
-void TreeMatchFinder::Descend(uint32_t end, int part)
+void TreeMatchFinder::Descend(TreeStretch* stretch, int part)
 {
-    Part& p = parts_[size_t(part)];
+    TreeStretch::Part& p = stretch->parts[size_t(part)];
     Match found[kMaxLength + 1]; // lengths only grow
     for (uint32_t pos : p.positions) {
         uint32_t hash = (Load32(data_ + pos) * 2654435761u) >> (32 - kHash4Bits);
-        int count = DescendOne(pos, hash, std::min(kMaxLength, end - pos), found);
+        int count = DescendOne(pos, hash, std::min(kMaxLength, stretch->end - pos), found);
         p.counts.push_back(uint16_t(count));
         p.found.insert(p.found.end(), found, found + count);
     }
 }
 
-void TreeMatchFinder::Gather(uint32_t begin, uint32_t end, int maxPerPosition, StretchMatches* out)
+void TreeMatchFinder::Gather(uint32_t begin, uint32_t end, const TreeStretch* split, int maxPerPosition,
+                             StretchMatches* out)
 {
     uint32_t n = end - begin;
     out->begin = begin;
@@ -223,14 +226,14 @@ void TreeMatchFinder::Gather(uint32_t begin, uint32_t end, int maxPerPosition, S
         }
         const Match* tree = own;
         int treeCount;
-        if (parts_.empty()) {
+        if (!split) {
             // Inside a long match nothing is reported: only the tree grows.
             uint32_t hash = (Load32(data_ + pos) * 2654435761u) >> (32 - kHash4Bits);
             treeCount = DescendOne(pos, hash, pos < skipUntil ? 0 : std::min(kMaxLength, end - pos), own);
         } else {
-            uint8_t q = partOf_[i];
-            tree = parts_[q].found.data() + foundAt[q];
-            treeCount = parts_[q].counts[cursor[q]++];
+            uint8_t q = split->partOf[i];
+            tree = split->parts[q].found.data() + foundAt[q];
+            treeCount = split->parts[q].counts[cursor[q]++];
             foundAt[q] += size_t(treeCount);
         }
 

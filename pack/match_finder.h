@@ -54,6 +54,18 @@ struct StretchMatches {
     std::vector<uint16_t> nearPair; // per position: TreeMatchFinder::NearPair, 0 = none
 };
 
+// One stretch split into parts by TreeMatchFinder::Split.
+struct TreeStretch {
+    struct Part {
+        std::vector<uint32_t> positions; // the part's positions of the stretch
+        std::vector<uint16_t> counts;    // per position: matches in `found`
+        std::vector<Match> found;        // every length improvement, uncapped
+    };
+    uint32_t begin = 0, end = 0;
+    std::vector<uint8_t> partOf; // per position
+    std::vector<Part> parts;
+};
+
 // Binary-tree match finder for the optimal parser: every position is kept in
 // a tree of its window predecessors sorted by the bytes that follow, so one
 // descent finds all length improvements where a hash chain would walk every
@@ -62,28 +74,23 @@ struct StretchMatches {
 // Each 4-byte hash bucket has a tree of its own, and a descent touches only
 // its bucket's tree, so the buckets are split into `parts` that may descend
 // at the same time. A stretch goes through Split, Descend for each part (in
-// any order, on any threads) and then Gather; stretches strictly in order,
-// each covering the positions right after the one before. With one part,
+// any order, on any threads, after every part of the stretch before) and
+// Gather (in stretch order, beside the next stretch's descents); each
+// stretch covers the positions right after the one before. With one part,
 // Gather alone does it all. The matches do not depend on the number of
 // parts.
 class TreeMatchFinder {
 public:
-    struct Part {
-        std::vector<uint32_t> positions; // the part's positions of the stretch
-        std::vector<uint16_t> counts;    // per position: matches in `found`
-        std::vector<Match> found;        // every length improvement, uncapped
-    };
-
     TreeMatchFinder(const uint8_t* data, uint32_t size, int depth, uint32_t niceLength, int parts);
 
-    int Parts() const { return int(parts_.size()); }
-    void Split(uint32_t begin, uint32_t end);
+    int Parts() const { return parts_; }
+    void Split(uint32_t begin, uint32_t end, TreeStretch* stretch) const;
     // Inserts the part's positions; safe beside Descend of other parts.
-    void Descend(uint32_t end, int part);
-    // Completes the stretch: matches of at most `maxPerPosition` per
-    // position, none past `end`, and none inside a match of `niceLength`
-    // or more found before.
-    void Gather(uint32_t begin, uint32_t end, int maxPerPosition, StretchMatches* out);
+    void Descend(TreeStretch* stretch, int part);
+    // Completes the stretch (`split` is null with one part): matches of at
+    // most `maxPerPosition` per position, none past `end`, and none inside
+    // a match of `niceLength` or more found before.
+    void Gather(uint32_t begin, uint32_t end, const TreeStretch* split, int maxPerPosition, StretchMatches* out);
 
 private:
     int DescendOne(uint32_t pos, uint32_t hash, uint32_t limit, Match* out);
@@ -92,13 +99,12 @@ private:
     uint32_t size_;
     int depth_;
     uint32_t niceLength_;
+    int parts_;
     uint32_t slotMask_;           // tree slots: position & slotMask_
     std::vector<uint32_t> head4_; // position + 1, 0 = empty
     std::vector<uint32_t> head3_; // only Gather keeps these two
     std::vector<uint32_t> head2_;
-    std::vector<uint32_t> tree_;  // two children per slot (position + 1)
-    std::vector<uint8_t> partOf_; // per position of the stretch
-    std::vector<Part> parts_;
+    std::vector<uint32_t> tree_; // two children per slot (position + 1)
 };
 
 #endif

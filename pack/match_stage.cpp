@@ -42,7 +42,7 @@ void MatchStage::Next(StretchMatches* out)
 {
     if (threads_.empty()) {
         const Stretch& s = stretches_[consumed_++];
-        tree_.Gather(s.begin, s.end, kMaxMatchesPerPosition, out);
+        tree_.Gather(s.begin, s.end, nullptr, kMaxMatchesPerPosition, out);
         return;
     }
     std::unique_lock<std::mutex> lock(mutex_);
@@ -52,7 +52,7 @@ void MatchStage::Next(StretchMatches* out)
     }
     if (failure_)
         std::rethrow_exception(failure_);
-    std::swap(*out, ring_[consumed_ % kInFlight]);
+    std::swap(*out, ring_[consumed_ % kInFlight].found);
     ++consumed_;
     lock.unlock();
     changed_.notify_all();
@@ -64,10 +64,10 @@ bool MatchStage::RunPart(std::unique_lock<std::mutex>& lock)
     if (nextPart_ >= partsOpen_)
         return false;
     int part = nextPart_++;
-    uint32_t end = jobEnd_;
+    TreeStretch* job = job_;
     lock.unlock();
     try {
-        tree_.Descend(end, part);
+        tree_.Descend(job, part);
     } catch (...) {
         lock.lock();
         failure_ = std::current_exception();
@@ -81,9 +81,6 @@ bool MatchStage::RunPart(std::unique_lock<std::mutex>& lock)
     return true;
 }
 
-// Splits each stretch in turn into parts, descends them with the helpers
-// and the waiting parser, and gathers the matches; never more than
-// kInFlight stretches ahead of the parser.
 void MatchStage::Produce()
 {
     try {
@@ -95,32 +92,45 @@ void MatchStage::Produce()
     changed_.notify_all();
 }
 
+// Splits each stretch in turn into parts and opens them to the helpers and
+// the waiting parser; while they descend, gathers the stretch before. Never
+// more than kInFlight stretches ahead of the parser.
 void MatchStage::ProduceAll()
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    for (const Stretch& s : stretches_) {
-        changed_.wait(lock, [&] { return stop_ || produced_ - consumed_ < kInFlight; });
+    for (size_t k = 0; k < stretches_.size(); ++k) {
+        changed_.wait(lock, [&] { return stop_ || k < consumed_ + kInFlight; });
         if (stop_)
             return;
+        TreeStretch* split = &ring_[k % kInFlight].split;
         lock.unlock();
-        tree_.Split(s.begin, s.end);
+        tree_.Split(stretches_[k].begin, stretches_[k].end, split);
         lock.lock();
-        jobEnd_ = s.end;
+        job_ = split;
         nextPart_ = partsDone_ = 0;
         partsOpen_ = tree_.Parts();
         changed_.notify_all();
+        if (k > 0)
+            Publish(lock, k - 1);
         while (RunPart(lock)) {
         }
         changed_.wait(lock, [&] { return stop_ || partsDone_ == partsOpen_; });
         partsOpen_ = 0;
         if (stop_ || failure_)
             return;
-        lock.unlock();
-        tree_.Gather(s.begin, s.end, kMaxMatchesPerPosition, &ring_[produced_ % kInFlight]);
-        lock.lock();
-        ++produced_;
-        changed_.notify_all();
     }
+    if (!stretches_.empty())
+        Publish(lock, stretches_.size() - 1);
+}
+
+void MatchStage::Publish(std::unique_lock<std::mutex>& lock, size_t index)
+{
+    Slot& slot = ring_[index % kInFlight];
+    lock.unlock();
+    tree_.Gather(slot.split.begin, slot.split.end, &slot.split, kMaxMatchesPerPosition, &slot.found);
+    lock.lock();
+    ++produced_;
+    changed_.notify_all();
 }
 
 void MatchStage::Help()

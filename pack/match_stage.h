@@ -34,14 +34,20 @@ public:
     void Next(StretchMatches* out);
 
 private:
+    struct Slot {
+        TreeStretch split;
+        StretchMatches found;
+    };
+
     void Produce();
     void ProduceAll();
+    void Publish(std::unique_lock<std::mutex>& lock, size_t index);
     void Help();
     bool RunPart(std::unique_lock<std::mutex>& lock);
 
     TreeMatchFinder tree_;
     std::vector<Stretch> stretches_;
-    std::vector<StretchMatches> ring_; // stretches found, not yet taken
+    std::vector<Slot> ring_; // stretches on their way, by index mod its size
     size_t produced_ = 0, consumed_ = 0;
     std::vector<std::thread> threads_;
 
@@ -50,7 +56,7 @@ private:
     std::condition_variable changed_;
     bool stop_ = false;
     std::exception_ptr failure_;
-    uint32_t jobEnd_ = 0; // the stretch being descended
+    TreeStretch* job_ = nullptr; // the stretch being descended
     int nextPart_ = 0, partsDone_ = 0, partsOpen_ = 0;
 };
 
