@@ -2,7 +2,9 @@
 // one thread and with N threads, taking turns so that both see the same
 // machine load, and prints the median wall times side by side, the speedup
 // and whether the archives are byte-identical (with a checksum of the
-// archive, to compare builds or revisions).
+// archive, to compare builds or revisions). The processor seconds (all
+// threads) show what the threads cost beside what they save; on a busy
+// machine they also tell what the wall times would be on an idle one.
 //
 // Usage: thread_bench [--levels 4,5] [--threads N] [--runs R] CORPUS_DIR...
 // Each CORPUS_DIR comes with CORPUS_DIR.list (bench/make_corpora.sh).
@@ -14,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 #include "pack/archive_writer.h"
@@ -52,9 +55,19 @@ bool ReadCorpus(const std::string& dir, std::vector<PackInput>* entries, uint64_
     return true;
 }
 
-// Wall seconds of one pack; the archive goes to `out`.
-double Pack(const std::vector<PackInput>& entries, int level, int threads, std::vector<uint8_t>* out)
+double CpuSeconds()
 {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Wall seconds of one pack, processor seconds to `cpu`; the archive goes to `out`.
+double Pack(const std::vector<PackInput>& entries, int level, int threads, std::vector<uint8_t>* out,
+            std::vector<double>* cpu)
+{
+    double cpuStart = CpuSeconds();
     PackSettings settings;
     settings.level = level;
     settings.threads = threads;
@@ -65,7 +78,9 @@ double Pack(const std::vector<PackInput>& entries, int level, int threads, std::
         fprintf(stderr, "thread_bench: level %d: %s\n", level, error.c_str());
         exit(1);
     }
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    cpu->push_back(CpuSeconds() - cpuStart);
+    return wall;
 }
 
 double Median(std::vector<double> v)
@@ -106,9 +121,9 @@ int main(int argc, char** argv)
         } else
             corpora.push_back(argv[i]);
     }
-    printf("Median wall seconds of %d runs each, 1 and %d threads taking turns.\n", runs, threads);
-    printf("%-8s %5s %10s %10s %10s %8s %9s %16s\n", "corpus", "level", "bytes", "1 thread", "threads", "speedup",
-           "identical", "archive fnv64");
+    printf("Median wall (and processor) seconds of %d runs each, 1 and %d threads taking turns.\n", runs, threads);
+    printf("%-8s %5s %10s %10s %10s %8s %8s %8s %9s %16s\n", "corpus", "level", "bytes", "1 thread", "threads",
+           "speedup", "cpu 1", "cpu N", "identical", "archive fnv64");
     for (const std::string& dir : corpora) {
         std::vector<PackInput> entries;
         uint64_t bytes = 0;
@@ -116,17 +131,17 @@ int main(int argc, char** argv)
             return 1;
         std::string name = dir.substr(dir.find_last_of('/') + 1);
         for (int level : levels) {
-            std::vector<double> one, many;
+            std::vector<double> one, many, cpuOne, cpuMany;
             std::vector<uint8_t> a, b;
             bool same = true;
             for (int r = 0; r < runs; ++r) {
-                one.push_back(Pack(entries, level, 1, &a));
-                many.push_back(Pack(entries, level, threads, &b));
+                one.push_back(Pack(entries, level, 1, &a, &cpuOne));
+                many.push_back(Pack(entries, level, threads, &b, &cpuMany));
                 same &= a == b;
             }
             double t1 = Median(one), tn = Median(many);
-            printf("%-8s %5d %10zu %10.3f %10.3f %7.2fx %9s %016llx\n", name.c_str(), level, a.size(), t1, tn, t1 / tn,
-                   same ? "yes" : "NO", (unsigned long long)Fnv64(a));
+            printf("%-8s %5d %10zu %10.3f %10.3f %7.2fx %8.3f %8.3f %9s %016llx\n", name.c_str(), level, a.size(), t1,
+                   tn, t1 / tn, Median(cpuOne), Median(cpuMany), same ? "yes" : "NO", (unsigned long long)Fnv64(a));
             fflush(stdout);
         }
     }
