@@ -152,15 +152,15 @@ int MatchFinder::FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOut)
     return count;
 }
 
-TreeMatchFinder::TreeMatchFinder(const uint8_t* data, uint32_t size, int depth, uint32_t niceLength, int parts)
+TreeMatchFinder::TreeMatchFinder(const uint8_t* data, uint32_t size, int depth, uint32_t niceLength, int slices)
     : data_(data)
     , size_(size)
     , depth_(depth)
     , niceLength_(niceLength)
-    , parts_(std::max(1, std::min(parts, 255)))
-    // Parts of a stretch may be a stretch apart in position: twice the window
-    // keeps a slot from being reused while another part may still read it.
-    , slotMask_((parts_ > 1 ? 2 * kWindowSize : kWindowSize) - 1)
+    , slices_(std::max(1, std::min(slices, 255)))
+    // Slices of a stretch may be a stretch apart in position: twice the window
+    // keeps a slot from being reused while another slice may still read it.
+    , slotMask_((slices_ > 1 ? 2 * kWindowSize : kWindowSize) - 1)
     , head4_(1u << kHash4Bits, 0)
     , head3_(1u << kHash3Bits, 0)
     , head2_(1u << 16, 0)
@@ -171,27 +171,27 @@ void TreeMatchFinder::Split(uint32_t begin, uint32_t end, TreeStretch* stretch) 
 {
     stretch->begin = begin;
     stretch->end = end;
-    stretch->partOf.resize(end - begin);
-    stretch->parts.resize(size_t(parts_));
-    for (TreeStretch::Part& part : stretch->parts) {
-        part.positions.clear();
-        part.counts.clear();
-        part.found.clear();
+    stretch->sliceOf.resize(end - begin);
+    stretch->slices.resize(size_t(slices_));
+    for (TreeStretch::Slice& slice : stretch->slices) {
+        slice.positions.clear();
+        slice.counts.clear();
+        slice.found.clear();
     }
     for (uint32_t pos = begin; pos < end; ++pos) {
         if (pos + 4 > size_)
             break; // too near the end to be inserted
-        // Contiguous bucket ranges: parts share no cache lines of head4_.
+        // Contiguous bucket ranges: slices share no cache lines of head4_.
         uint32_t hash = (Load32(data_ + pos) * 2654435761u) >> (32 - kHash4Bits);
-        uint32_t part = uint32_t((uint64_t(hash) * uint32_t(parts_)) >> kHash4Bits);
-        stretch->partOf[pos - begin] = uint8_t(part);
-        stretch->parts[part].positions.push_back(pos);
+        uint32_t slice = uint32_t((uint64_t(hash) * uint32_t(slices_)) >> kHash4Bits);
+        stretch->sliceOf[pos - begin] = uint8_t(slice);
+        stretch->slices[slice].positions.push_back(pos);
     }
 }
 
-void TreeMatchFinder::Descend(TreeStretch* stretch, int part)
+void TreeMatchFinder::Descend(TreeStretch* stretch, int slice)
 {
-    TreeStretch::Part& p = stretch->parts[size_t(part)];
+    TreeStretch::Slice& p = stretch->slices[size_t(slice)];
     Match found[kMaxLength + 1]; // lengths only grow
     for (uint32_t pos : p.positions) {
         uint32_t hash = (Load32(data_ + pos) * 2654435761u) >> (32 - kHash4Bits);
@@ -231,9 +231,9 @@ void TreeMatchFinder::Gather(uint32_t begin, uint32_t end, const TreeStretch* sp
             uint32_t hash = (Load32(data_ + pos) * 2654435761u) >> (32 - kHash4Bits);
             treeCount = DescendOne(pos, hash, pos < skipUntil ? 0 : std::min(kMaxLength, end - pos), own);
         } else {
-            uint8_t q = split->partOf[i];
-            tree = split->parts[q].found.data() + foundAt[q];
-            treeCount = split->parts[q].counts[cursor[q]++];
+            uint8_t q = split->sliceOf[i];
+            tree = split->slices[q].found.data() + foundAt[q];
+            treeCount = split->slices[q].counts[cursor[q]++];
             foundAt[q] += size_t(treeCount);
         }
 

@@ -54,16 +54,16 @@ struct StretchMatches {
     std::vector<uint16_t> nearPair; // per position: TreeMatchFinder::NearPair, 0 = none
 };
 
-// One stretch split into parts by TreeMatchFinder::Split.
+// One stretch split into slices by TreeMatchFinder::Split.
 struct TreeStretch {
-    struct Part {
-        std::vector<uint32_t> positions; // the part's positions of the stretch
+    struct Slice {
+        std::vector<uint32_t> positions; // the slice's positions of the stretch
         std::vector<uint16_t> counts;    // per position: matches in `found`
         std::vector<Match> found;        // every length improvement, uncapped
     };
     uint32_t begin = 0, end = 0;
-    std::vector<uint8_t> partOf; // per position
-    std::vector<Part> parts;
+    std::vector<uint8_t> sliceOf; // per position
+    std::vector<Slice> slices;
 };
 
 // Binary-tree match finder for the optimal parser: every position is kept in
@@ -72,22 +72,22 @@ struct TreeStretch {
 // candidate.
 //
 // Each 4-byte hash bucket has a tree of its own, and a descent touches only
-// its bucket's tree, so the buckets are split into `parts` that may descend
-// at the same time. A stretch goes through Split, Descend for each part (in
-// any order, on any threads, after every part of the stretch before) and
+// its bucket's tree, so the buckets are split into `slices` that may descend
+// at the same time. A stretch goes through Split, Descend for each slice (in
+// any order, on any threads, after every slice of the stretch before) and
 // Gather (in stretch order, beside the next stretch's descents); each
-// stretch covers the positions right after the one before. With one part,
+// stretch covers the positions right after the one before. With one slice,
 // Gather alone does it all. The matches do not depend on the number of
-// parts.
+// slices.
 class TreeMatchFinder {
 public:
-    TreeMatchFinder(const uint8_t* data, uint32_t size, int depth, uint32_t niceLength, int parts);
+    TreeMatchFinder(const uint8_t* data, uint32_t size, int depth, uint32_t niceLength, int slices);
 
-    int Parts() const { return parts_; }
+    int Slices() const { return slices_; }
     void Split(uint32_t begin, uint32_t end, TreeStretch* stretch) const;
-    // Inserts the part's positions; safe beside Descend of other parts.
-    void Descend(TreeStretch* stretch, int part);
-    // Completes the stretch (`split` is null with one part): matches of at
+    // Inserts the slice's positions; safe beside Descend of other slices.
+    void Descend(TreeStretch* stretch, int slice);
+    // Completes the stretch (`split` is null with one slice): matches of at
     // most `maxPerPosition` per position, none past `end`, and none inside
     // a match of `niceLength` or more found before.
     void Gather(uint32_t begin, uint32_t end, const TreeStretch* split, int maxPerPosition, StretchMatches* out);
@@ -99,7 +99,7 @@ private:
     uint32_t size_;
     int depth_;
     uint32_t niceLength_;
-    int parts_;
+    int slices_;
     uint32_t slotMask_;           // tree slots: position & slotMask_
     std::vector<uint32_t> head4_; // position + 1, 0 = empty
     std::vector<uint32_t> head3_; // only Gather keeps these two

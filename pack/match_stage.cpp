@@ -9,14 +9,14 @@ namespace {
 const size_t kInFlight = 3;
 // The optimal parser weighs this many matches per position at most.
 const int kMaxMatchesPerPosition = 48;
-// Parts per thread: small parts let a thread that is done early take more.
-const int kPartsPerThread = 4;
+// Slices per thread: small slices let a thread that is done early take more.
+const int kSlicesPerThread = 4;
 
 } // namespace
 
 MatchStage::MatchStage(const uint8_t* data, uint32_t size, int depth, uint32_t niceLength,
                        std::vector<Stretch> stretches, int threads)
-    : tree_(data, size, depth, niceLength, threads > 1 ? kPartsPerThread * threads : 1)
+    : tree_(data, size, depth, niceLength, threads > 1 ? kSlicesPerThread * threads : 1)
     , stretches_(std::move(stretches))
     , ring_(threads > 1 ? kInFlight : 0)
 {
@@ -47,7 +47,7 @@ void MatchStage::Next(StretchMatches* out)
     }
     std::unique_lock<std::mutex> lock(mutex_);
     while (produced_ == consumed_ && !failure_) {
-        if (!RunPart(lock))
+        if (!RunSlice(lock))
             changed_.wait(lock);
     }
     if (failure_)
@@ -58,25 +58,25 @@ void MatchStage::Next(StretchMatches* out)
     changed_.notify_all();
 }
 
-// Descends one open part of the current stretch, if any is left.
-bool MatchStage::RunPart(std::unique_lock<std::mutex>& lock)
+// Descends one open slice of the current stretch, if any is left.
+bool MatchStage::RunSlice(std::unique_lock<std::mutex>& lock)
 {
-    if (nextPart_ >= partsOpen_)
+    if (nextSlice_ >= slicesOpen_)
         return false;
-    int part = nextPart_++;
+    int slice = nextSlice_++;
     TreeStretch* job = job_;
     lock.unlock();
     try {
-        tree_.Descend(job, part);
+        tree_.Descend(job, slice);
     } catch (...) {
         lock.lock();
         failure_ = std::current_exception();
-        ++partsDone_;
+        ++slicesDone_;
         changed_.notify_all();
         return true;
     }
     lock.lock();
-    if (++partsDone_ == partsOpen_)
+    if (++slicesDone_ == slicesOpen_)
         changed_.notify_all();
     return true;
 }
@@ -92,7 +92,7 @@ void MatchStage::Produce()
     changed_.notify_all();
 }
 
-// Splits each stretch in turn into parts and opens them to the helpers and
+// Splits each stretch in turn into slices and opens them to the helpers and
 // the waiting parser; while they descend, gathers the stretch before. Never
 // more than kInFlight stretches ahead of the parser.
 void MatchStage::ProduceAll()
@@ -107,15 +107,15 @@ void MatchStage::ProduceAll()
         tree_.Split(stretches_[k].begin, stretches_[k].end, split);
         lock.lock();
         job_ = split;
-        nextPart_ = partsDone_ = 0;
-        partsOpen_ = tree_.Parts();
+        nextSlice_ = slicesDone_ = 0;
+        slicesOpen_ = tree_.Slices();
         changed_.notify_all();
         if (k > 0)
             Publish(lock, k - 1);
-        while (RunPart(lock)) {
+        while (RunSlice(lock)) {
         }
-        changed_.wait(lock, [&] { return stop_ || partsDone_ == partsOpen_; });
-        partsOpen_ = 0;
+        changed_.wait(lock, [&] { return stop_ || slicesDone_ == slicesOpen_; });
+        slicesOpen_ = 0;
         if (stop_ || failure_)
             return;
     }
@@ -137,7 +137,7 @@ void MatchStage::Help()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stop_) {
-        if (!RunPart(lock))
+        if (!RunSlice(lock))
             changed_.wait(lock);
     }
 }

@@ -43,7 +43,7 @@ private:
     void ProduceAll();
     void Publish(std::unique_lock<std::mutex>& lock, size_t index);
     void Help();
-    bool RunPart(std::unique_lock<std::mutex>& lock);
+    bool RunSlice(std::unique_lock<std::mutex>& lock);
 
     TreeMatchFinder tree_;
     std::vector<Stretch> stretches_;
@@ -57,7 +57,7 @@ private:
     bool stop_ = false;
     std::exception_ptr failure_;
     TreeStretch* job_ = nullptr; // the stretch being descended
-    int nextPart_ = 0, partsDone_ = 0, partsOpen_ = 0;
+    int nextSlice_ = 0, slicesDone_ = 0, slicesOpen_ = 0;
 };
 
 #endif
