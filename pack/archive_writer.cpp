@@ -113,12 +113,12 @@ struct SolidRun {
 };
 
 void CompressCandidates(const std::vector<PackInput>& entries, const std::vector<size_t>& candidates, size_t count,
-                        int level, SolidRun* run, const std::function<void(uint64_t)>& progress)
+                        const PackSettings& settings, SolidRun* run, const std::function<void(uint64_t)>& progress)
 {
     std::vector<LzEntryInput> inputs;
     for (size_t k = 0; k < count; ++k)
         inputs.push_back({entries[candidates[k]].data.data(), entries[candidates[k]].data.size()});
-    CompressSolid(inputs, level, &run->streams, &run->tableBits, progress);
+    CompressSolid(inputs, settings.level, &run->streams, &run->tableBits, progress, settings.threads);
 }
 
 // Bytes of candidate `k`'s stream that are its own: the table sets it
@@ -132,7 +132,8 @@ uint64_t OwnBytes(const SolidRun& run, size_t k)
 // entry cannot pay for: leading entries that would grow with it are stored.
 // A trial over the leading entries alone says which; the next entry then
 // carries a table set of about the same size.
-void StoreTinyLeaders(const std::vector<PackInput>& entries, int level, std::vector<size_t>* candidates)
+void StoreTinyLeaders(const std::vector<PackInput>& entries, const PackSettings& settings,
+                      std::vector<size_t>* candidates)
 {
     for (int trial = 0; trial < 3 && !candidates->empty(); ++trial) {
         size_t count = 0;
@@ -142,7 +143,7 @@ void StoreTinyLeaders(const std::vector<PackInput>& entries, int level, std::vec
         if (entries[candidates->front()].data.size() >= kLeadTrial)
             return;
         SolidRun run;
-        CompressCandidates(entries, *candidates, count, level, &run, nullptr);
+        CompressCandidates(entries, *candidates, count, settings, &run, nullptr);
         uint64_t tables = run.tableBits[0] / 8;
         size_t stored = 0;
         while (stored < count && OwnBytes(run, stored) + tables >= entries[(*candidates)[stored]].data.size())
@@ -179,7 +180,7 @@ bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& sett
     }
     if (total > kMaxPosition)
         return Fail(error, "payload larger than 2 GiB");
-    StoreTinyLeaders(entries, settings.level, &candidates);
+    StoreTinyLeaders(entries, settings, &candidates);
 
     uint64_t reported = 0;
     SolidRun run;
@@ -187,7 +188,7 @@ bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& sett
         uint64_t solidSize = 0;
         for (size_t i : candidates)
             solidSize += entries[i].data.size();
-        CompressCandidates(entries, candidates, candidates.size(), settings.level, &run, [&](uint64_t done) {
+        CompressCandidates(entries, candidates, candidates.size(), settings, &run, [&](uint64_t done) {
             // Scaled onto the whole payload; never running backwards.
             uint64_t now = total * done / (solidSize ? solidSize : 1);
             if (progress && now > reported) {

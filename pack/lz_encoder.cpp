@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include "pack/bit_writer.h"
 #include "pack/huffman_builder.h"
@@ -24,6 +25,8 @@ namespace {
 
 // Input bytes parsed before the steps go to the block coder.
 const uint32_t kParseChunk = 1u << 15;
+// More threads than this find no more work.
+const int kMaxThreads = 64;
 // Steps weighed at a time when deciding where a block ends.
 const size_t kSplitUnit = 2048;
 // The longest block kept open (steps).
@@ -237,7 +240,7 @@ private:
 } // namespace
 
 void CompressSolid(const std::vector<LzEntryInput>& entries, int level, std::vector<std::vector<uint8_t>>* packed,
-                   std::vector<uint64_t>* tableBits, const std::function<void(uint64_t)>& progress)
+                   std::vector<uint64_t>* tableBits, const std::function<void(uint64_t)>& progress, int threads)
 {
     packed->clear();
     tableBits->clear();
@@ -250,7 +253,22 @@ void CompressSolid(const std::vector<LzEntryInput>& entries, int level, std::vec
     for (const LzEntryInput& e : entries)
         data.insert(data.end(), e.data, e.data + e.size);
 
-    Parser parser(data.data(), uint32_t(data.size()), ParserSettingsForLevel(level));
+    ParserSettings settings = ParserSettingsForLevel(level);
+    std::unique_ptr<MatchStage> stage;
+    if (settings.mode == ParseMode::kOptimal) {
+        // The optimal parser codes each entry in whole chunks (see below).
+        std::vector<Stretch> stretches;
+        uint32_t at = 0;
+        for (const LzEntryInput& e : entries)
+            for (uint32_t end = at + uint32_t(e.size); at < end; at = std::min(end, at + kParseChunk))
+                stretches.push_back({at, std::min(end, at + kParseChunk)});
+        if (threads <= 0)
+            threads = int(std::thread::hardware_concurrency());
+        threads = std::max(1, std::min(threads, kMaxThreads));
+        stage.reset(new MatchStage(data.data(), uint32_t(data.size()), settings.chainDepth, settings.niceLength,
+                                   std::move(stretches), threads));
+    }
+    Parser parser(data.data(), uint32_t(data.size()), settings, stage.get());
     BlockCoder coder(packed, tableBits);
     std::vector<Symbol> symbols;
     uint32_t pos = 0;

@@ -152,78 +152,151 @@ int MatchFinder::FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOut)
     return count;
 }
 
-TreeMatchFinder::TreeMatchFinder(const uint8_t* data, uint32_t size, int depth, uint32_t niceLength)
+TreeMatchFinder::TreeMatchFinder(const uint8_t* data, uint32_t size, int depth, uint32_t niceLength, int slices)
     : data_(data)
     , size_(size)
     , depth_(depth)
     , niceLength_(niceLength)
+    , slices_(std::max(1, std::min(slices, 255)))
+    // Slices of a stretch may be a stretch apart in position: twice the window
+    // keeps a slot from being reused while another slice may still read it.
+    , slotMask_((slices_ > 1 ? 2 * kWindowSize : kWindowSize) - 1)
     , head4_(1u << kHash4Bits, 0)
     , head3_(1u << kHash3Bits, 0)
     , head2_(1u << 16, 0)
-    , tree_(2 * size_t(size < kWindowSize ? size : kWindowSize), 0)
+    , tree_(2 * size_t(std::min(size, slotMask_ + 1)), 0)
 {}
 
-uint32_t TreeMatchFinder::NearPair(uint32_t pos) const
+void TreeMatchFinder::Split(uint32_t begin, uint32_t end, TreeStretch* stretch) const
 {
-    if (pos + 2 > size_)
-        return 0;
-    uint32_t c = head2_[data_[pos] | data_[pos + 1] << 8];
-    if (c == 0 || pos - (c - 1) > 256)
-        return 0;
-    return pos - (c - 1);
+    stretch->begin = begin;
+    stretch->end = end;
+    stretch->sliceOf.resize(end - begin);
+    stretch->slices.resize(size_t(slices_));
+    for (TreeStretch::Slice& slice : stretch->slices) {
+        slice.positions.clear();
+        slice.counts.clear();
+        slice.found.clear();
+    }
+    for (uint32_t pos = begin; pos < end; ++pos) {
+        if (pos + 4 > size_)
+            break; // too near the end to be inserted
+        // Contiguous bucket ranges: slices share no cache lines of head4_.
+        uint32_t hash = (Load32(data_ + pos) * 2654435761u) >> (32 - kHash4Bits);
+        uint32_t slice = uint32_t((uint64_t(hash) * uint32_t(slices_)) >> kHash4Bits);
+        stretch->sliceOf[pos - begin] = uint8_t(slice);
+        stretch->slices[slice].positions.push_back(pos);
+    }
 }
 
-int TreeMatchFinder::FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOut)
+void TreeMatchFinder::Descend(TreeStretch* stretch, int slice)
 {
-    if (pos + 4 > size_)
-        return 0;
-    int count = 0;
-    uint32_t best = 2;
-    uint32_t v3 = data_[pos] | data_[pos + 1] << 8 | data_[pos + 2] << 16;
-    uint32_t c3 = head3_[(v3 * 2654435761u) >> (32 - kHash3Bits)];
-    if (c3 && limit >= 3) {
-        uint32_t d = pos - (c3 - 1);
-        if (d <= kMaxDistanceForThree) {
-            const uint8_t* a = data_ + pos;
-            const uint8_t* b = a - d;
-            uint32_t len = 0;
-            while (len < limit && a[len] == b[len])
-                ++len;
-            if (len >= 3) {
-                out[count++] = {len, d};
-                best = len;
+    TreeStretch::Slice& p = stretch->slices[size_t(slice)];
+    Match found[kMaxLength + 1]; // lengths only grow
+    for (uint32_t pos : p.positions) {
+        uint32_t hash = (Load32(data_ + pos) * 2654435761u) >> (32 - kHash4Bits);
+        int count = DescendOne(pos, hash, std::min(kMaxLength, stretch->end - pos), found);
+        p.counts.push_back(uint16_t(count));
+        p.found.insert(p.found.end(), found, found + count);
+    }
+}
+
+void TreeMatchFinder::Gather(uint32_t begin, uint32_t end, const TreeStretch* split, int maxPerPosition,
+                             StretchMatches* out)
+{
+    uint32_t n = end - begin;
+    out->begin = begin;
+    out->end = end;
+    out->matches.clear();
+    out->start.resize(n + 1);
+    out->nearPair.assign(n, 0);
+    size_t cursor[256] = {0}, foundAt[256] = {0};
+    Match own[kMaxLength + 1];
+    uint32_t skipUntil = begin;
+    for (uint32_t pos = begin; pos < end; ++pos) {
+        uint32_t i = pos - begin;
+        out->start[i] = uint32_t(out->matches.size());
+        if (pos + 4 > size_) { // never inserted
+            if (pos >= skipUntil && pos + 2 <= size_) {
+                uint32_t c = head2_[data_[pos] | data_[pos + 1] << 8];
+                if (c && pos - (c - 1) <= 256)
+                    out->nearPair[i] = uint16_t(pos - (c - 1));
+            }
+            continue;
+        }
+        const Match* tree = own;
+        int treeCount;
+        if (!split) {
+            // Inside a long match nothing is reported: only the tree grows.
+            uint32_t hash = (Load32(data_ + pos) * 2654435761u) >> (32 - kHash4Bits);
+            treeCount = DescendOne(pos, hash, pos < skipUntil ? 0 : std::min(kMaxLength, end - pos), own);
+        } else {
+            uint8_t q = split->sliceOf[i];
+            tree = split->slices[q].found.data() + foundAt[q];
+            treeCount = split->slices[q].counts[cursor[q]++];
+            foundAt[q] += size_t(treeCount);
+        }
+
+        uint32_t v2 = data_[pos] | data_[pos + 1] << 8;
+        uint32_t h3 = ((v2 | data_[pos + 2] << 16) * 2654435761u) >> (32 - kHash3Bits);
+        uint32_t c2 = head2_[v2], c3 = head3_[h3];
+        head2_[v2] = pos + 1;
+        head3_[h3] = pos + 1;
+        if (pos < skipUntil)
+            continue;
+        // Length-2 matches reach back 256 bytes at most.
+        if (c2 && pos - (c2 - 1) <= 256)
+            out->nearPair[i] = uint16_t(pos - (c2 - 1));
+
+        uint32_t limit = std::min(kMaxLength, end - pos);
+        int count = 0;
+        if (c3 && limit >= 3) {
+            uint32_t d = pos - (c3 - 1);
+            if (d <= kMaxDistanceForThree) {
+                const uint8_t* a = data_ + pos;
+                const uint8_t* b = a - d;
+                uint32_t len = 0;
+                while (len < limit && a[len] == b[len])
+                    ++len;
+                if (len >= 3) {
+                    out->matches.push_back({len, d});
+                    count = 1;
+                    // The tree's improvements start from length 2: those
+                    // the 3-byte match already beats drop out.
+                    while (treeCount && tree->length <= len) {
+                        ++tree;
+                        --treeCount;
+                    }
+                }
             }
         }
+        // Past the cap, the longest takes the last place.
+        int take = std::min(treeCount, maxPerPosition - count);
+        for (int k = 0; k + 1 < take; ++k)
+            out->matches.push_back(tree[k]);
+        if (take)
+            out->matches.push_back(tree[treeCount - 1]);
+        if (count + treeCount && out->matches.back().length >= niceLength_)
+            skipUntil = pos + out->matches.back().length;
     }
-    return Descend(pos, limit, out, maxOut, count, best);
-}
-
-void TreeMatchFinder::Skip(uint32_t pos)
-{
-    if (pos + 4 > size_)
-        return;
-    Descend(pos, 0, nullptr, 0, 0, 2);
+    out->start[n] = uint32_t(out->matches.size());
 }
 
 // Inserts `pos` as the new root of its hash bucket's tree, splitting the old
 // tree into the parts below and above it; on the way down it meets the
 // candidates that share the longest prefixes with `pos`.
-int TreeMatchFinder::Descend(uint32_t pos, uint32_t limit, Match* out, int maxOut, int count, uint32_t best)
+int TreeMatchFinder::DescendOne(uint32_t pos, uint32_t hash, uint32_t limit, Match* out)
 {
-    uint32_t v3 = data_[pos] | data_[pos + 1] << 8 | data_[pos + 2] << 16;
-    head3_[(v3 * 2654435761u) >> (32 - kHash3Bits)] = pos + 1;
-    head2_[data_[pos] | data_[pos + 1] << 8] = pos + 1;
-    uint32_t v4;
-    memcpy(&v4, data_ + pos, 4);
-    uint32_t h = (v4 * 2654435761u) >> (32 - kHash4Bits);
-    uint32_t cand = head4_[h];
-    head4_[h] = pos + 1;
+    int count = 0;
+    uint32_t best = 2;
+    uint32_t cand = head4_[hash];
+    head4_[hash] = pos + 1;
 
     // Comparisons run over the whole rest of the data (up to the longest
     // match), not just `limit`, so the tree stays ordered across entries.
     uint32_t keyLimit = std::min<uint32_t>(niceLength_, size_ - pos);
-    uint32_t* less = &tree_[2 * (pos & kWindowMask)]; // gets the next smaller node
-    uint32_t* greater = &tree_[2 * (pos & kWindowMask) + 1];
+    uint32_t* less = &tree_[2 * (pos & slotMask_)]; // gets the next smaller node
+    uint32_t* greater = &tree_[2 * (pos & slotMask_) + 1];
     uint32_t lessLen = 0, greaterLen = 0;
     int depth = depth_;
     while (true) {
@@ -234,17 +307,14 @@ int TreeMatchFinder::Descend(uint32_t pos, uint32_t limit, Match* out, int maxOu
         }
         uint32_t c = cand - 1;
         uint32_t d = pos - c;
-        uint32_t* pair = &tree_[2 * (c & kWindowMask)];
+        uint32_t* pair = &tree_[2 * (c & slotMask_)];
         uint32_t len = std::min(lessLen, greaterLen);
         while (len < keyLimit && data_[c + len] == data_[pos + len])
             ++len;
         uint32_t reported = std::min(len, limit);
-        if (out && reported > best && reported >= MinMatchLength(d)) {
+        if (reported > best && reported >= MinMatchLength(d)) {
             best = reported;
-            if (count < maxOut)
-                out[count++] = {reported, d};
-            else
-                out[count - 1] = {reported, d};
+            out[count++] = {reported, d};
         }
         if (len >= keyLimit) {
             // Equal as far as we look: `pos` takes over the candidate's place.

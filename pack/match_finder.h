@@ -46,34 +46,65 @@ private:
     std::vector<uint32_t> prev_; // chain links, indexed by position mod window
 };
 
+// Every match the optimal parser weighs in one stretch of the stream.
+struct StretchMatches {
+    uint32_t begin = 0, end = 0;
+    std::vector<Match> matches;     // by position, lengths growing
+    std::vector<uint32_t> start;    // per position (and one past): first index in `matches`
+    std::vector<uint16_t> nearPair; // per position: TreeMatchFinder::NearPair, 0 = none
+};
+
+// One stretch split into slices by TreeMatchFinder::Split.
+struct TreeStretch {
+    struct Slice {
+        std::vector<uint32_t> positions; // the slice's positions of the stretch
+        std::vector<uint16_t> counts;    // per position: matches in `found`
+        std::vector<Match> found;        // every length improvement, uncapped
+    };
+    uint32_t begin = 0, end = 0;
+    std::vector<uint8_t> sliceOf; // per position
+    std::vector<Slice> slices;
+};
+
 // Binary-tree match finder for the optimal parser: every position is kept in
 // a tree of its window predecessors sorted by the bytes that follow, so one
 // descent finds all length improvements where a hash chain would walk every
-// candidate. Each position must be passed, in order, to exactly one of
-// FindAll or Skip.
+// candidate.
+//
+// Each 4-byte hash bucket has a tree of its own, and a descent touches only
+// its bucket's tree, so the buckets are split into `slices` that may descend
+// at the same time. A stretch goes through Split, Descend for each slice (in
+// any order, on any threads, after every slice of the stretch before) and
+// Gather (in stretch order, beside the next stretch's descents); each
+// stretch covers the positions right after the one before. With one slice,
+// Gather alone does it all. The matches do not depend on the number of
+// slices.
 class TreeMatchFinder {
 public:
-    TreeMatchFinder(const uint8_t* data, uint32_t size, int depth, uint32_t niceLength);
+    TreeMatchFinder(const uint8_t* data, uint32_t size, int depth, uint32_t niceLength, int slices);
 
-    // Like MatchFinder::FindAll, and inserts `pos`.
-    int FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOut);
-    // Inserts `pos` without reporting matches.
-    void Skip(uint32_t pos);
-    // Nearest earlier occurrence of the two bytes at `pos` within 256 bytes,
-    // or 0 (for length-2 matches); ask before `pos` is inserted.
-    uint32_t NearPair(uint32_t pos) const;
+    int Slices() const { return slices_; }
+    void Split(uint32_t begin, uint32_t end, TreeStretch* stretch) const;
+    // Inserts the slice's positions; safe beside Descend of other slices.
+    void Descend(TreeStretch* stretch, int slice);
+    // Completes the stretch (`split` is null with one slice): matches of at
+    // most `maxPerPosition` per position, none past `end`, and none inside
+    // a match of `niceLength` or more found before.
+    void Gather(uint32_t begin, uint32_t end, const TreeStretch* split, int maxPerPosition, StretchMatches* out);
 
 private:
-    int Descend(uint32_t pos, uint32_t limit, Match* out, int maxOut, int count, uint32_t best);
+    int DescendOne(uint32_t pos, uint32_t hash, uint32_t limit, Match* out);
 
     const uint8_t* data_;
     uint32_t size_;
     int depth_;
     uint32_t niceLength_;
+    int slices_;
+    uint32_t slotMask_;           // tree slots: position & slotMask_
     std::vector<uint32_t> head4_; // position + 1, 0 = empty
-    std::vector<uint32_t> head3_;
+    std::vector<uint32_t> head3_; // only Gather keeps these two
     std::vector<uint32_t> head2_;
-    std::vector<uint32_t> tree_; // two children per position mod window (position + 1)
+    std::vector<uint32_t> tree_; // two children per slot (position + 1)
 };
 
 #endif

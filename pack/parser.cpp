@@ -22,7 +22,6 @@
 namespace {
 
 const uint32_t kUnreachable = 0xFFFFFFFFu;
-const int kMaxMatchesPerPosition = 48;
 
 } // namespace
 
@@ -42,14 +41,13 @@ ParserSettings ParserSettingsForLevel(int level)
     }
 }
 
-Parser::Parser(const uint8_t* data, uint32_t size, const ParserSettings& settings)
+Parser::Parser(const uint8_t* data, uint32_t size, const ParserSettings& settings, MatchStage* stage)
     : data_(data)
     , size_(size)
     , settings_(settings)
     , finder_(data, size, settings.mode == ParseMode::kOptimal ? 0 : settings.chainDepth, settings.niceLength)
+    , stage_(stage)
 {
-    if (settings.mode == ParseMode::kOptimal)
-        tree_.reset(new TreeMatchFinder(data, size, settings.chainDepth, settings.niceLength));
     CountAndPrice(std::vector<Symbol>(), 0, false);
 }
 
@@ -287,26 +285,10 @@ uint32_t Parser::ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool 
 
 void Parser::ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out)
 {
-    uint32_t n = end - begin;
-    matchStart_.assign(n + 1, 0);
-    nearPair_.assign(n, 0);
-    matches_.clear();
-    uint32_t skipUntil = begin;
-    Match found[kMaxMatchesPerPosition];
-    for (uint32_t pos = begin; pos < end; ++pos) {
-        matchStart_[pos - begin] = uint32_t(matches_.size());
-        if (pos < skipUntil) {
-            tree_->Skip(pos);
-            continue;
-        }
-        nearPair_[pos - begin] = uint16_t(tree_->NearPair(pos));
-        uint32_t maxLength = std::min(kMaxLength, end - pos);
-        int count = tree_->FindAll(pos, maxLength, found, kMaxMatchesPerPosition);
-        matches_.insert(matches_.end(), found, found + count);
-        if (count && found[count - 1].length >= settings_.niceLength)
-            skipUntil = pos + found[count - 1].length;
-    }
-    matchStart_[n] = uint32_t(matches_.size());
+    stage_->Next(&found_);
+    matches_.swap(found_.matches);
+    matchStart_.swap(found_.start);
+    nearPair_.swap(found_.nearPair);
 
     MatchHistory start = history_;
     for (int pass = 0; pass < settings_.passes; ++pass) {

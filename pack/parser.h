@@ -5,10 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "pack/match_finder.h"
+#include "pack/match_stage.h"
 #include "pack/symbol_codes.h"
 
 enum class ParseMode { kGreedy, kLazy, kOptimal };
@@ -25,7 +25,9 @@ ParserSettings ParserSettingsForLevel(int level);
 
 class Parser {
 public:
-    Parser(const uint8_t* data, uint32_t size, const ParserSettings& settings);
+    // Optimal parsing takes the matches of each stretch from `stage`, which
+    // must cover the stretches in the order they are parsed.
+    Parser(const uint8_t* data, uint32_t size, const ParserSettings& settings, MatchStage* stage = nullptr);
 
     // Codes the bytes from `begin` on, at least up to `end`, never past
     // `limit` (the end of the entry: no match may cross it). Appends the
@@ -68,7 +70,7 @@ private:
     uint32_t size_;
     ParserSettings settings_;
     MatchFinder finder_;
-    std::unique_ptr<TreeMatchFinder> tree_; // optimal parsing only
+    MatchStage* stage_; // optimal parsing only
     MatchHistory history_;
     uint32_t inserted_ = 0;           // positions below this are in the match finder
     uint32_t averageLiteral16_ = 128; // 16ths of a bit
@@ -89,6 +91,7 @@ private:
     std::vector<uint16_t> nearPair_;
     std::vector<uint32_t> path_;
     std::vector<Symbol> scratch_;
+    StretchMatches found_; // buffers on their way back to the stage
 };
 
 #endif

@@ -301,7 +301,7 @@ TEST_F(Mksetup, BuiltSetupReadsBackThroughTheSetupsReader)
     EXPECT_EQ(std::string(headers[11].name).size(), 259u);
     // Before 1980 the format has no time: the earliest one it has.
     setenv("SOURCE_DATE_EPOCH", "0", 1);
-    EXPECT_EQ(RunCaptured(RunBuild, {"--level", "1", p, "-o", o, "--stub", s}).code, kExitOk);
+    EXPECT_EQ(RunCaptured(RunBuild, {"--level", "4", "--threads", "3", p, "-o", o, "--stub", s}).code, kExitOk);
     EXPECT_EQ(Headers(output)[0].fileTime, DosTime(1980, 1, 1, 0, 0, 0));
 #ifndef _WIN32
     zone ? setenv("TZ", savedZone.c_str(), 1) : unsetenv("TZ");
@@ -322,6 +322,8 @@ TEST_F(Mksetup, RefusedBuildsWriteNothingAndKeepAnEarlierOutput)
         {usage, nullptr, {p, p, "-o", o}},
         {usage, nullptr, {p, "-o", o, "--level", "0"}},
         {usage, nullptr, {p, "-o", o, "--level=6"}},
+        {usage, nullptr, {p, "-o", o, "--threads", "0"}},
+        {usage, nullptr, {p, "-o", o, "--threads=-2"}},
         {usage, nullptr, {p, "-o", o, "--fast"}},
         {usage, nullptr, {p, "-o", o, "--store=yes"}},
         // Inputs and outputs that cannot be used.

@@ -36,6 +36,8 @@ const char kBuildUsage[] = "usage: mksetup build PRODUCT_DIR -o OUT.exe [OPTIONS
                            "  --stub FILE        the bare setup program to put in front (default:\n"
                            "                     the Setup.exe installed next to mksetup)\n"
                            "  --level N          compression level, 1 (fastest) to 5 (smallest); default 3\n"
+                           "  --threads N        threads for levels 4 and 5, 1 to 999; default: one per\n"
+                           "                     core (the setup comes out the same with any number)\n"
                            "  --store            store every file without compression\n"
                            "  --name-order       plain name order instead of grouping by extension\n"
                            "  --icon FILE        the setup's icon: every image of the .ico file\n"
@@ -62,6 +64,7 @@ struct BuildOptions {
     fs::path output;
     fs::path stub;
     int level = 3;
+    int threads = 0; // one per core
     bool store = false;
     bool nameOrder = false;
     bool quiet = false;
@@ -153,6 +156,14 @@ int ParseArguments(const Arguments& args, BuildOptions* options)
             if (v.size() != 1 || v[0] < '1' || v[0] > '5')
                 return UsageError("--level must be 1, 2, 3, 4 or 5, not '" + v + "'");
             options->level = v[0] - '0';
+        } else if (arg == "--threads") {
+            std::string v;
+            if (!takeValue(&v))
+                return UsageError("--threads needs a number from 1 to 999");
+            if (v.empty() || v.size() > 3 || v.find_first_not_of("0123456789") != std::string::npos ||
+                std::atoi(v.c_str()) < 1)
+                return UsageError("--threads must be a whole number from 1 to 999, not '" + v + "'");
+            options->threads = std::atoi(v.c_str());
         } else if (arg == "--sign" || arg == "--key" || arg == "--pass-file" || arg == "--timestamp") {
             std::string v;
             if (!takeValue(&v) || v.empty())
@@ -487,6 +498,7 @@ int Build(const BuildOptions& given)
     PackSettings settings;
     settings.level = options.level;
     settings.storeOnly = options.store;
+    settings.threads = options.threads;
     settings.archiveOffset = stub.size();
     std::vector<uint8_t> archive;
     bool packed = WriteArchive(inputs, settings, &archive, &error,
