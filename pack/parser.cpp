@@ -9,8 +9,9 @@
 //   every literal, match length, recent-distance match, repeat of the last
 //   match and short match with the code lengths the latest statistics give.
 //   Each path node carries the decoder's match history, so recent-distance
-//   prices follow the path. Level 5 prices each stretch again with the
-//   statistics of its own first pass.
+//   prices follow the path, and a match, one literal and a recent0 match
+//   at the same distance count as one step. Level 5 prices each stretch
+//   again with the statistics of its own first pass.
 // Prices everywhere are code lengths in bits; statistics of earlier stretches
 // carry over at half weight.
 #include "pack/parser.h"
@@ -363,9 +364,35 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 target.length = length;
                 target.distance = dist;
                 target.kind = kind;
+                target.lead = 0;
                 target.history = h;
                 if (kind != kLiteral)
                     target.history.Push(length, dist);
+            };
+            // A match often resumes at its distance after one differing byte;
+            // the node after that byte may hold another history, so match,
+            // literal and recent0 match are weighed as one step.
+            auto relaxResume = [&](uint32_t length, uint32_t dist, Kind kind, uint32_t cost) {
+                uint32_t at = i + length + 1;
+                if (at + 2 > stop)
+                    return;
+                uint32_t cap = std::min(std::min(kMaxLength, stop - at), MaxRecentLength(dist));
+                uint32_t rest = finder_.MatchLength(seg + at, dist, cap);
+                if (rest < MinRecentLength(dist))
+                    return;
+                cost += mainPrice_[data_[pos + length]] + mainPrice_[kSymbolRecent] +
+                        recentLengthAll_[rest - 2 - RecentLengthBonus(dist)];
+                Node& target = nodes_[at + rest];
+                if (cost >= target.cost)
+                    return;
+                target.cost = cost;
+                target.length = length + 1 + rest;
+                target.distance = dist;
+                target.kind = kind;
+                target.lead = length;
+                target.history = h;
+                target.history.Push(length, dist);
+                target.history.Push(rest, dist);
             };
             relax(1, 0, kLiteral, base + mainPrice_[data_[pos]]);
             uint32_t maxLength = std::min(kMaxLength, stop - i);
@@ -390,6 +417,8 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 uint32_t symbolPrice = base + mainPrice_[kSymbolRecent + k];
                 for (uint32_t len = 2 + bonus; len <= length; ++len)
                     relax(len, d, Kind(kRecent0 + k), symbolPrice + recentLengthAll_[len - 2 - bonus]);
+                if (length >= 2 + bonus)
+                    relaxResume(length, d, Kind(kRecent0 + k), symbolPrice + recentLengthAll_[length - 2 - bonus]);
             }
 
             uint32_t near = nearPair_[idx + i];
@@ -404,6 +433,8 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 uint32_t distPrice = base + distancePrice_[DistanceCode(d - 1)];
                 for (uint32_t len = std::max(covered + 1, 3 + bonus); len <= top; ++len)
                     relax(len, d, kMatch, distPrice + matchLengthPrice_[len - 3 - bonus]);
+                if (top >= std::max(covered + 1, 3 + bonus))
+                    relaxResume(top, d, kMatch, distPrice + matchLengthPrice_[top - 3 - bonus]);
                 covered = std::max(covered, top);
             }
         }
@@ -414,6 +445,12 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
         for (size_t p = path_.size(); p-- > 0;) {
             const Node& node = nodes_[path_[p]];
             uint32_t at = seg + path_[p] - node.length;
+            if (node.lead) {
+                Emit(node.kind, node.lead, node.distance, 0, out);
+                Emit(kLiteral, 1, 0, data_[at + node.lead], out);
+                Emit(kRecent0, node.length - node.lead - 1, node.distance, 0, out);
+                continue;
+            }
             Emit(node.kind, node.length, node.distance, data_[at], out);
         }
         seg += stop;
