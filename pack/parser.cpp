@@ -353,8 +353,20 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
             nodes_[i].cost = kUnreachable;
 
         for (uint32_t i = 0; i < stop; ++i) {
-            const uint32_t base = nodes_[i].cost;
-            const MatchHistory h = nodes_[i].history;
+            // Every arrival at node i is known by now: its history follows
+            // from the best one (relaxing copies no histories).
+            Node& node = nodes_[i];
+            if (i > 0) {
+                node.history = nodes_[i - node.length].history;
+                if (node.lead) {
+                    node.history.Push(node.lead, node.distance);
+                    node.history.Push(node.length - node.lead - 1, node.distance);
+                } else if (node.kind != kLiteral) {
+                    node.history.Push(node.length, node.distance);
+                }
+            }
+            const uint32_t base = node.cost;
+            const MatchHistory h = node.history;
             const uint32_t pos = seg + i;
             auto relax = [&](uint32_t length, uint32_t dist, Kind kind, uint32_t cost) {
                 Node& target = nodes_[i + length];
@@ -365,17 +377,20 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 target.distance = dist;
                 target.kind = kind;
                 target.lead = 0;
-                target.history = h;
-                if (kind != kLiteral)
-                    target.history.Push(length, dist);
             };
             // A match often resumes at its distance after one differing byte;
             // the node after that byte may hold another history, so match,
             // literal and recent0 match are weighed as one step.
-            auto relaxResume = [&](uint32_t length, uint32_t dist, Kind kind, uint32_t cost) {
+            // Most matches do not resume: two bytes tell, before any pricing.
+            auto resumes = [&](uint32_t length, uint32_t dist) {
                 uint32_t at = i + length + 1;
                 if (at + 2 > stop)
-                    return;
+                    return false;
+                const uint8_t* p = data_ + seg + at;
+                return p[0] == p[-int32_t(dist)] && p[1] == p[1 - int32_t(dist)];
+            };
+            auto relaxResume = [&](uint32_t length, uint32_t dist, Kind kind, uint32_t cost) {
+                uint32_t at = i + length + 1;
                 uint32_t cap = std::min(std::min(kMaxLength, stop - at), MaxRecentLength(dist));
                 uint32_t rest = finder_.MatchLength(seg + at, dist, cap);
                 if (rest < MinRecentLength(dist))
@@ -390,9 +405,6 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 target.distance = dist;
                 target.kind = kind;
                 target.lead = length;
-                target.history = h;
-                target.history.Push(length, dist);
-                target.history.Push(rest, dist);
             };
             relax(1, 0, kLiteral, base + mainPrice_[data_[pos]]);
             uint32_t maxLength = std::min(kMaxLength, stop - i);
@@ -417,7 +429,7 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 uint32_t symbolPrice = base + mainPrice_[kSymbolRecent + k];
                 for (uint32_t len = 2 + bonus; len <= length; ++len)
                     relax(len, d, Kind(kRecent0 + k), symbolPrice + recentLengthAll_[len - 2 - bonus]);
-                if (length >= 2 + bonus)
+                if (length >= 2 + bonus && resumes(length, d))
                     relaxResume(length, d, Kind(kRecent0 + k), symbolPrice + recentLengthAll_[length - 2 - bonus]);
             }
 
@@ -433,7 +445,7 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 uint32_t distPrice = base + distancePrice_[DistanceCode(d - 1)];
                 for (uint32_t len = std::max(covered + 1, 3 + bonus); len <= top; ++len)
                     relax(len, d, kMatch, distPrice + matchLengthPrice_[len - 3 - bonus]);
-                if (top >= std::max(covered + 1, 3 + bonus))
+                if (top >= std::max(covered + 1, 3 + bonus) && resumes(top, d))
                     relaxResume(top, d, kMatch, distPrice + matchLengthPrice_[top - 3 - bonus]);
                 covered = std::max(covered, top);
             }
