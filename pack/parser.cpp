@@ -9,8 +9,8 @@
 //   every literal, match length, recent-distance match, repeat of the last
 //   match and short match with the code lengths the latest statistics give.
 //   Each path node carries the decoder's match history, so recent-distance
-//   prices follow the path, and a match, one literal and a recent0 match
-//   at the same distance count as one step. Level 5 prices each stretch
+//   prices follow the path, and a match, one or two literals and a recent0
+//   match at the same distance count as one step. Level 5 prices each stretch
 //   again with the statistics of its own first pass.
 // Prices everywhere are code lengths in bits; statistics of earlier stretches
 // carry over at half weight.
@@ -24,6 +24,8 @@ namespace {
 
 const uint32_t kUnreachable = 0xFFFFFFFFu;
 const int kMaxMatchesPerPosition = 48;
+// Literals a match may skip over before it resumes at its distance.
+const uint32_t kMaxGap = 2;
 
 } // namespace
 
@@ -360,7 +362,7 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 node.history = nodes_[i - node.length].history;
                 if (node.lead) {
                     node.history.Push(node.lead, node.distance);
-                    node.history.Push(node.length - node.lead - 1, node.distance);
+                    node.history.Push(node.length - node.lead - node.gap, node.distance);
                 } else if (node.kind != kLiteral) {
                     node.history.Push(node.length, node.distance);
                 }
@@ -382,29 +384,35 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
             // the node after that byte may hold another history, so match,
             // literal and recent0 match are weighed as one step.
             // Most matches do not resume: two bytes tell, before any pricing.
-            auto resumes = [&](uint32_t length, uint32_t dist) {
-                uint32_t at = i + length + 1;
-                if (at + 2 > stop)
-                    return false;
-                const uint8_t* p = data_ + seg + at;
-                return p[0] == p[-int32_t(dist)] && p[1] == p[1 - int32_t(dist)];
+            auto resumes = [&](uint32_t length, uint32_t dist) -> uint32_t {
+                for (uint32_t gap = 1; gap <= kMaxGap; ++gap) {
+                    uint32_t at = i + length + gap;
+                    if (at + 2 > stop)
+                        return 0;
+                    const uint8_t* p = data_ + seg + at;
+                    if (p[0] == p[-int32_t(dist)] && p[1] == p[1 - int32_t(dist)])
+                        return gap;
+                }
+                return 0;
             };
-            auto relaxResume = [&](uint32_t length, uint32_t dist, Kind kind, uint32_t cost) {
-                uint32_t at = i + length + 1;
+            auto relaxResume = [&](uint32_t length, uint32_t gap, uint32_t dist, Kind kind, uint32_t cost) {
+                uint32_t at = i + length + gap;
                 uint32_t cap = std::min(std::min(kMaxLength, stop - at), MaxRecentLength(dist));
                 uint32_t rest = finder_.MatchLength(seg + at, dist, cap);
                 if (rest < MinRecentLength(dist))
                     return;
-                cost += mainPrice_[data_[pos + length]] + mainPrice_[kSymbolRecent] +
-                        recentLengthAll_[rest - 2 - RecentLengthBonus(dist)];
+                for (uint32_t g = 0; g < gap; ++g)
+                    cost += mainPrice_[data_[pos + length + g]];
+                cost += mainPrice_[kSymbolRecent] + recentLengthAll_[rest - 2 - RecentLengthBonus(dist)];
                 Node& target = nodes_[at + rest];
                 if (cost >= target.cost)
                     return;
                 target.cost = cost;
-                target.length = length + 1 + rest;
+                target.length = length + gap + rest;
                 target.distance = dist;
                 target.kind = kind;
-                target.lead = length;
+                target.lead = uint16_t(length);
+                target.gap = uint16_t(gap);
             };
             relax(1, 0, kLiteral, base + mainPrice_[data_[pos]]);
             uint32_t maxLength = std::min(kMaxLength, stop - i);
@@ -429,8 +437,9 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 uint32_t symbolPrice = base + mainPrice_[kSymbolRecent + k];
                 for (uint32_t len = 2 + bonus; len <= length; ++len)
                     relax(len, d, Kind(kRecent0 + k), symbolPrice + recentLengthAll_[len - 2 - bonus]);
-                if (length >= 2 + bonus && resumes(length, d))
-                    relaxResume(length, d, Kind(kRecent0 + k), symbolPrice + recentLengthAll_[length - 2 - bonus]);
+                uint32_t gap;
+                if (length >= 2 + bonus && (gap = resumes(length, d)))
+                    relaxResume(length, gap, d, Kind(kRecent0 + k), symbolPrice + recentLengthAll_[length - 2 - bonus]);
             }
 
             uint32_t near = nearPair_[idx + i];
@@ -445,8 +454,9 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 uint32_t distPrice = base + distancePrice_[DistanceCode(d - 1)];
                 for (uint32_t len = std::max(covered + 1, 3 + bonus); len <= top; ++len)
                     relax(len, d, kMatch, distPrice + matchLengthPrice_[len - 3 - bonus]);
-                if (top >= std::max(covered + 1, 3 + bonus) && resumes(top, d))
-                    relaxResume(top, d, kMatch, distPrice + matchLengthPrice_[top - 3 - bonus]);
+                uint32_t gap;
+                if (top >= std::max(covered + 1, 3 + bonus) && (gap = resumes(top, d)))
+                    relaxResume(top, gap, d, kMatch, distPrice + matchLengthPrice_[top - 3 - bonus]);
                 covered = std::max(covered, top);
             }
         }
@@ -459,8 +469,9 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
             uint32_t at = seg + path_[p] - node.length;
             if (node.lead) {
                 Emit(node.kind, node.lead, node.distance, 0, out);
-                Emit(kLiteral, 1, 0, data_[at + node.lead], out);
-                Emit(kRecent0, node.length - node.lead - 1, node.distance, 0, out);
+                for (uint32_t g = 0; g < node.gap; ++g)
+                    Emit(kLiteral, 1, 0, data_[at + node.lead + g], out);
+                Emit(kRecent0, node.length - node.lead - node.gap, node.distance, 0, out);
                 continue;
             }
             Emit(node.kind, node.length, node.distance, data_[at], out);

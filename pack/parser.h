@@ -40,7 +40,8 @@ private:
         uint32_t length; // of the step that ends here; 1 for a literal
         uint32_t distance;
         Kind kind;
-        uint32_t lead;        // above 0: the step is a match of `lead` bytes, a literal and a recent0 match
+        uint16_t lead; // above 0: the step is a match of `lead` bytes, `gap` literals and a recent0 match
+        uint16_t gap;
         MatchHistory history; // after that step
     };
 
