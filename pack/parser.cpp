@@ -361,8 +361,9 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
             if (i > 0) {
                 node.history = nodes_[i - node.length].history;
                 if (node.lead) {
+                    uint32_t resumeDist = node.back ? node.history.recent[0] : node.distance;
                     node.history.Push(node.lead, node.distance);
-                    node.history.Push(node.length - node.lead - node.gap, node.distance);
+                    node.history.Push(node.length - node.lead - node.gap, resumeDist);
                 } else if (node.kind != kLiteral) {
                     node.history.Push(node.length, node.distance);
                 }
@@ -379,6 +380,7 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 target.distance = dist;
                 target.kind = kind;
                 target.lead = 0;
+                target.back = 0;
             };
             // A match often resumes at its distance after one differing byte;
             // the node after that byte may hold another history, so match,
@@ -395,15 +397,17 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 }
                 return 0;
             };
-            auto relaxResume = [&](uint32_t length, uint32_t gap, uint32_t dist, Kind kind, uint32_t cost) {
+            auto relaxResume = [&](uint32_t length, uint32_t gap, uint32_t dist, Kind kind, uint32_t cost,
+                                   uint32_t back = 0) {
                 uint32_t at = i + length + gap;
-                uint32_t cap = std::min(std::min(kMaxLength, stop - at), MaxRecentLength(dist));
-                uint32_t rest = finder_.MatchLength(seg + at, dist, cap);
-                if (rest < MinRecentLength(dist))
+                uint32_t rd = back ? h.recent[0] : dist;
+                uint32_t cap = std::min(std::min(kMaxLength, stop - at), MaxRecentLength(rd));
+                uint32_t rest = finder_.MatchLength(seg + at, rd, cap);
+                if (rest < MinRecentLength(rd))
                     return;
                 for (uint32_t g = 0; g < gap; ++g)
                     cost += mainPrice_[data_[pos + length + g]];
-                cost += mainPrice_[kSymbolRecent] + recentLengthAll_[rest - 2 - RecentLengthBonus(dist)];
+                cost += mainPrice_[kSymbolRecent + back] + recentLengthAll_[rest - 2 - RecentLengthBonus(rd)];
                 Node& target = nodes_[at + rest];
                 if (cost >= target.cost)
                     return;
@@ -412,7 +416,8 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 target.distance = dist;
                 target.kind = kind;
                 target.lead = uint16_t(length);
-                target.gap = uint16_t(gap);
+                target.gap = uint8_t(gap);
+                target.back = uint8_t(back);
             };
             relax(1, 0, kLiteral, base + mainPrice_[data_[pos]]);
             uint32_t maxLength = std::min(kMaxLength, stop - i);
@@ -454,9 +459,16 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 uint32_t distPrice = base + distancePrice_[DistanceCode(d - 1)];
                 for (uint32_t len = std::max(covered + 1, 3 + bonus); len <= top; ++len)
                     relax(len, d, kMatch, distPrice + matchLengthPrice_[len - 3 - bonus]);
-                uint32_t gap;
-                if (top >= std::max(covered + 1, 3 + bonus) && (gap = resumes(top, d)))
-                    relaxResume(top, gap, d, kMatch, distPrice + matchLengthPrice_[top - 3 - bonus]);
+                if (top >= std::max(covered + 1, 3 + bonus)) {
+                    // It may also go on at the distance the match pushed back.
+                    uint32_t price = distPrice + matchLengthPrice_[top - 3 - bonus];
+                    uint32_t gap = resumes(top, d);
+                    if (gap)
+                        relaxResume(top, gap, d, kMatch, price);
+                    uint32_t before = h.recent[0];
+                    if (before && before != d && before <= pos && (gap = resumes(top, before)))
+                        relaxResume(top, gap, d, kMatch, price, 1);
+                }
                 covered = std::max(covered, top);
             }
         }
@@ -471,7 +483,10 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 Emit(node.kind, node.lead, node.distance, 0, out);
                 for (uint32_t g = 0; g < node.gap; ++g)
                     Emit(kLiteral, 1, 0, data_[at + node.lead + g], out);
-                Emit(kRecent0, node.length - node.lead - node.gap, node.distance, 0, out);
+                if (node.back)
+                    Emit(kRecent1, node.length - node.lead - node.gap, history_.recent[1], 0, out);
+                else
+                    Emit(kRecent0, node.length - node.lead - node.gap, node.distance, 0, out);
                 continue;
             }
             Emit(node.kind, node.length, node.distance, data_[at], out);
