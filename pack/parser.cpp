@@ -382,10 +382,11 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 target.lead = 0;
                 target.back = 0;
             };
-            // A match often resumes at its distance after one differing byte;
-            // the node after that byte may hold another history, so match,
-            // literal and recent0 match are weighed as one step.
-            // Most matches do not resume: two bytes tell, before any pricing.
+            // A match often resumes at its distance (or at the one it pushed
+            // back) after a differing byte or two; the node after those may
+            // hold another history, so match, literals and recent match are
+            // weighed as one step. Most matches do not resume: two bytes
+            // tell, before any pricing.
             auto resumes = [&](uint32_t length, uint32_t dist) -> uint32_t {
                 for (uint32_t gap = 1; gap <= kMaxGap; ++gap) {
                     uint32_t at = i + length + gap;
@@ -442,9 +443,15 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 uint32_t symbolPrice = base + mainPrice_[kSymbolRecent + k];
                 for (uint32_t len = 2 + bonus; len <= length; ++len)
                     relax(len, d, Kind(kRecent0 + k), symbolPrice + recentLengthAll_[len - 2 - bonus]);
-                uint32_t gap;
-                if (length >= 2 + bonus && (gap = resumes(length, d)))
-                    relaxResume(length, gap, d, Kind(kRecent0 + k), symbolPrice + recentLengthAll_[length - 2 - bonus]);
+                if (length >= 2 + bonus) {
+                    uint32_t price = symbolPrice + recentLengthAll_[length - 2 - bonus];
+                    uint32_t gap = resumes(length, d);
+                    if (gap)
+                        relaxResume(length, gap, d, Kind(kRecent0 + k), price);
+                    uint32_t before = h.recent[0];
+                    if (k > 0 && before <= pos && (gap = resumes(length, before)))
+                        relaxResume(length, gap, d, Kind(kRecent0 + k), price, 1);
+                }
             }
 
             uint32_t near = nearPair_[idx + i];
@@ -460,7 +467,6 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 for (uint32_t len = std::max(covered + 1, 3 + bonus); len <= top; ++len)
                     relax(len, d, kMatch, distPrice + matchLengthPrice_[len - 3 - bonus]);
                 if (top >= std::max(covered + 1, 3 + bonus)) {
-                    // It may also go on at the distance the match pushed back.
                     uint32_t price = distPrice + matchLengthPrice_[top - 3 - bonus];
                     uint32_t gap = resumes(top, d);
                     if (gap)
