@@ -17,6 +17,7 @@
 #include "pack/parser.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "pack/huffman_builder.h"
 
@@ -24,8 +25,6 @@ namespace {
 
 const uint32_t kUnreachable = 0xFFFFFFFFu;
 const int kMaxMatchesPerPosition = 48;
-// Literals a match may skip over before it resumes at its distance.
-const uint32_t kMaxGap = 2;
 
 } // namespace
 
@@ -382,21 +381,20 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 target.lead = 0;
                 target.back = 0;
             };
-            // A match often resumes at its distance (or at the one it pushed
-            // back) after a differing byte or two; the node after those may
+            // A match often resumes at its distance (a recent-distance match
+            // also at the one it pushed back) after a differing byte or two; the node after those may
             // hold another history, so match, literals and recent match are
             // weighed as one step. Most matches do not resume: two bytes
             // tell, before any pricing.
             auto resumes = [&](uint32_t length, uint32_t dist) -> uint32_t {
-                for (uint32_t gap = 1; gap <= kMaxGap; ++gap) {
-                    uint32_t at = i + length + gap;
-                    if (at + 2 > stop)
-                        return 0;
-                    const uint8_t* p = data_ + seg + at;
-                    if (p[0] == p[-int32_t(dist)] && p[1] == p[1 - int32_t(dist)])
-                        return gap;
-                }
-                return 0;
+                uint32_t at = i + length + 1;
+                if (at + 4 > stop)
+                    return 0;
+                uint32_t x, y;
+                memcpy(&x, data_ + seg + at, 4);
+                memcpy(&y, data_ + seg + at - dist, 4);
+                uint32_t diff = x ^ y; // byte k of the data in bits 8k..8k+7
+                return !(diff & 0xFFFF) ? 1 : !(diff & 0xFFFF00) ? 2 : 0;
             };
             auto relaxResume = [&](uint32_t length, uint32_t gap, uint32_t dist, Kind kind, uint32_t cost,
                                    uint32_t back = 0) {
@@ -467,13 +465,8 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 for (uint32_t len = std::max(covered + 1, 3 + bonus); len <= top; ++len)
                     relax(len, d, kMatch, distPrice + matchLengthPrice_[len - 3 - bonus]);
                 if (top >= std::max(covered + 1, 3 + bonus)) {
-                    uint32_t price = distPrice + matchLengthPrice_[top - 3 - bonus];
-                    uint32_t gap = resumes(top, d);
-                    if (gap)
-                        relaxResume(top, gap, d, kMatch, price);
-                    uint32_t before = h.recent[0];
-                    if (before && before != d && before <= pos && (gap = resumes(top, before)))
-                        relaxResume(top, gap, d, kMatch, price, 1);
+                    if (uint32_t gap = resumes(top, d))
+                        relaxResume(top, gap, d, kMatch, distPrice + matchLengthPrice_[top - 3 - bonus]);
                 }
                 covered = std::max(covered, top);
             }
