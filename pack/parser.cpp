@@ -382,10 +382,10 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 target.back = 0;
             };
             // A match often resumes at its distance (a recent-distance match
-            // also at the one it pushed back) after a differing byte or two; the node after those may
-            // hold another history, so match, literals and recent match are
-            // weighed as one step. Most matches do not resume: two bytes
-            // tell, before any pricing.
+            // also at the one it pushed back) after a differing byte or two;
+            // the node after those may hold another history, so match,
+            // literals and recent match are weighed as one step. Most
+            // matches do not resume: two bytes tell, before any pricing.
             auto resumes = [&](uint32_t length, uint32_t dist) -> uint32_t {
                 uint32_t at = i + length + 1;
                 if (at + 4 > stop)
