@@ -73,9 +73,10 @@ void BuildLengths(const Stats& stats, uint8_t* lengths)
 
 class BlockCoder {
 public:
-    BlockCoder(std::vector<std::vector<uint8_t>>* packed, std::vector<uint64_t>* tableBits)
+    BlockCoder(std::vector<std::vector<uint8_t>>* packed, std::vector<uint64_t>* tableBits, bool exact)
         : packed_(packed)
         , tableBits_(tableBits)
+        , exact_(exact)
     {
         memset(previous_, 0, sizeof previous_);
         pendingStats_.Clear();
@@ -109,8 +110,8 @@ public:
 
 private:
     // Bits the block would cost with tables of its own, table set included:
-    // the entropy of its symbols plus about four bits per code length sent.
-    // Exact code lengths would cost a table build per estimate.
+    // the entropy of its symbols plus about four bits per code length sent;
+    // no table build per estimate, for the fast levels.
     static uint64_t Cost(const Stats& stats)
     {
         uint64_t bits = 0; // in 1/65536 bits
@@ -135,24 +136,46 @@ private:
         return (bits >> 16) + 4 * used + 100;
     }
 
+    // Bits of the block's symbols with code lengths of its own plus its
+    // table set coded after `previous`; extra bits are left out, no split
+    // changes them.
+    static uint64_t ExactCost(const Stats& stats, const uint8_t* previous, uint8_t* lengths)
+    {
+        BuildLengths(stats, lengths);
+        uint8_t base[kLzSetSize];
+        memcpy(base, previous, kLzSetSize);
+        return CodedBits(stats.main, lengths, kMainSymbols) +
+               CodedBits(stats.distance, lengths + kMainSymbols, kDistanceSymbols) +
+               CodedBits(stats.length, lengths + kMainSymbols + kDistanceSymbols, kRepeatLengthSymbols) +
+               WriteTableSet(lengths, base, nullptr) + lengths[kSymbolNewTables];
+    }
+
+    uint64_t CostOf(const Stats& stats, const uint8_t* previous, uint8_t* lengths) const
+    {
+        return exact_ ? ExactCost(stats, previous, lengths) : Cost(stats);
+    }
+
     // Joins the unit to the open block, or closes the block first when a
     // table set of its own pays for the unit.
     void TakeUnit()
     {
         if (unit_.empty())
             return;
-        uint64_t unitCost = Cost(unitStats_);
         if (pending_.empty()) {
-            pendingCost_ = unitCost;
+            pendingCost_ = CostOf(unitStats_, previous_, pendingLengths_);
         } else {
+            uint8_t unitLengths[kLzSetSize], mergedLengths[kLzSetSize];
+            uint64_t unitCost = CostOf(unitStats_, pendingLengths_, unitLengths);
             Stats merged = pendingStats_;
             merged.Add(unitStats_);
-            uint64_t mergedCost = Cost(merged);
+            uint64_t mergedCost = CostOf(merged, previous_, mergedLengths);
             if (pendingCost_ + unitCost < mergedCost || pending_.size() + unit_.size() > kMaxBlock) {
                 WriteBlock();
-                pendingCost_ = unitCost;
+                pendingCost_ = CostOf(unitStats_, previous_, pendingLengths_);
             } else {
                 pendingCost_ = mergedCost;
+                if (exact_)
+                    memcpy(pendingLengths_, mergedLengths, kLzSetSize);
             }
         }
         pending_.insert(pending_.end(), unit_.begin(), unit_.end());
@@ -227,7 +250,9 @@ private:
     std::vector<Symbol> pending_, unit_;
     Stats pendingStats_, unitStats_;
     uint64_t pendingCost_ = 0;
+    bool exact_;
     uint8_t previous_[kLzSetSize];
+    uint8_t pendingLengths_[kLzSetSize]; // exact costs only
     bool haveTables_ = false;
     uint8_t mainLength_[kMainSymbols];
     uint8_t distanceLength_[kDistanceSymbols];
@@ -269,7 +294,9 @@ void CompressSolid(const std::vector<LzEntryInput>& entries, int level, std::vec
                                    std::move(stretches), threads));
     }
     Parser parser(data.data(), uint32_t(data.size()), settings, stage.get());
-    BlockCoder coder(packed, tableBits);
+    // Exact costs take a table build per estimate: worth it where parsing
+    // costs far more anyway.
+    BlockCoder coder(packed, tableBits, level >= 4);
     std::vector<Symbol> symbols;
     uint32_t pos = 0;
     for (const LzEntryInput& e : entries) {

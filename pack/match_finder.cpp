@@ -19,6 +19,23 @@ inline uint32_t Load32(const uint8_t* p)
     return v;
 }
 
+// Length of the common run of `a` and `b` from `n` on, capped at `limit`;
+// eight bytes at a time (the lowest differing byte ends the run).
+inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t n, uint32_t limit)
+{
+    while (n + 8 <= limit) {
+        uint64_t x, y;
+        memcpy(&x, a + n, 8);
+        memcpy(&y, b + n, 8);
+        if (x != y)
+            return n + (__builtin_ctzll(x ^ y) >> 3);
+        n += 8;
+    }
+    while (n < limit && a[n] == b[n])
+        ++n;
+    return n;
+}
+
 } // namespace
 
 MatchFinder::MatchFinder(const uint8_t* data, uint32_t size, int chainDepth, uint32_t niceLength)
@@ -44,20 +61,7 @@ uint32_t MatchFinder::Hash3(uint32_t pos) const
 
 uint32_t MatchFinder::MatchLength(uint32_t pos, uint32_t dist, uint32_t limit) const
 {
-    const uint8_t* a = data_ + pos;
-    const uint8_t* b = a - dist;
-    uint32_t n = 0;
-    while (n + 8 <= limit) {
-        uint64_t x, y;
-        memcpy(&x, a + n, 8);
-        memcpy(&y, b + n, 8);
-        if (x != y)
-            return n + (__builtin_ctzll(x ^ y) >> 3);
-        n += 8;
-    }
-    while (n < limit && a[n] == b[n])
-        ++n;
-    return n;
+    return CommonLength(data_ + pos, data_ + pos - dist, 0, limit);
 }
 
 void MatchFinder::Insert(uint32_t pos)
@@ -308,9 +312,7 @@ int TreeMatchFinder::DescendOne(uint32_t pos, uint32_t hash, uint32_t limit, Mat
         uint32_t c = cand - 1;
         uint32_t d = pos - c;
         uint32_t* pair = &tree_[2 * (c & slotMask_)];
-        uint32_t len = std::min(lessLen, greaterLen);
-        while (len < keyLimit && data_[c + len] == data_[pos + len])
-            ++len;
+        uint32_t len = CommonLength(data_ + c, data_ + pos, std::min(lessLen, greaterLen), keyLimit);
         uint32_t reported = std::min(len, limit);
         if (reported > best && reported >= MinMatchLength(d)) {
             best = reported;

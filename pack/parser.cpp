@@ -9,13 +9,15 @@
 //   every literal, match length, recent-distance match, repeat of the last
 //   match and short match with the code lengths the latest statistics give.
 //   Each path node carries the decoder's match history, so recent-distance
-//   prices follow the path. Level 5 prices each stretch again with the
-//   statistics of its own first pass.
+//   prices follow the path, and a match, one or two literals and a recent0
+//   match at the same distance count as one step. Level 5 prices each stretch
+//   again with the statistics of its own first pass.
 // Prices everywhere are code lengths in bits; statistics of earlier stretches
 // carry over at half weight.
 #include "pack/parser.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "pack/huffman_builder.h"
 
@@ -334,8 +336,21 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
             nodes_[i].cost = kUnreachable;
 
         for (uint32_t i = 0; i < stop; ++i) {
-            const uint32_t base = nodes_[i].cost;
-            const MatchHistory h = nodes_[i].history;
+            // Every arrival at node i is known by now: its history follows
+            // from the best one (relaxing copies no histories).
+            Node& node = nodes_[i];
+            if (i > 0) {
+                node.history = nodes_[i - node.length].history;
+                if (node.lead) {
+                    uint32_t resumeDist = node.back ? node.history.recent[0] : node.distance;
+                    node.history.Push(node.lead, node.distance);
+                    node.history.Push(node.length - node.lead - node.gap, resumeDist);
+                } else if (node.kind != kLiteral) {
+                    node.history.Push(node.length, node.distance);
+                }
+            }
+            const uint32_t base = node.cost;
+            const MatchHistory h = node.history;
             const uint32_t pos = seg + i;
             auto relax = [&](uint32_t length, uint32_t dist, Kind kind, uint32_t cost) {
                 Node& target = nodes_[i + length];
@@ -345,9 +360,45 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 target.length = length;
                 target.distance = dist;
                 target.kind = kind;
-                target.history = h;
-                if (kind != kLiteral)
-                    target.history.Push(length, dist);
+                target.lead = 0;
+                target.back = 0;
+            };
+            // A match often resumes at its distance (a recent-distance match
+            // also at the one it pushed back) after a differing byte or two;
+            // the node after those may hold another history, so match,
+            // literals and recent match are weighed as one step. Most
+            // matches do not resume: two bytes tell, before any pricing.
+            auto resumes = [&](uint32_t length, uint32_t dist) -> uint32_t {
+                uint32_t at = i + length + 1;
+                if (at + 4 > stop)
+                    return 0;
+                uint32_t x, y;
+                memcpy(&x, data_ + seg + at, 4);
+                memcpy(&y, data_ + seg + at - dist, 4);
+                uint32_t diff = x ^ y; // byte k of the data in bits 8k..8k+7
+                return !(diff & 0xFFFF) ? 1 : !(diff & 0xFFFF00) ? 2 : 0;
+            };
+            auto relaxResume = [&](uint32_t length, uint32_t gap, uint32_t dist, Kind kind, uint32_t cost,
+                                   uint32_t back = 0) {
+                uint32_t at = i + length + gap;
+                uint32_t rd = back ? h.recent[0] : dist;
+                uint32_t cap = std::min(std::min(kMaxLength, stop - at), MaxRecentLength(rd));
+                uint32_t rest = finder_.MatchLength(seg + at, rd, cap);
+                if (rest < MinRecentLength(rd))
+                    return;
+                for (uint32_t g = 0; g < gap; ++g)
+                    cost += mainPrice_[data_[pos + length + g]];
+                cost += mainPrice_[kSymbolRecent + back] + recentLengthAll_[rest - 2 - RecentLengthBonus(rd)];
+                Node& target = nodes_[at + rest];
+                if (cost >= target.cost)
+                    return;
+                target.cost = cost;
+                target.length = length + gap + rest;
+                target.distance = dist;
+                target.kind = kind;
+                target.lead = uint16_t(length);
+                target.gap = uint8_t(gap);
+                target.back = uint8_t(back);
             };
             relax(1, 0, kLiteral, base + mainPrice_[data_[pos]]);
             uint32_t maxLength = std::min(kMaxLength, stop - i);
@@ -372,6 +423,15 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 uint32_t symbolPrice = base + mainPrice_[kSymbolRecent + k];
                 for (uint32_t len = 2 + bonus; len <= length; ++len)
                     relax(len, d, Kind(kRecent0 + k), symbolPrice + recentLengthAll_[len - 2 - bonus]);
+                if (length >= 2 + bonus) {
+                    uint32_t price = symbolPrice + recentLengthAll_[length - 2 - bonus];
+                    uint32_t gap = resumes(length, d);
+                    if (gap)
+                        relaxResume(length, gap, d, Kind(kRecent0 + k), price);
+                    uint32_t before = h.recent[0];
+                    if (k > 0 && before <= pos && (gap = resumes(length, before)))
+                        relaxResume(length, gap, d, Kind(kRecent0 + k), price, 1);
+                }
             }
 
             uint32_t near = nearPair_[idx + i];
@@ -386,6 +446,10 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 uint32_t distPrice = base + distancePrice_[DistanceCode(d - 1)];
                 for (uint32_t len = std::max(covered + 1, 3 + bonus); len <= top; ++len)
                     relax(len, d, kMatch, distPrice + matchLengthPrice_[len - 3 - bonus]);
+                if (top >= std::max(covered + 1, 3 + bonus)) {
+                    if (uint32_t gap = resumes(top, d))
+                        relaxResume(top, gap, d, kMatch, distPrice + matchLengthPrice_[top - 3 - bonus]);
+                }
                 covered = std::max(covered, top);
             }
         }
@@ -396,6 +460,16 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
         for (size_t p = path_.size(); p-- > 0;) {
             const Node& node = nodes_[path_[p]];
             uint32_t at = seg + path_[p] - node.length;
+            if (node.lead) {
+                Emit(node.kind, node.lead, node.distance, 0, out);
+                for (uint32_t g = 0; g < node.gap; ++g)
+                    Emit(kLiteral, 1, 0, data_[at + node.lead + g], out);
+                if (node.back)
+                    Emit(kRecent1, node.length - node.lead - node.gap, history_.recent[1], 0, out);
+                else
+                    Emit(kRecent0, node.length - node.lead - node.gap, node.distance, 0, out);
+                continue;
+            }
             Emit(node.kind, node.length, node.distance, data_[at], out);
         }
         seg += stop;

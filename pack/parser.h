@@ -42,6 +42,9 @@ private:
         uint32_t length; // of the step that ends here; 1 for a literal
         uint32_t distance;
         Kind kind;
+        uint16_t lead; // above 0: the step is a match of `lead` bytes, `gap` literals and a recent0 match
+        uint8_t gap;
+        uint8_t back;         // the recent0 match is a recent1 match at the distance before
         MatchHistory history; // after that step
     };
 
