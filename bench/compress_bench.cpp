@@ -1,14 +1,18 @@
 // Compression benchmark: packs each corpus at every level and prints one
 // table with our archive sizes and speeds beside gzip -9, zstd -19 --long=20
-// and xz -6 on the same bytes, and our reader's decoding speed beside zlib
-// inflating the gzip -9 output (taking turns, best of several runs each).
+// and xz -6 on the same bytes: pack speed with one thread and with all the
+// machine's cores, our reader's decoding speed in this process beside zlib
+// inflating the gzip -9 output. Then whole-process decoding as a user meets
+// it: `mksetup test` of a setup built from the corpus folder at the default
+// level beside `zstd -dc` and `gzip -dc` of the peers' files.
 //
-// Usage: compress_bench [--levels 1,3,5] CORPUS_DIR...
+// Usage: compress_bench [--levels 1,3,5] [--runs N] CORPUS_DIR...
 // Each CORPUS_DIR comes with CORPUS_DIR.list (bench/make_corpora.sh): the
 // files in archive order. The peers get the same files concatenated.
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +21,9 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/time.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -46,13 +53,14 @@ CpuMark Now()
             ToSeconds(children.ru_utime) + ToSeconds(children.ru_stime)};
 }
 
+double WallNow()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 double Seconds(const CpuMark& since)
 {
     return Now().self - since.self;
-}
-double ChildSeconds(const CpuMark& since)
-{
-    return Now().children - since.children;
 }
 
 bool ReadFile(const std::string& path, std::vector<uint8_t>* out)
@@ -74,18 +82,19 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& data)
 struct Row {
     std::string tool;
     uint64_t size = 0;
-    double packSeconds = 0;
-    double decodeSeconds = 0; // 0: not measured
+    double packSeconds = 0;    // wall time, one thread
+    double packAllSeconds = 0; // wall time, all cores (0: the tool has one way)
+    double decodeSeconds = 0;  // 0: not measured
 };
 
 // Runs a peer compressor over `input`; its output size and wall time.
 bool RunPeer(const std::string& command, const std::string& input, const std::string& output, Row* row)
 {
     std::string line = command + " < '" + input + "' > '" + output + "'";
-    CpuMark t = Now();
+    double t = WallNow();
     if (std::system(line.c_str()) != 0)
         return false;
-    row->packSeconds = ChildSeconds(t);
+    row->packSeconds = WallNow() - t;
     std::vector<uint8_t> bytes;
     if (!ReadFile(output, &bytes))
         return false;
@@ -172,6 +181,52 @@ double DecodeSeconds(const std::string& path, std::vector<std::vector<uint8_t>>*
     return best;
 }
 
+// Wall time of one run of `argv` with its output thrown away, or -1.
+double RunProcess(const std::vector<std::string>& argv)
+{
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    double t = WallNow();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return WallNow() - t;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Whole-process decoding, the commands taking turns; medians of `runs`.
+bool RaceDecoders(const std::vector<std::vector<std::string>>& commands, int runs, std::vector<double>* medians)
+{
+    std::vector<std::vector<double>> times(commands.size());
+    for (int run = 0; run < runs; ++run)
+        for (size_t c = 0; c < commands.size(); ++c) {
+            double t = RunProcess(commands[c]);
+            if (t < 0) {
+                fprintf(stderr, "compress_bench: '%s' failed\n", commands[c][0].c_str());
+                return false;
+            }
+            times[c].push_back(t);
+        }
+    medians->clear();
+    for (const std::vector<double>& t : times)
+        medians->push_back(Median(t));
+    return true;
+}
+
 std::vector<int> ParseLevels(const char* text)
 {
     std::vector<int> levels;
@@ -188,24 +243,38 @@ int main(int argc, char** argv)
 {
     std::vector<int> levels = {1, 2, 3, 4, 5};
     std::vector<std::string> corpora;
+    int runs = 9;
+    const char* usage = "usage: compress_bench [--levels 1,3,5] [--runs N] CORPUS_DIR...\n";
     for (int i = 1; i < argc; ++i) {
         if (!strcmp(argv[i], "--levels") && i + 1 < argc)
             levels = ParseLevels(argv[++i]);
+        else if (!strcmp(argv[i], "--runs") && i + 1 < argc)
+            runs = std::max(1, atoi(argv[++i]));
         else if (!strcmp(argv[i], "--help")) {
-            printf("usage: compress_bench [--levels 1,3,5] CORPUS_DIR...\n");
+            printf("%s", usage);
             return 0;
         } else
             corpora.push_back(argv[i]);
     }
     if (corpora.empty()) {
-        fprintf(stderr, "usage: compress_bench [--levels 1,3,5] CORPUS_DIR...\n");
+        fprintf(stderr, "%s", usage);
         return 2;
     }
+    const std::string mksetup = OV_MKSETUP, stub = OV_STUB;
+    if (access(stub.c_str(), R_OK) != 0) {
+        fprintf(stderr, "compress_bench: no stub at %s (build the win32 preset)\n", stub.c_str());
+        return 1;
+    }
     std::string tmp = "/tmp/ov_compress_bench_" + std::to_string(getpid());
+    unsigned cores = std::max(1u, std::thread::hardware_concurrency());
 
-    printf("Speeds in MB/s of processor time (1 MB = 10^6 bytes of input).\n");
-    printf("%-8s %-22s %12s %8s %8s %10s %11s\n", "corpus", "tool", "bytes", "x gzip", "x zstd", "pack MB/s",
-           "decode MB/s");
+    printf("Sizes in bytes; ratios to gzip -9 and zstd -19 --long=20. Pack speeds in MB/s of wall time\n"
+           "(1 MB = 10^6 bytes of input) with one thread and with all %u cores; the peers use one.\n"
+           "Decode speed in MB/s of processor time, in this process (best of several runs).\n",
+           cores);
+    printf("%-8s %-20s %11s %7s %7s %9s %9s %9s\n", "corpus", "tool", "bytes", "x gzip", "x zstd", "pack 1T",
+           "pack all", "decode");
+    std::vector<std::string> race;
     for (const std::string& dir : corpora) {
         std::ifstream list(dir + ".list");
         if (!list) {
@@ -245,17 +314,27 @@ int main(int argc, char** argv)
         gzip.decodeSeconds = InflateSeconds(gz, joined.size(), 3);
 
         for (int level : levels) {
-            PackSettings settings;
-            settings.level = level;
-            std::vector<uint8_t> archive;
-            std::string error;
-            CpuMark t = Now();
-            if (!WriteArchive(entries, settings, &archive, &error)) {
-                fprintf(stderr, "compress_bench: level %d: %s\n", level, error.c_str());
+            Row ours{"ours level " + std::to_string(level)};
+            std::vector<uint8_t> archive, again;
+            for (unsigned threads : {1u, cores}) {
+                PackSettings settings;
+                settings.level = level;
+                settings.threads = int(threads);
+                std::vector<uint8_t>& out = threads == 1 ? archive : again;
+                std::string error;
+                double t = WallNow();
+                if (!WriteArchive(entries, settings, &out, &error)) {
+                    fprintf(stderr, "compress_bench: level %d: %s\n", level, error.c_str());
+                    return 1;
+                }
+                (threads == 1 ? ours.packSeconds : ours.packAllSeconds) = WallNow() - t;
+                if (cores == 1)
+                    break;
+            }
+            if (cores > 1 && again != archive) {
+                fprintf(stderr, "compress_bench: level %d: %u threads gave other bytes than one\n", level, cores);
                 return 1;
             }
-            Row ours{"ours level " + std::to_string(level)};
-            ours.packSeconds = Seconds(t);
             ours.size = archive.size();
             WriteFile(tmp + ".rar", archive);
             // Turns with zlib, so that both see the same machine load; the
@@ -269,19 +348,43 @@ int main(int argc, char** argv)
         }
         rows.insert(rows.begin(), {gzip, zstd, xz});
 
-        printf("%-8s %-22s %12llu   (%.1f MB, %zu files)\n", name.c_str(), "input", (unsigned long long)joined.size(),
+        printf("%-8s %-20s %11llu   (%.1f MB, %zu files)\n", name.c_str(), "input", (unsigned long long)joined.size(),
                mb, entries.size());
-        for (const Row& r : rows) {
-            char decode[32] = "";
-            if (r.decodeSeconds > 0)
-                snprintf(decode, sizeof decode, "%11.1f", mb / r.decodeSeconds);
-            printf("%-8s %-22s %12llu %8.3f %8.3f %10.2f %11s\n", name.c_str(), r.tool.c_str(),
+        auto speed = [&](double seconds) {
+            char text[32] = "";
+            if (seconds > 0)
+                snprintf(text, sizeof text, "%9.2f", mb / seconds);
+            return std::string(text);
+        };
+        for (const Row& r : rows)
+            printf("%-8s %-20s %11llu %7.3f %7.3f %9s %9s %9s\n", name.c_str(), r.tool.c_str(),
                    (unsigned long long)r.size, double(r.size) / double(gzip.size), double(r.size) / double(zstd.size),
-                   mb / r.packSeconds, decode);
-        }
+                   speed(r.packSeconds).c_str(), speed(r.packAllSeconds).c_str(), speed(r.decodeSeconds).c_str());
         fflush(stdout);
+
+        // The setup a vendor builds from this folder at the default level.
+        std::string setup = tmp + ".exe";
+        if (RunProcess({mksetup, "build", dir, "-o", setup, "--stub", stub, "-q"}) < 0) {
+            fprintf(stderr, "compress_bench: mksetup build failed on %s\n", dir.c_str());
+            return 1;
+        }
+        std::vector<double> t;
+        if (!RaceDecoders({{mksetup, "test", setup}, {"zstd", "-dcq", "--long=20", tmp + ".zst"},
+                           {"gzip", "-dc", tmp + ".gz"}},
+                          runs, &t))
+            return 1;
+        char line[200];
+        snprintf(line, sizeof line, "%-8s %9.1f %9.1f %9.1f %12.2f", name.c_str(), t[0] * 1e3, t[1] * 1e3, t[2] * 1e3,
+                 t[0] / t[1]);
+        race.push_back(line);
     }
-    for (const char* ext : {".in", ".gz", ".zst", ".xz", ".rar"})
+    printf("\nWhole-process decoding, milliseconds of wall time (medians of %d runs taking turns):\n"
+           "mksetup test of the default-level setup; zstd -dc and gzip -dc into /dev/null.\n",
+           runs);
+    printf("%-8s %9s %9s %9s %12s\n", "corpus", "mksetup", "zstd -dc", "gzip -dc", "x zstd -dc");
+    for (const std::string& line : race)
+        printf("%s\n", line.c_str());
+    for (const char* ext : {".in", ".gz", ".zst", ".xz", ".rar", ".exe"})
         unlink((tmp + ext).c_str());
     return 0;
 }

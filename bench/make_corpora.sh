@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the two compression corpora from files every Debian machine with
+# Builds the three compression corpora from files every Debian machine with
 # wine64 has: Windows DLLs and EXEs, then text and HTML documentation.
 #   build/corpora/large/  about 30 MB    build/corpora/small/  about 3 MB
+#   build/corpora/dlls/   about 24 MB of DLLs and EXEs alone
 # Each corpus also gets a .list file: the files in archive order. File lists
 # are sorted in the C locale and filled up to fixed byte budgets, so the same
 # machine always yields the same corpora.
@@ -49,3 +50,10 @@ make_corpus() {
 mkdir -p "$out"
 make_corpus large 24000000 1500000 6000000 400000
 make_corpus small 2400000 200000 600000 60000
+# Programs alone, from the other end of the list: mostly other files than
+# the large corpus takes.
+rm -rf "${out:?}/dlls" "$out/dlls.list"
+mkdir -p "$out/dlls"
+: > "$out/dlls.list"
+binaries | sort -r | fill dlls 24000000 2000000 bin "$wine_dir"
+echo "dlls: $(wc -l < "$out/dlls.list") files, $(du -sb "$out/dlls" | cut -f1) bytes"

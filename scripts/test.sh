@@ -10,7 +10,7 @@ bash scripts/install-deps.sh || exit 1
 
 # The compression corpora (Windows DLLs and EXEs, documentation) that the
 # packer's corpus tests read back at every level.
-[ -f build/corpora/large.list ] || bash bench/make_corpora.sh || exit 1
+[ -f build/corpora/dlls.list ] || bash bench/make_corpora.sh || exit 1
 
 presets=(win32 host host-sanitize win64) # the stub first: host tests read it
 failed=()
