@@ -181,8 +181,9 @@ double DecodeSeconds(const std::string& path, std::vector<std::vector<uint8_t>>*
     return best;
 }
 
-// Wall time of one run of `argv` with its output thrown away, or -1.
-double RunProcess(const std::vector<std::string>& argv)
+// Wall time of one run of `argv` with its output (and, when `quiet`, its
+// messages) thrown away, or -1.
+double RunProcess(const std::vector<std::string>& argv, bool quiet = false)
 {
     std::vector<char*> args;
     for (const std::string& a : argv)
@@ -193,6 +194,8 @@ double RunProcess(const std::vector<std::string>& argv)
     if (pid == 0) {
         int null = open("/dev/null", O_WRONLY);
         dup2(null, 1);
+        if (quiet)
+            dup2(null, 2);
         execvp(args[0], args.data());
         _exit(127);
     }
@@ -364,14 +367,14 @@ int main(int argc, char** argv)
 
         // The setup a vendor builds from this folder at the default level.
         std::string setup = tmp + ".exe";
-        if (RunProcess({mksetup, "build", dir, "-o", setup, "--stub", stub, "-q"}) < 0) {
+        if (RunProcess({mksetup, "build", dir, "-o", setup, "--stub", stub, "-q"}, true) < 0) {
             fprintf(stderr, "compress_bench: mksetup build failed on %s\n", dir.c_str());
             return 1;
         }
         std::vector<double> t;
-        if (!RaceDecoders({{mksetup, "test", setup}, {"zstd", "-dcq", "--long=20", tmp + ".zst"},
-                           {"gzip", "-dc", tmp + ".gz"}},
-                          runs, &t))
+        if (!RaceDecoders(
+                {{mksetup, "test", setup}, {"zstd", "-dcq", "--long=20", tmp + ".zst"}, {"gzip", "-dc", tmp + ".gz"}},
+                runs, &t))
             return 1;
         char line[200];
         snprintf(line, sizeof line, "%-8s %9.1f %9.1f %9.1f %12.2f", name.c_str(), t[0] * 1e3, t[1] * 1e3, t[2] * 1e3,
