@@ -10,6 +10,9 @@ linux=$1 windows=$2 stub=$3 product=$4 work=$5
 here=$(cd "$(dirname "$0")/../.." && pwd)
 export SOURCE_DATE_EPOCH=1700000000 # entry times from the clock's zone would differ
 rm -rf "$work" && mkdir -p "$work"
+# The corpus draws warnings (no script, files of the same name): shown only on failure.
+exec 3>&2 2>"$work/messages.log"
+trap 'cat "$work/messages.log" >&3' ERR
 win() { local p=${1//\//\\}; echo "Z:$p"; }
 for level in 3 5; do
   "$linux" build "$product" -o "$work/linux-$level.exe" --stub "$stub" --level $level --threads 1 -q
