@@ -2,12 +2,17 @@
 // those of the format's reference rules:
 // - The bit position lives in locals during the loop and is written back to
 //   the record only around refills, table sets and deliveries.
-// - A 16-bit peek is one big-endian 32-bit load and a shift; the input
-//   buffer has padding so the load never leaves the record.
+// - Each step starts with one big-endian 8-byte load, which holds all the
+//   bits the step can take, so no step asks whether bits are left; fields
+//   of 0 bits and the length bonuses are taken without branches (the
+//   machine mispredicts such data-driven branches about as often as not).
 // - Symbols come from the tables' quick lookup (one load for codes of up to
 //   kQuickBits bits), the limits search only for longer codes.
-// - A match that neither wraps around the window nor overlaps itself within
-//   eight bytes is copied in 8-byte pieces; distance 1 is a fill.
+// - A match of up to 16 bytes that does not read its own output is one
+//   16-byte copy, with the 16 bytes behind it saved and put back: no branch
+//   on the length. Longer matches that neither wrap around the window nor
+//   overlap themselves within eight bytes are copied in 8-byte pieces;
+//   distance 1 is a fill.
 // - Output leaves in blocks of up to 1 MiB, so the sink's work (and the
 //   checksum its owner folds in) runs over large pieces.
 #include "unpack/lz_decoder.h"
@@ -170,16 +175,14 @@ static inline uint64_t LoadBigEndian64(const uint8_t* p)
 // reloaded after every byte; in locals it stays in registers.
 //
 // The bit position is one bit offset into the input buffer (inputPos * 8 +
-// bitPos). `bits` holds the input from that offset on, left-aligned, with
-// `avail` of its bits valid: one 8-byte load gives at least 57, enough for
-// several literals or a whole match (at most 51 bits). The bits are those
-// PeekBits would return; the refill thresholds keep every load within the
-// buffer (inputPos stays below 8170 in the loop).
+// bitPos). Each step starts with one 8-byte load from that offset, which
+// gives at least 57 bits: enough for a whole match (at most 51 bits), so a
+// step never checks whether it has bits left. The bits are those PeekBits
+// would return; the refill thresholds keep every load within the buffer
+// (inputPos stays below 8170 in the loop).
 struct LoopState {
     const uint8_t* input;
     uint32_t bitOffset;
-    uint64_t bits;
-    uint32_t avail;
     uint32_t windowPos;
     uint32_t flushedPos;
     int32_t unpackedLeft;
@@ -195,36 +198,30 @@ struct LoopState {
     uint32_t prevDistance;
 };
 
-static inline void Ensure(LoopState& s, uint32_t needed)
+// The input from the current bit offset on, left-aligned; 57 bits or more
+// are valid.
+static inline uint64_t Peek64(const LoopState& s)
 {
-    if (s.avail < needed) {
-        uint32_t shift = s.bitOffset & 7;
-        s.bits = LoadBigEndian64(s.input + (s.bitOffset >> 3)) << shift;
-        s.avail = 64 - shift;
-    }
+    return LoadBigEndian64(s.input + (s.bitOffset >> 3)) << (s.bitOffset & 7);
 }
 
-static inline void Skip(LoopState& s, uint32_t n)
+// An n-bit field (n = 0..16) off the front of `bits`; `used` counts the bits
+// taken. No branch for n = 0, which many length and distance codes have.
+static inline uint32_t Take(uint64_t& bits, uint32_t& used, uint32_t n)
 {
-    s.bits <<= n;
-    s.avail -= n;
-    s.bitOffset += n;
-}
-
-// An n-bit field (n = 1..16) from bits already ensured.
-static inline uint32_t Field(LoopState& s, uint32_t n)
-{
-    uint32_t v = uint32_t(s.bits >> (64 - n));
-    Skip(s, n);
+    uint32_t v = uint32_t((bits >> 1) >> (63 - n));
+    bits <<= n;
+    used += n;
     return v;
 }
 
-// A symbol from at least 15 ensured bits.
-static inline uint32_t Decode(LoopState& s, const HuffmanTable* table)
+// A symbol from the front of `bits` (at least 15 of them valid).
+static inline uint32_t TakeSymbol(uint64_t& bits, uint32_t& used, const HuffmanTable* table)
 {
-    uint32_t bits;
-    uint32_t symbol = SymbolFor(table, uint32_t(s.bits >> 48), &bits);
-    Skip(s, bits);
+    uint32_t n;
+    uint32_t symbol = SymbolFor(table, uint32_t(bits >> 48), &n);
+    bits <<= n;
+    used += n;
     return symbol;
 }
 
@@ -244,7 +241,6 @@ static inline void Store(DecoderState* d, const LoopState& s)
 static inline void Load(const DecoderState* d, LoopState& s)
 {
     s.bitOffset = d->inputPos * 8 + d->bitPos;
-    s.avail = 0;
     s.windowPos = d->windowPos;
     s.flushedPos = d->flushedPos;
     s.unpackedLeft = d->unpackedLeft;
@@ -266,6 +262,51 @@ static inline void NoteMatchHistory(LoopState& s, uint32_t length, uint32_t dist
     s.prevLength = length;
 }
 
+// The format's length bonuses (rar_format.h) without branches: x >= k for
+// any 32-bit x is the sign of k - 1 - x in 64 bits.
+static constexpr uint32_t AtLeast(uint32_t x, uint32_t k)
+{
+    return uint32_t((uint64_t(k) - 1 - x) >> 63);
+}
+
+static constexpr uint32_t MatchBonus(uint32_t distance)
+{
+    return AtLeast(distance, 0x2000) + AtLeast(distance, 0x40000);
+}
+
+static constexpr uint32_t RecentBonus(uint32_t distance)
+{
+    return AtLeast(distance, 0x101) + MatchBonus(distance);
+}
+
+static_assert(RecentBonus(0) == RecentLengthBonus(0) && RecentBonus(0x100) == RecentLengthBonus(0x100) &&
+                  RecentBonus(0x101) == RecentLengthBonus(0x101) && RecentBonus(0x1FFF) == RecentLengthBonus(0x1FFF) &&
+                  RecentBonus(0x2000) == RecentLengthBonus(0x2000) &&
+                  RecentBonus(0x3FFFF) == RecentLengthBonus(0x3FFFF) &&
+                  RecentBonus(0x40000) == RecentLengthBonus(0x40000) &&
+                  RecentBonus(0xFFFFFFFFu) == RecentLengthBonus(0xFFFFFFFFu),
+              "the branch-free bonuses are the format's");
+
+// A match of up to 16 bytes whose source lies at least `length` bytes behind
+// (so it reads only bytes from before the match) or ahead, with 32 bytes of
+// window behind the position and 16 behind the source: without a branch on
+// the length. 16 bytes are copied and the 16 bytes behind the match put back
+// as they were, so every byte outside the match keeps its value.
+static inline int ShortCopyFits(uint32_t pos, uint32_t src, uint32_t distance, uint32_t length)
+{
+    // One combined test: the parts as separate branches mispredict often.
+    return (length <= 16) & (distance >= length) & (pos <= kWindowSize - 32) & (src <= kWindowSize - 16);
+}
+
+static inline void ShortCopy(uint8_t* window, uint32_t pos, uint32_t src, uint32_t length)
+{
+    uint8_t piece[16], kept[16];
+    memcpy(kept, window + pos + length, 16);
+    memcpy(piece, window + src, 16);
+    memcpy(window + pos, piece, 16);
+    memcpy(window + pos + length, kept, 16);
+}
+
 void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
 {
     d->slidingWindow = window;
@@ -281,7 +322,6 @@ void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
 
     LoopState s;
     s.input = d->inputBuffer;
-    s.bits = 0;
     Load(d, s);
     const HuffmanTable* mainTable = &d->mainTable;
     const HuffmanTable* distanceTable = &d->distanceTable;
@@ -301,12 +341,14 @@ void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
             Load(d, s);
         }
 
+        uint64_t bits = Peek64(s);
+        uint32_t used = 0;
         if (s.multimedia) {
             // The format leaves audio decoding open and our payloads carry
             // none: each channel symbol below 256 is taken as a byte, the
             // channels in turn, and 256 brings the next table set.
-            Ensure(s, 15);
-            uint32_t symbol = Decode(s, d->channelTables[d->currentChannel]);
+            uint32_t symbol = TakeSymbol(bits, used, d->channelTables[d->currentChannel]);
+            s.bitOffset += used;
             if (symbol == kSymbolMultimediaTables) {
                 Store(d, s);
                 ReadCodeLengths(d);
@@ -321,29 +363,24 @@ void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
             continue;
         }
 
-        Ensure(s, 15);
-        uint32_t symbol = Decode(s, mainTable);
+        uint32_t symbol = TakeSymbol(bits, used, mainTable);
         if (symbol < kSymbolRepeatLast) {
+            s.bitOffset += used;
             window[s.windowPos] = uint8_t(symbol);
             s.windowPos = (s.windowPos + 1) & kWindowMask;
             s.unpackedLeft--;
             s.flushBudget--;
             continue;
         }
-        // The rest of a step takes at most 5 + 15 + 16 bits.
-        Ensure(s, 36);
         uint32_t length, distance;
         if (symbol >= kSymbolMatch) {
             uint32_t code = symbol - kSymbolMatch;
-            length = kLengthBase[code] + 3;
-            if (kLengthExtraBits[code])
-                length += Field(s, kLengthExtraBits[code]);
-            uint32_t distanceCode = Decode(s, distanceTable);
-            distance = kDistanceBase[distanceCode] + 1;
-            if (kDistanceExtraBits[distanceCode])
-                distance += Field(s, kDistanceExtraBits[distanceCode]);
-            length += MatchLengthBonus(distance);
+            length = kLengthBase[code] + 3 + Take(bits, used, kLengthExtraBits[code]);
+            uint32_t distanceCode = TakeSymbol(bits, used, distanceTable);
+            distance = kDistanceBase[distanceCode] + 1 + Take(bits, used, kDistanceExtraBits[distanceCode]);
+            length += MatchBonus(distance);
         } else if (symbol == kSymbolNewTables) {
+            s.bitOffset += used;
             Store(d, s);
             ReadCodeLengths(d);
             Load(d, s);
@@ -353,20 +390,25 @@ void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
             distance = s.prevDistance;
         } else if (symbol < kSymbolShort) {
             distance = s.recent[(s.recentCount - (symbol - kSymbolRepeatLast)) & 3];
-            uint32_t r = Decode(s, repeatLengthTable);
-            length = kLengthBase[r] + 2;
-            if (kLengthExtraBits[r])
-                length += Field(s, kLengthExtraBits[r]);
-            length += RecentLengthBonus(distance);
+            uint32_t r = TakeSymbol(bits, used, repeatLengthTable);
+            length = kLengthBase[r] + 2 + Take(bits, used, kLengthExtraBits[r]);
+            length += RecentBonus(distance);
         } else {
             uint32_t code = symbol - kSymbolShort;
-            distance = kShortDistanceBase[code] + 1 + Field(s, kShortDistanceExtraBits[code]);
+            distance = kShortDistanceBase[code] + 1 + Take(bits, used, kShortDistanceExtraBits[code]);
             length = 2;
         }
+        s.bitOffset += used;
         NoteMatchHistory(s, length, distance);
         s.unpackedLeft -= int32_t(length);
         s.flushBudget -= int32_t(length);
-        s.windowPos = CopyWindowBytes(window, s.windowPos, distance, length);
+        uint32_t src = (s.windowPos - distance) & kWindowMask;
+        if (ShortCopyFits(s.windowPos, src, distance, length)) {
+            ShortCopy(window, s.windowPos, src, length);
+            s.windowPos += length;
+        } else {
+            s.windowPos = CopyWindowBytes(window, s.windowPos, distance, length);
+        }
     }
     Store(d, s);
     d->matchLength = int32_t(s.prevLength);
