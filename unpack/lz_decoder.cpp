@@ -307,6 +307,12 @@ static inline void ShortCopy(uint8_t* window, uint32_t pos, uint32_t src, uint32
     memcpy(window + pos + length, kept, 16);
 }
 
+// GCC's straight-line vectoriser would pack pairs of the loop's locals into
+// vector registers (they are stored side by side in the record) and shuffle
+// them back at every step.
+#if defined(__GNUC__) && !defined(__clang__)
+__attribute__((optimize("no-tree-slp-vectorize")))
+#endif
 void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
 {
     d->slidingWindow = window;
