@@ -7,7 +7,10 @@
 //   of 0 bits and the length bonuses are taken without branches (the
 //   machine mispredicts such data-driven branches about as often as not).
 // - Symbols come from the tables' quick lookup (one load for codes of up to
-//   kQuickBits bits), the limits search only for longer codes.
+//   kQuickBits bits), the limits search only for longer codes. A quick
+//   entry also knows the extra bits behind its symbol's code, so the step
+//   moves over code and extra bits with one shift, without waiting for a
+//   second table load.
 // - A match of up to 16 bytes that does not read its own output is one
 //   16-byte copy, with the 16 bytes behind it saved and put back: no branch
 //   on the length. Longer matches that neither wrap around the window nor
@@ -205,16 +208,6 @@ static inline uint64_t Peek64(const LoopState& s)
     return LoadBigEndian64(s.input + (s.bitOffset >> 3)) << (s.bitOffset & 7);
 }
 
-// An n-bit field (n = 0..16) off the front of `bits`; `used` counts the bits
-// taken. No branch for n = 0, which many length and distance codes have.
-static inline uint32_t Take(uint64_t& bits, uint32_t& used, uint32_t n)
-{
-    uint32_t v = uint32_t((bits >> 1) >> (63 - n));
-    bits <<= n;
-    used += n;
-    return v;
-}
-
 // A symbol from the front of `bits` (at least 15 of them valid).
 static inline uint32_t TakeSymbol(uint64_t& bits, uint32_t& used, const HuffmanTable* table)
 {
@@ -223,6 +216,21 @@ static inline uint32_t TakeSymbol(uint64_t& bits, uint32_t& used, const HuffmanT
     bits <<= n;
     used += n;
     return symbol;
+}
+
+// A symbol and the extra bits its code is followed by (*extra, their value)
+// from the front of `bits`, which must hold both: one lookup, one shift over
+// both, no branch for codes without extra bits.
+static inline uint32_t TakeCoded(uint64_t& bits, uint32_t& used, const HuffmanTable* table, uint32_t* extra)
+{
+    uint32_t entry = table->quick[bits >> (64 - kQuickBits)];
+    if (!entry)
+        entry = SlowQuickEntry(table, uint32_t(bits >> 48));
+    uint32_t codeBits = entry & 15, total = (entry >> 4) & 31;
+    *extra = uint32_t(bits >> (64 - total)) & ((1u << (total - codeBits)) - 1);
+    bits <<= total;
+    used += total;
+    return entry >> 16;
 }
 
 static inline void Store(DecoderState* d, const LoopState& s)
@@ -369,7 +377,8 @@ void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
             continue;
         }
 
-        uint32_t symbol = TakeSymbol(bits, used, mainTable);
+        uint32_t extra;
+        uint32_t symbol = TakeCoded(bits, used, mainTable, &extra);
         if (symbol < kSymbolRepeatLast) {
             s.bitOffset += used;
             window[s.windowPos] = uint8_t(symbol);
@@ -380,10 +389,9 @@ void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
         }
         uint32_t length, distance;
         if (symbol >= kSymbolMatch) {
-            uint32_t code = symbol - kSymbolMatch;
-            length = kLengthBase[code] + 3 + Take(bits, used, kLengthExtraBits[code]);
-            uint32_t distanceCode = TakeSymbol(bits, used, distanceTable);
-            distance = kDistanceBase[distanceCode] + 1 + Take(bits, used, kDistanceExtraBits[distanceCode]);
+            length = kLengthBase[symbol - kSymbolMatch] + 3 + extra;
+            uint32_t distanceCode = TakeCoded(bits, used, distanceTable, &extra);
+            distance = kDistanceBase[distanceCode] + 1 + extra;
             length += MatchBonus(distance);
         } else if (symbol == kSymbolNewTables) {
             s.bitOffset += used;
@@ -396,12 +404,10 @@ void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
             distance = s.prevDistance;
         } else if (symbol < kSymbolShort) {
             distance = s.recent[(s.recentCount - (symbol - kSymbolRepeatLast)) & 3];
-            uint32_t r = TakeSymbol(bits, used, repeatLengthTable);
-            length = kLengthBase[r] + 2 + Take(bits, used, kLengthExtraBits[r]);
-            length += RecentBonus(distance);
+            uint32_t r = TakeCoded(bits, used, repeatLengthTable, &extra);
+            length = kLengthBase[r] + 2 + extra + RecentBonus(distance);
         } else {
-            uint32_t code = symbol - kSymbolShort;
-            distance = kShortDistanceBase[code] + 1 + Take(bits, used, kShortDistanceExtraBits[code]);
+            distance = kShortDistanceBase[symbol - kSymbolShort] + 1 + extra;
             length = 2;
         }
         s.bitOffset += used;
