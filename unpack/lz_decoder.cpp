@@ -11,11 +11,11 @@
 //   entry also knows the extra bits behind its symbol's code, so the step
 //   moves over code and extra bits with one shift, without waiting for a
 //   second table load.
-// - A match of up to 16 bytes that does not read its own output is one
-//   16-byte copy, with the 16 bytes behind it saved and put back: no branch
-//   on the length. Longer matches that neither wrap around the window nor
-//   overlap themselves within eight bytes are copied in 8-byte pieces;
-//   distance 1 is a fill.
+// - A match whose source lies 16 or more bytes back (or as far back as it
+//   is long) goes in 16-byte pieces, with the 16 bytes behind it saved and
+//   put back: no branch on the length's remainder. The rest (runs of short
+//   distances, copies at the window's end) go by the general copy: 8-byte
+//   pieces where they can, distance 1 as a fill.
 // - Output leaves in blocks of up to 1 MiB, so the sink's work (and the
 //   checksum its owner folds in) runs over large pieces.
 #include "unpack/lz_decoder.h"
@@ -295,23 +295,32 @@ static_assert(RecentBonus(0) == RecentLengthBonus(0) && RecentBonus(0x100) == Re
                   RecentBonus(0xFFFFFFFFu) == RecentLengthBonus(0xFFFFFFFFu),
               "the branch-free bonuses are the format's");
 
-// A match of up to 16 bytes whose source lies at least `length` bytes behind
-// (so it reads only bytes from before the match) or ahead, with 32 bytes of
-// window behind the position and 16 behind the source: without a branch on
-// the length. 16 bytes are copied and the 16 bytes behind the match put back
-// as they were, so every byte outside the match keeps its value.
-static inline int ShortCopyFits(uint32_t pos, uint32_t src, uint32_t distance, uint32_t length)
+// A match copied in 16-byte pieces, with the 16 bytes behind it saved
+// first and put back last, so every byte outside the match keeps its value
+// and no branch depends on the length's remainder. The pieces give the
+// effect of a byte by byte copy when the source lies at least 16 bytes
+// behind (every piece reads finished bytes), or at least `length` bytes
+// behind (one piece, read before it is written), or ahead of the position
+// (a copy from almost a whole window back: every piece is read before the
+// position reaches it). Neither side may wrap around the window, the 16
+// bytes behind included.
+static inline int PieceCopyFits(uint32_t pos, uint32_t src, uint32_t distance, uint32_t length)
 {
     // One combined test: the parts as separate branches mispredict often.
-    return (length <= 16) & (distance >= length) & (pos <= kWindowSize - 32) & (src <= kWindowSize - 16);
+    return ((distance >= 16) | (distance >= length)) & (pos + length <= kWindowSize - 16) &
+           (src + length <= kWindowSize - 16);
 }
 
-static inline void ShortCopy(uint8_t* window, uint32_t pos, uint32_t src, uint32_t length)
+static inline void PieceCopy(uint8_t* window, uint32_t pos, uint32_t src, uint32_t length)
 {
     uint8_t piece[16], kept[16];
     memcpy(kept, window + pos + length, 16);
-    memcpy(piece, window + src, 16);
-    memcpy(window + pos, piece, 16);
+    uint32_t n = 0;
+    do {
+        memcpy(piece, window + src + n, 16);
+        memcpy(window + pos + n, piece, 16);
+        n += 16;
+    } while (n < length);
     memcpy(window + pos + length, kept, 16);
 }
 
@@ -415,8 +424,8 @@ void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
         s.unpackedLeft -= int32_t(length);
         s.flushBudget -= int32_t(length);
         uint32_t src = (s.windowPos - distance) & kWindowMask;
-        if (ShortCopyFits(s.windowPos, src, distance, length)) {
-            ShortCopy(window, s.windowPos, src, length);
+        if (PieceCopyFits(s.windowPos, src, distance, length)) {
+            PieceCopy(window, s.windowPos, src, length);
             s.windowPos += length;
         } else {
             s.windowPos = CopyWindowBytes(window, s.windowPos, distance, length);
