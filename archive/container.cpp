@@ -76,8 +76,12 @@ int ScanForArchiveMarker(const uint8_t* buf, size_t got, long base, long* offset
     bool oldSignature = at >= 0 && got >= size_t(at) + sizeof kOldSfxSignature &&
                         memcmp(buf + at, kOldSfxSignature, sizeof kOldSfxSignature) == 0;
     for (size_t i = 0; i < got; i++) {
-        if (buf[i] != kArchiveMarker[0])
-            continue;
+        // Candidates are the marker's first byte; the C library finds them
+        // many bytes at a time.
+        const void* next = memchr(buf + i, kArchiveMarker[0], got - i);
+        if (!next)
+            break;
+        i = size_t(static_cast<const uint8_t*>(next) - buf);
         if (i + 3 < got && memcmp(buf + i + 1, kOldMarker + 1, 3) == 0 && oldSignature) {
             *offset = base + long(i);
             return kFormatOldGeneration;

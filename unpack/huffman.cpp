@@ -4,8 +4,29 @@
 
 #include <string.h>
 
-void BuildHuffmanTable(const uint8_t* lengths, HuffmanTable* table, uint32_t count)
+// Extra bits behind the main alphabet's symbols: the short distances'
+// and the match lengths'.
+struct MainExtraBits {
+    uint8_t bits[kMainSymbols];
+    constexpr MainExtraBits()
+        : bits()
+    {
+        for (int i = 0; i < 8; i++)
+            bits[kSymbolShort + i] = kShortDistanceExtraBits[i];
+        for (int i = 0; i < kMainSymbols - kSymbolMatch; i++)
+            bits[kSymbolMatch + i] = kLengthExtraBits[i];
+    }
+};
+static constexpr MainExtraBits kMainExtraBits;
+
+static inline uint32_t ExtraBitsOf(const HuffmanTable* table, uint32_t symbol)
 {
+    return table->extraBits && symbol < table->symbolCount ? table->extraBits[symbol] : 0;
+}
+
+void BuildHuffmanTable(const uint8_t* lengths, HuffmanTable* table, uint32_t count, const uint8_t* extraBits)
+{
+    table->extraBits = extraBits;
     uint32_t lengthCount[16] = {0};
     for (uint32_t i = 0; i < count; i++)
         lengthCount[lengths[i] & 15]++;
@@ -46,7 +67,7 @@ void BuildHuffmanTable(const uint8_t* lengths, HuffmanTable* table, uint32_t cou
             uint32_t span = 1u << (kQuickBits - len);
             for (uint32_t k = 0; k < lengthCount[len]; k++) {
                 uint32_t symbol = table->symbols[table->firstIndex[len] + k];
-                uint16_t entry = uint16_t((symbol << 4) | len);
+                uint32_t entry = QuickEntry(symbol, len, ExtraBitsOf(table, symbol));
                 uint32_t first = (firstCode[len] + k) * span;
                 for (uint32_t slot = first; slot < first + span; slot++)
                     table->quick[slot] = entry;
@@ -58,7 +79,8 @@ void BuildHuffmanTable(const uint8_t* lengths, HuffmanTable* table, uint32_t cou
         uint32_t lowBits, highBits;
         uint32_t low = LookupSymbol(table, slot << shift, &lowBits);
         LookupSymbol(table, (slot << shift) | ((1u << shift) - 1), &highBits);
-        table->quick[slot] = (lowBits == highBits && lowBits <= kQuickBits) ? uint16_t((low << 4) | lowBits) : 0;
+        table->quick[slot] =
+            (lowBits == highBits && lowBits <= kQuickBits) ? QuickEntry(low, lowBits, ExtraBitsOf(table, low)) : 0;
     }
 }
 
@@ -86,6 +108,13 @@ uint32_t LookupSymbol(const HuffmanTable* table, uint32_t lookAhead, uint32_t* b
         index = 0;
     *bits = len;
     return table->symbols[index];
+}
+
+uint32_t SlowQuickEntry(const HuffmanTable* table, uint32_t lookAhead)
+{
+    uint32_t bits;
+    uint32_t symbol = LookupSymbol(table, lookAhead, &bits);
+    return QuickEntry(symbol, bits, ExtraBitsOf(table, symbol));
 }
 
 uint32_t DecodeSymbol(DecoderState* d, const HuffmanTable* table)
@@ -149,9 +178,10 @@ void ReadCodeLengths(DecoderState* d)
         for (uint32_t c = 0; c < d->channelCount; c++)
             BuildHuffmanTable(lengths + c * kMultimediaSymbols, d->channelTables[c], kMultimediaSymbols);
     } else {
-        BuildHuffmanTable(lengths, &d->mainTable, kMainSymbols);
-        BuildHuffmanTable(lengths + kMainSymbols, &d->distanceTable, kDistanceSymbols);
-        BuildHuffmanTable(lengths + kMainSymbols + kDistanceSymbols, &d->repeatLengthTable, kRepeatLengthSymbols);
+        BuildHuffmanTable(lengths, &d->mainTable, kMainSymbols, kMainExtraBits.bits);
+        BuildHuffmanTable(lengths + kMainSymbols, &d->distanceTable, kDistanceSymbols, kDistanceExtraBits);
+        BuildHuffmanTable(lengths + kMainSymbols + kDistanceSymbols, &d->repeatLengthTable, kRepeatLengthSymbols,
+                          kLengthExtraBits);
     }
     memcpy(d->previousLengths, lengths, sizeof lengths);
 }

@@ -30,14 +30,27 @@ struct HuffmanTable {
     // one filled keep what an earlier build left there, as the format's
     // decoders always have; damaged streams can reach them.
     uint32_t symbols[kMainSymbols];
+    // Extra bits that follow each symbol's code (null: none), per symbol.
+    const uint8_t* extraBits;
     // Our own shortcut: indexed by the top kQuickBits bits of the look-ahead,
-    // (symbol << 4) | code length, or 0 when the search must decide.
-    uint16_t quick[1 << kQuickBits];
+    // QuickEntry(symbol, code length, extra bits), or 0 when the search must
+    // decide.
+    uint32_t quick[1 << kQuickBits];
 };
 
+// A quick entry: the symbol in the top half; code length plus extra bits in
+// bits 4..8, so that the decoding loop steps over a code and its extra bits
+// with one shift; the code length in bits 0..3.
+static inline uint32_t QuickEntry(uint32_t symbol, uint32_t codeBits, uint32_t extraBits)
+{
+    return (symbol << 16) | ((codeBits + extraBits) << 4) | codeBits;
+}
+
 // Builds `table` from `count` code lengths (each 0..15; only the low four
-// bits of a length are looked at).
-void BuildHuffmanTable(const uint8_t* lengths, HuffmanTable* table, uint32_t count);
+// bits of a length are looked at). `extraBits` (count entries, or null)
+// gives the extra bits each symbol's code is followed by; the table only
+// carries them for the decoding loop.
+void BuildHuffmanTable(const uint8_t* lengths, HuffmanTable* table, uint32_t count, const uint8_t* extraBits = nullptr);
 
 // Decodes one symbol at the current bit position, consumes its code and
 // stores it in d->lastSymbol.
@@ -54,10 +67,14 @@ static inline uint32_t SymbolFor(const HuffmanTable* table, uint32_t lookAhead, 
     uint32_t entry = table->quick[lookAhead >> (16 - kQuickBits)];
     if (entry) {
         *bits = entry & 15;
-        return entry >> 4;
+        return entry >> 16;
     }
     return LookupSymbol(table, lookAhead, bits);
 }
+
+// The quick entry for a 16-bit look-ahead: the quick lookup's, else made
+// from the search and the table's extra bits.
+uint32_t SlowQuickEntry(const HuffmanTable* table, uint32_t lookAhead);
 
 // Reads one table set and rebuilds the tables it covers.
 void ReadCodeLengths(DecoderState* d);

@@ -2,12 +2,20 @@
 // those of the format's reference rules:
 // - The bit position lives in locals during the loop and is written back to
 //   the record only around refills, table sets and deliveries.
-// - A 16-bit peek is one big-endian 32-bit load and a shift; the input
-//   buffer has padding so the load never leaves the record.
+// - Each step starts with one big-endian 8-byte load, which holds all the
+//   bits the step can take, so no step asks whether bits are left; fields
+//   of 0 bits and the length bonuses are taken without branches (the
+//   machine mispredicts such data-driven branches about as often as not).
 // - Symbols come from the tables' quick lookup (one load for codes of up to
-//   kQuickBits bits), the limits search only for longer codes.
-// - A match that neither wraps around the window nor overlaps itself within
-//   eight bytes is copied in 8-byte pieces; distance 1 is a fill.
+//   kQuickBits bits), the limits search only for longer codes. A quick
+//   entry also knows the extra bits behind its symbol's code, so the step
+//   moves over code and extra bits with one shift, without waiting for a
+//   second table load.
+// - A match whose source lies 16 or more bytes back (or as far back as it
+//   is long) goes in 16-byte pieces, with the 16 bytes behind it saved and
+//   put back: no branch on the length's remainder. The rest (runs of short
+//   distances, copies at the window's end) go by the general copy: 8-byte
+//   pieces where they can, distance 1 as a fill.
 // - Output leaves in blocks of up to 1 MiB, so the sink's work (and the
 //   checksum its owner folds in) runs over large pieces.
 #include "unpack/lz_decoder.h"
@@ -170,16 +178,14 @@ static inline uint64_t LoadBigEndian64(const uint8_t* p)
 // reloaded after every byte; in locals it stays in registers.
 //
 // The bit position is one bit offset into the input buffer (inputPos * 8 +
-// bitPos). `bits` holds the input from that offset on, left-aligned, with
-// `avail` of its bits valid: one 8-byte load gives at least 57, enough for
-// several literals or a whole match (at most 51 bits). The bits are those
-// PeekBits would return; the refill thresholds keep every load within the
-// buffer (inputPos stays below 8170 in the loop).
+// bitPos). Each step starts with one 8-byte load from that offset, which
+// gives at least 57 bits: enough for a whole match (at most 51 bits), so a
+// step never checks whether it has bits left. The bits are those PeekBits
+// would return; the refill thresholds keep every load within the buffer
+// (inputPos stays below 8170 in the loop).
 struct LoopState {
     const uint8_t* input;
     uint32_t bitOffset;
-    uint64_t bits;
-    uint32_t avail;
     uint32_t windowPos;
     uint32_t flushedPos;
     int32_t unpackedLeft;
@@ -195,37 +201,36 @@ struct LoopState {
     uint32_t prevDistance;
 };
 
-static inline void Ensure(LoopState& s, uint32_t needed)
+// The input from the current bit offset on, left-aligned; 57 bits or more
+// are valid.
+static inline uint64_t Peek64(const LoopState& s)
 {
-    if (s.avail < needed) {
-        uint32_t shift = s.bitOffset & 7;
-        s.bits = LoadBigEndian64(s.input + (s.bitOffset >> 3)) << shift;
-        s.avail = 64 - shift;
-    }
+    return LoadBigEndian64(s.input + (s.bitOffset >> 3)) << (s.bitOffset & 7);
 }
 
-static inline void Skip(LoopState& s, uint32_t n)
+// A symbol from the front of `bits` (at least 15 of them valid).
+static inline uint32_t TakeSymbol(uint64_t& bits, uint32_t& used, const HuffmanTable* table)
 {
-    s.bits <<= n;
-    s.avail -= n;
-    s.bitOffset += n;
-}
-
-// An n-bit field (n = 1..16) from bits already ensured.
-static inline uint32_t Field(LoopState& s, uint32_t n)
-{
-    uint32_t v = uint32_t(s.bits >> (64 - n));
-    Skip(s, n);
-    return v;
-}
-
-// A symbol from at least 15 ensured bits.
-static inline uint32_t Decode(LoopState& s, const HuffmanTable* table)
-{
-    uint32_t bits;
-    uint32_t symbol = SymbolFor(table, uint32_t(s.bits >> 48), &bits);
-    Skip(s, bits);
+    uint32_t n;
+    uint32_t symbol = SymbolFor(table, uint32_t(bits >> 48), &n);
+    bits <<= n;
+    used += n;
     return symbol;
+}
+
+// A symbol and the extra bits its code is followed by (*extra, their value)
+// from the front of `bits`, which must hold both: one lookup, one shift over
+// both, no branch for codes without extra bits.
+static inline uint32_t TakeCoded(uint64_t& bits, uint32_t& used, const HuffmanTable* table, uint32_t* extra)
+{
+    uint32_t entry = table->quick[bits >> (64 - kQuickBits)];
+    if (!entry)
+        entry = SlowQuickEntry(table, uint32_t(bits >> 48));
+    uint32_t codeBits = entry & 15, total = (entry >> 4) & 31;
+    *extra = uint32_t(bits >> (64 - total)) & ((1u << (total - codeBits)) - 1);
+    bits <<= total;
+    used += total;
+    return entry >> 16;
 }
 
 static inline void Store(DecoderState* d, const LoopState& s)
@@ -244,7 +249,6 @@ static inline void Store(DecoderState* d, const LoopState& s)
 static inline void Load(const DecoderState* d, LoopState& s)
 {
     s.bitOffset = d->inputPos * 8 + d->bitPos;
-    s.avail = 0;
     s.windowPos = d->windowPos;
     s.flushedPos = d->flushedPos;
     s.unpackedLeft = d->unpackedLeft;
@@ -266,6 +270,66 @@ static inline void NoteMatchHistory(LoopState& s, uint32_t length, uint32_t dist
     s.prevLength = length;
 }
 
+// The format's length bonuses (rar_format.h) without branches: x >= k for
+// any 32-bit x is the sign of k - 1 - x in 64 bits.
+static constexpr uint32_t AtLeast(uint32_t x, uint32_t k)
+{
+    return uint32_t((uint64_t(k) - 1 - x) >> 63);
+}
+
+static constexpr uint32_t MatchBonus(uint32_t distance)
+{
+    return AtLeast(distance, 0x2000) + AtLeast(distance, 0x40000);
+}
+
+static constexpr uint32_t RecentBonus(uint32_t distance)
+{
+    return AtLeast(distance, 0x101) + MatchBonus(distance);
+}
+
+static_assert(RecentBonus(0) == RecentLengthBonus(0) && RecentBonus(0x100) == RecentLengthBonus(0x100) &&
+                  RecentBonus(0x101) == RecentLengthBonus(0x101) && RecentBonus(0x1FFF) == RecentLengthBonus(0x1FFF) &&
+                  RecentBonus(0x2000) == RecentLengthBonus(0x2000) &&
+                  RecentBonus(0x3FFFF) == RecentLengthBonus(0x3FFFF) &&
+                  RecentBonus(0x40000) == RecentLengthBonus(0x40000) &&
+                  RecentBonus(0xFFFFFFFFu) == RecentLengthBonus(0xFFFFFFFFu),
+              "the branch-free bonuses are the format's");
+
+// A match copied in 16-byte pieces, with the 16 bytes behind it saved
+// first and put back last, so every byte outside the match keeps its value
+// and no branch depends on the length's remainder. The pieces give the
+// effect of a byte by byte copy when the source lies at least 16 bytes
+// behind (every piece reads finished bytes), or at least `length` bytes
+// behind (one piece, read before it is written), or ahead of the position
+// (a copy from almost a whole window back: every piece is read before the
+// position reaches it). Neither side may wrap around the window, the 16
+// bytes behind included.
+static inline int PieceCopyFits(uint32_t pos, uint32_t src, uint32_t distance, uint32_t length)
+{
+    // One combined test: the parts as separate branches mispredict often.
+    return ((distance >= 16) | (distance >= length)) & (pos + length <= kWindowSize - 16) &
+           (src + length <= kWindowSize - 16);
+}
+
+static inline void PieceCopy(uint8_t* window, uint32_t pos, uint32_t src, uint32_t length)
+{
+    uint8_t piece[16], kept[16];
+    memcpy(kept, window + pos + length, 16);
+    uint32_t n = 0;
+    do {
+        memcpy(piece, window + src + n, 16);
+        memcpy(window + pos + n, piece, 16);
+        n += 16;
+    } while (n < length);
+    memcpy(window + pos + length, kept, 16);
+}
+
+// GCC's straight-line vectoriser would pack pairs of the loop's locals into
+// vector registers (they are stored side by side in the record) and shuffle
+// them back at every step.
+#if defined(__GNUC__) && !defined(__clang__)
+__attribute__((optimize("no-tree-slp-vectorize")))
+#endif
 void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
 {
     d->slidingWindow = window;
@@ -281,7 +345,6 @@ void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
 
     LoopState s;
     s.input = d->inputBuffer;
-    s.bits = 0;
     Load(d, s);
     const HuffmanTable* mainTable = &d->mainTable;
     const HuffmanTable* distanceTable = &d->distanceTable;
@@ -301,12 +364,14 @@ void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
             Load(d, s);
         }
 
+        uint64_t bits = Peek64(s);
+        uint32_t used = 0;
         if (s.multimedia) {
             // The format leaves audio decoding open and our payloads carry
             // none: each channel symbol below 256 is taken as a byte, the
             // channels in turn, and 256 brings the next table set.
-            Ensure(s, 15);
-            uint32_t symbol = Decode(s, d->channelTables[d->currentChannel]);
+            uint32_t symbol = TakeSymbol(bits, used, d->channelTables[d->currentChannel]);
+            s.bitOffset += used;
             if (symbol == kSymbolMultimediaTables) {
                 Store(d, s);
                 ReadCodeLengths(d);
@@ -321,29 +386,24 @@ void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
             continue;
         }
 
-        Ensure(s, 15);
-        uint32_t symbol = Decode(s, mainTable);
+        uint32_t extra;
+        uint32_t symbol = TakeCoded(bits, used, mainTable, &extra);
         if (symbol < kSymbolRepeatLast) {
+            s.bitOffset += used;
             window[s.windowPos] = uint8_t(symbol);
             s.windowPos = (s.windowPos + 1) & kWindowMask;
             s.unpackedLeft--;
             s.flushBudget--;
             continue;
         }
-        // The rest of a step takes at most 5 + 15 + 16 bits.
-        Ensure(s, 36);
         uint32_t length, distance;
         if (symbol >= kSymbolMatch) {
-            uint32_t code = symbol - kSymbolMatch;
-            length = kLengthBase[code] + 3;
-            if (kLengthExtraBits[code])
-                length += Field(s, kLengthExtraBits[code]);
-            uint32_t distanceCode = Decode(s, distanceTable);
-            distance = kDistanceBase[distanceCode] + 1;
-            if (kDistanceExtraBits[distanceCode])
-                distance += Field(s, kDistanceExtraBits[distanceCode]);
-            length += MatchLengthBonus(distance);
+            length = kLengthBase[symbol - kSymbolMatch] + 3 + extra;
+            uint32_t distanceCode = TakeCoded(bits, used, distanceTable, &extra);
+            distance = kDistanceBase[distanceCode] + 1 + extra;
+            length += MatchBonus(distance);
         } else if (symbol == kSymbolNewTables) {
+            s.bitOffset += used;
             Store(d, s);
             ReadCodeLengths(d);
             Load(d, s);
@@ -353,20 +413,23 @@ void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
             distance = s.prevDistance;
         } else if (symbol < kSymbolShort) {
             distance = s.recent[(s.recentCount - (symbol - kSymbolRepeatLast)) & 3];
-            uint32_t r = Decode(s, repeatLengthTable);
-            length = kLengthBase[r] + 2;
-            if (kLengthExtraBits[r])
-                length += Field(s, kLengthExtraBits[r]);
-            length += RecentLengthBonus(distance);
+            uint32_t r = TakeCoded(bits, used, repeatLengthTable, &extra);
+            length = kLengthBase[r] + 2 + extra + RecentBonus(distance);
         } else {
-            uint32_t code = symbol - kSymbolShort;
-            distance = kShortDistanceBase[code] + 1 + Field(s, kShortDistanceExtraBits[code]);
+            distance = kShortDistanceBase[symbol - kSymbolShort] + 1 + extra;
             length = 2;
         }
+        s.bitOffset += used;
         NoteMatchHistory(s, length, distance);
         s.unpackedLeft -= int32_t(length);
         s.flushBudget -= int32_t(length);
-        s.windowPos = CopyWindowBytes(window, s.windowPos, distance, length);
+        uint32_t src = (s.windowPos - distance) & kWindowMask;
+        if (PieceCopyFits(s.windowPos, src, distance, length)) {
+            PieceCopy(window, s.windowPos, src, length);
+            s.windowPos += length;
+        } else {
+            s.windowPos = CopyWindowBytes(window, s.windowPos, distance, length);
+        }
     }
     Store(d, s);
     d->matchLength = int32_t(s.prevLength);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 TEST(Checksums, Crc32AndRotateSum)
 {
@@ -22,6 +23,14 @@ TEST(Checksums, Crc32AndRotateSum)
         uint32_t c = Crc32Update(crc.get(), 0xFFFFFFFFu, data.data(), split);
         EXPECT_EQ(~Crc32Update(crc.get(), c, data.data() + split, data.size() - split), testsupport::Crc32(data));
     }
+    // Every length around the wide steps' boundaries (64-byte folds, 16-byte
+    // tails, the bytes after them) and every start alignment.
+    for (size_t start = 0; start < 16; start += 5)
+        for (size_t length = 0; length < 700; length += length < 300 ? 1 : 37) {
+            std::vector<uint8_t> part(data.begin() + start, data.begin() + start + length);
+            EXPECT_EQ(Crc32Of(crc.get(), data.data() + start, length), testsupport::Crc32(part))
+                << start << " " << length;
+        }
     auto abc = testsupport::BytesOf("abc");
     EXPECT_EQ(ChecksumUpdate(crc.get(), 0, abc.data(), 3, kFormatOldGeneration), 0x0556u);
 }

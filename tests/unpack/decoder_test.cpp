@@ -107,6 +107,61 @@ TEST(LzDecoder, LengthBonusesStartAtTheirDistances)
     }
 }
 
+TEST(LzDecoder, MatchCopiesAgreeWithAByteByByteCopyAtTheWindowsEnd)
+{
+    // Literals up to just before the window's end, then matches of every
+    // kind of overlap (short distances that repeat, distances from 16 on,
+    // distances of almost a whole window that read ahead) and lengths
+    // around the copy's 16-byte pieces, across the end and beyond: the
+    // output must be that of the format's byte by byte copy.
+    std::mt19937 rng(7);
+    Bytes window(kWindowSize, 0), expected;
+    uint32_t pos = 0;
+    auto put = [&](uint8_t b) {
+        window[pos] = b;
+        expected.push_back(b);
+        pos = (pos + 1) & kWindowMask;
+    };
+    Rar20Writer w;
+    w.TableSet(FlatLzLengths());
+    Bytes literals(kWindowSize - 700);
+    for (auto& b : literals)
+        b = uint8_t(rng() % 7);
+    w.Literals(literals);
+    for (uint8_t b : literals)
+        put(b);
+    const uint32_t distances[] = {1,
+                                  2,
+                                  3,
+                                  7,
+                                  8,
+                                  9,
+                                  15,
+                                  16,
+                                  17,
+                                  31,
+                                  32,
+                                  33,
+                                  100,
+                                  5000,
+                                  kWindowSize - 40,
+                                  kWindowSize - 17,
+                                  kWindowSize - 16,
+                                  kWindowSize - 15,
+                                  kWindowSize - 1,
+                                  kWindowSize};
+    for (int round = 0; round < 6; round++)
+        for (uint32_t distance : distances) {
+            uint32_t bonus = MatchLengthBonus(distance);
+            uint32_t length = 3 + bonus + rng() % (round == 5 ? 256 : 40);
+            w.Match(length, distance);
+            for (uint32_t k = 0; k < length; k++)
+                put(window[(pos - distance) & kWindowMask]);
+        }
+    DecoderHarness h;
+    EXPECT_EQ(h.Decode(w.FinishEntry(), uint32_t(expected.size()), false), expected);
+}
+
 TEST(LzDecoder, EntryStartsAndEnds)
 {
     // A repeat before any match is empty; a match past the size is
