@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "archive/archive_pass.h"
+#include "bench/corpus_files.h"
 #include "pack/archive_writer.h"
 
 namespace {
@@ -61,15 +62,6 @@ double WallNow()
 double Seconds(const CpuMark& since)
 {
     return Now().self - since.self;
-}
-
-bool ReadFile(const std::string& path, std::vector<uint8_t>* out)
-{
-    std::ifstream f(path, std::ios::binary);
-    if (!f)
-        return false;
-    out->assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-    return true;
 }
 
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& data)
@@ -279,26 +271,15 @@ int main(int argc, char** argv)
            "pack all", "decode");
     std::vector<std::string> race;
     for (const std::string& dir : corpora) {
-        std::ifstream list(dir + ".list");
-        if (!list) {
-            fprintf(stderr, "compress_bench: %s.list missing (run bench/make_corpora.sh)\n", dir.c_str());
-            return 1;
-        }
         std::vector<PackInput> entries;
+        uint64_t bytes = 0;
+        if (!ReadCorpus(dir, &entries, &bytes))
+            return 1;
         std::vector<std::vector<uint8_t>> expect;
         std::vector<uint8_t> joined;
-        std::string rel;
-        while (std::getline(list, rel)) {
-            PackInput e;
-            if (!ReadFile(dir + "/" + rel, &e.data)) {
-                fprintf(stderr, "compress_bench: cannot read %s/%s\n", dir.c_str(), rel.c_str());
-                return 1;
-            }
-            e.name = rel;
-            std::replace(e.name.begin(), e.name.end(), '/', '\\');
+        for (const PackInput& e : entries) {
             joined.insert(joined.end(), e.data.begin(), e.data.end());
             expect.push_back(e.data);
-            entries.push_back(std::move(e));
         }
         WriteFile(tmp + ".in", joined);
         double mb = double(joined.size()) / 1e6;

@@ -21,41 +21,10 @@
 #include <sys/resource.h>
 #include <vector>
 
+#include "bench/corpus_files.h"
 #include "pack/archive_writer.h"
 
 namespace {
-
-bool ReadFile(const std::string& path, std::vector<uint8_t>* out)
-{
-    std::ifstream f(path, std::ios::binary);
-    if (!f)
-        return false;
-    out->assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-    return true;
-}
-
-bool ReadCorpus(const std::string& dir, std::vector<PackInput>* entries, uint64_t* bytes)
-{
-    std::ifstream list(dir + ".list");
-    if (!list) {
-        fprintf(stderr, "thread_bench: %s.list missing (run bench/make_corpora.sh)\n", dir.c_str());
-        return false;
-    }
-    std::string rel;
-    *bytes = 0;
-    while (std::getline(list, rel)) {
-        PackInput e;
-        if (!ReadFile(dir + "/" + rel, &e.data)) {
-            fprintf(stderr, "thread_bench: cannot read %s/%s\n", dir.c_str(), rel.c_str());
-            return false;
-        }
-        e.name = rel;
-        std::replace(e.name.begin(), e.name.end(), '/', '\\');
-        *bytes += e.data.size();
-        entries->push_back(std::move(e));
-    }
-    return true;
-}
 
 double CpuSeconds()
 {
