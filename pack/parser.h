@@ -19,6 +19,7 @@ struct ParserSettings {
     uint32_t niceLength;
     int passes;          // optimal parsing: runs per chunk, each with the prices of the one before
     uint32_t lazyLength; // lazy parsing: a match this long is taken without looking ahead
+    uint32_t arrivals;   // optimal parsing: 2 also keeps the best arrival leaving another recent distance
 };
 
 ParserSettings ParserSettingsForLevel(int level);
@@ -43,6 +44,8 @@ private:
         uint16_t lead; // above 0: the step is a match of `lead` bytes, `gap` literals and a recent0 match
         uint8_t gap;
         uint8_t back;         // the recent0 match is a recent1 match at the distance before
+        uint8_t from;         // the arrival at the step's start it continues
+        uint32_t key;         // the most recent distance after the step
         MatchHistory history; // after that step
     };
 
@@ -86,7 +89,8 @@ private:
     uint32_t recentLengthAll_[256];  // repeat-length symbol + extra bits, by length - 2 - bonus
 
     // Optimal parsing work areas, kept between chunks.
-    std::vector<Node> nodes_;
+    std::vector<Node> nodes_; // kArrivals per position
+    std::vector<uint8_t> pathSlot_;
     std::vector<Match> matches_;
     std::vector<uint32_t> matchStart_;
     std::vector<uint16_t> nearPair_;
