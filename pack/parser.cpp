@@ -484,6 +484,10 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                     }
                 }
 
+                // Short matches and matches price alike from any history and
+                // leave the same recent distance: the cheapest arrival's win.
+                if (slot > 0)
+                    continue;
                 uint32_t near = nearPair_[idx + i];
                 if (near)
                     relax(2, near, kShort, base + PriceOf(kShort, 2, near));
