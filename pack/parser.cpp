@@ -26,7 +26,6 @@ namespace {
 
 const uint32_t kUnreachable = 0xFFFFFFFFu;
 const int kMaxMatchesPerPosition = 48;
-const uint32_t kArrivals = 2;
 // The second arrival is followed only when it costs at most this many bits
 // more: dearer ones hardly ever win, and each doubles a node's work.
 const uint32_t kArrivalMargin = 8;
@@ -351,46 +350,45 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 break;
             }
         }
-        if (nodes_.size() < kArrivals * (stop + 1))
-            nodes_.resize(kArrivals * (stop + 1));
-        for (uint32_t i = 0; i < kArrivals * (stop + 1); ++i)
+        const uint32_t arrivals = settings_.arrivals;
+        if (nodes_.size() < arrivals * (stop + 1))
+            nodes_.resize(arrivals * (stop + 1));
+        for (uint32_t i = 0; i < arrivals * (stop + 1); ++i)
             nodes_[i].cost = kUnreachable;
         nodes_[0].cost = 0;
         nodes_[0].history = history_;
-        nodes_[0].key = history_.recent[0];
+        nodes_[0].key = history_.recent[0] | history_.recent[1] << 20;
 
         // An arrival is kept beside the cheapest when it leaves another most
         // recent distance: what is locally dearer may make the next recent
         // match possible.
         auto offer = [&](uint32_t j, uint32_t cost, uint32_t key) -> Node* {
-            Node* best = &nodes_[kArrivals * j];
-            Node* other = best + 1;
-            if (cost < best->cost) {
-                if (settings_.arrivals > 1 && key != best->key && best->cost != kUnreachable)
-                    *other = *best;
-                best->cost = cost;
-                best->key = key;
-                return best;
-            }
-            if (settings_.arrivals > 1 && key != best->key && cost < other->cost) {
-                other->cost = cost;
-                other->key = key;
-                return other;
-            }
-            return nullptr;
+            Node* slots = &nodes_[arrivals * j];
+            // The slot to take: the one with this key, else the dearest.
+            uint32_t k = 0;
+            while (k + 1 < arrivals && slots[k].key != key && slots[k].cost != kUnreachable)
+                ++k;
+            if (cost >= slots[k].cost)
+                return nullptr;
+            // Keep the slots cheapest first.
+            for (; k > 0 && slots[k - 1].cost > cost; --k)
+                slots[k] = slots[k - 1];
+            slots[k].cost = cost;
+            slots[k].key = key;
+            return &slots[k];
         };
 
         for (uint32_t i = 0; i < stop; ++i) {
-            for (uint32_t slot = 0; slot < kArrivals; ++slot) {
+            for (uint32_t slot = 0; slot < arrivals; ++slot) {
                 // Every arrival at node i is known by now: its history follows
                 // from the arrival it continues (relaxing copies no histories).
-                Node& node = nodes_[kArrivals * i + slot];
+                Node& node = nodes_[arrivals * i + slot];
                 if (node.cost == kUnreachable)
                     continue;
-                if (slot > 0 && node.cost > nodes_[kArrivals * i].cost + kArrivalMargin)
+                if (slot > 0 && node.cost > nodes_[arrivals * i].cost + kArrivalMargin)
                     continue;
                 if (i > 0) {
-                    node.history = nodes_[kArrivals * (i - node.length) + node.from].history;
+                    node.history = nodes_[arrivals * (i - node.length) + node.from].history;
                     if (node.lead) {
                         uint32_t resumeDist = node.back ? node.history.recent[0] : node.distance;
                         node.history.Push(node.lead, node.distance);
@@ -403,7 +401,9 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 const MatchHistory h = node.history;
                 const uint32_t pos = seg + i;
                 auto relax = [&](uint32_t length, uint32_t dist, Kind kind, uint32_t cost) {
-                    Node* target = offer(i + length, cost, kind == kLiteral ? h.recent[0] : dist);
+                    Node* target =
+                        offer(i + length, cost,
+                              kind == kLiteral ? (h.recent[0] | h.recent[1] << 20) : (dist | h.recent[0] << 20));
                     if (!target)
                         return;
                     target->length = length;
@@ -439,7 +439,7 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                     for (uint32_t g = 0; g < gap; ++g)
                         cost += mainPrice_[data_[pos + length + g]];
                     cost += mainPrice_[kSymbolRecent + back] + recentLengthAll_[rest - 2 - RecentLengthBonus(rd)];
-                    Node* target = offer(at + rest, cost, rd);
+                    Node* target = offer(at + rest, cost, rd | dist << 20);
                     if (!target)
                         return;
                     target->length = length + gap + rest;
@@ -512,14 +512,14 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
         path_.clear();
         pathSlot_.clear();
         for (uint32_t j = stop, slot = 0; j > 0;) {
-            const Node& node = nodes_[kArrivals * j + slot];
+            const Node& node = nodes_[arrivals * j + slot];
             path_.push_back(j);
             pathSlot_.push_back(uint8_t(slot));
             j -= node.length;
             slot = node.from;
         }
         for (size_t p = path_.size(); p-- > 0;) {
-            const Node& node = nodes_[kArrivals * path_[p] + pathSlot_[p]];
+            const Node& node = nodes_[arrivals * path_[p] + pathSlot_[p]];
             uint32_t at = seg + path_[p] - node.length;
             if (node.lead) {
                 Emit(node.kind, node.lead, node.distance, 0, out);
