@@ -11,8 +11,9 @@
 //   Each path node carries the decoder's match history, so recent-distance
 //   prices follow the path, and a match, one or two literals and a recent0
 //   match at the same distance count as one step. Level 5 prices each stretch
-//   again with the statistics of its own first pass, and each node also keeps
-//   the cheapest arrival that leaves another most recent distance.
+//   again with the statistics of its own first pass; in that pass each node
+//   also keeps the cheapest arrival that leaves another pair of most recent
+//   distances.
 // Prices everywhere are code lengths in bits; statistics of earlier stretches
 // carry over at half weight.
 #include "pack/parser.h"
@@ -318,13 +319,14 @@ void Parser::ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out
     for (int pass = 0; pass < settings_.passes; ++pass) {
         history_ = start;
         scratch_.clear();
-        RunOptimal(begin, end, &scratch_);
+        // Earlier passes only gather statistics: one arrival per node does.
+        RunOptimal(begin, end, pass + 1 == settings_.passes ? settings_.arrivals : 1, &scratch_);
         CountAndPrice(scratch_, 0, pass + 1 == settings_.passes);
     }
     out->insert(out->end(), scratch_.begin(), scratch_.end());
 }
 
-uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out)
+uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, uint32_t arrivals, std::vector<Symbol>* out)
 {
     uint32_t seg = begin;
     while (seg < end) {
@@ -350,7 +352,6 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 break;
             }
         }
-        const uint32_t arrivals = settings_.arrivals;
         if (nodes_.size() < arrivals * (stop + 1))
             nodes_.resize(arrivals * (stop + 1));
         for (uint32_t i = 0; i < arrivals * (stop + 1); ++i)
@@ -363,19 +364,21 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
         // recent distance: what is locally dearer may make the next recent
         // match possible.
         auto offer = [&](uint32_t j, uint32_t cost, uint32_t key) -> Node* {
-            Node* slots = &nodes_[arrivals * j];
-            // The slot to take: the one with this key, else the dearest.
-            uint32_t k = 0;
-            while (k + 1 < arrivals && slots[k].key != key && slots[k].cost != kUnreachable)
-                ++k;
-            if (cost >= slots[k].cost)
-                return nullptr;
-            // Keep the slots cheapest first.
-            for (; k > 0 && slots[k - 1].cost > cost; --k)
-                slots[k] = slots[k - 1];
-            slots[k].cost = cost;
-            slots[k].key = key;
-            return &slots[k];
+            Node* best = &nodes_[arrivals * j];
+            Node* last = best + (arrivals - 1);
+            if (cost >= last->cost)
+                return nullptr; // every arrival kept is cheaper
+            if (last == best || key == best->key) {
+                if (cost >= best->cost)
+                    return nullptr;
+            } else if (cost < best->cost) {
+                *last = *best; // unreachable or of another key
+            } else {
+                best = last;
+            }
+            best->cost = cost;
+            best->key = key;
+            return best;
         };
 
         for (uint32_t i = 0; i < stop; ++i) {
@@ -471,7 +474,9 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                     uint32_t length = finder_.MatchLength(pos, d, std::min(maxLength, MaxRecentLength(d)));
                     uint32_t bonus = RecentLengthBonus(d);
                     uint32_t symbolPrice = base + mainPrice_[kSymbolRecent + k];
-                    for (uint32_t len = 2 + bonus; len <= length; ++len)
+                    // The second arrival tries only the whole run: shorter
+                    // ones seldom pay for its work.
+                    for (uint32_t len = slot ? std::max(length, 2 + bonus) : 2 + bonus; len <= length; ++len)
                         relax(len, d, Kind(kRecent0 + k), symbolPrice + recentLengthAll_[len - 2 - bonus]);
                     if (length >= 2 + bonus) {
                         uint32_t price = symbolPrice + recentLengthAll_[length - 2 - bonus];

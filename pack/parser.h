@@ -59,7 +59,7 @@ private:
     void InsertUpTo(uint32_t pos);
     uint32_t ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool lazy, std::vector<Symbol>* out);
     void ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out);
-    uint32_t RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out);
+    uint32_t RunOptimal(uint32_t begin, uint32_t end, uint32_t arrivals, std::vector<Symbol>* out);
 
     // Cheapest coding of a match of `length` at `dist` under `history`;
     // returns its price in bits, or a huge value when it cannot be coded.
