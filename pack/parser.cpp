@@ -360,9 +360,9 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, uint32_t arrivals, std
         nodes_[0].history = history_;
         nodes_[0].key = history_.recent[0] | history_.recent[1] << 20;
 
-        // An arrival is kept beside the cheapest when it leaves another most
-        // recent distance: what is locally dearer may make the next recent
-        // match possible.
+        // An arrival is kept beside the cheapest when it leaves another pair
+        // of most recent distances: what is locally dearer may make the next
+        // recent-distance match possible.
         auto offer = [&](uint32_t j, uint32_t cost, uint32_t key) -> Node* {
             Node* best = &nodes_[arrivals * j];
             Node* last = best + (arrivals - 1);
