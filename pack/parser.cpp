@@ -320,13 +320,17 @@ void Parser::ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out
         history_ = start;
         scratch_.clear();
         // Earlier passes only gather statistics: one arrival per node does.
-        RunOptimal(begin, end, pass + 1 == settings_.passes ? settings_.arrivals : 1, &scratch_);
+        if (pass + 1 == settings_.passes && settings_.arrivals == 2)
+            RunOptimal<2>(begin, end, &scratch_);
+        else
+            RunOptimal<1>(begin, end, &scratch_);
         CountAndPrice(scratch_, 0, pass + 1 == settings_.passes);
     }
     out->insert(out->end(), scratch_.begin(), scratch_.end());
 }
 
-uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, uint32_t arrivals, std::vector<Symbol>* out)
+template <uint32_t arrivals>
+uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out)
 {
     uint32_t seg = begin;
     while (seg < end) {

@@ -59,7 +59,10 @@ private:
     void InsertUpTo(uint32_t pos);
     uint32_t ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool lazy, std::vector<Symbol>* out);
     void ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out);
-    uint32_t RunOptimal(uint32_t begin, uint32_t end, uint32_t arrivals, std::vector<Symbol>* out);
+    // `arrivals` (1 or 2) kept per node; a constant, so that one costs
+    // nothing for the second.
+    template <uint32_t arrivals>
+    uint32_t RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out);
 
     // Cheapest coding of a match of `length` at `dist` under `history`;
     // returns its price in bits, or a huge value when it cannot be coded.
