@@ -19,7 +19,7 @@ struct ParserSettings {
     uint32_t niceLength;
     int passes;          // optimal parsing: runs per chunk, each with the prices of the one before
     uint32_t lazyLength; // lazy parsing: a match this long is taken without looking ahead
-    uint32_t arrivals;   // optimal parsing: 2 also keeps the best arrival leaving another recent distance
+    uint32_t arrivals;   // optimal parsing: 2 also keeps the best arrival leaving other recent distances
 };
 
 ParserSettings ParserSettingsForLevel(int level);
@@ -45,7 +45,7 @@ private:
         uint8_t gap;
         uint8_t back;         // the recent0 match is a recent1 match at the distance before
         uint8_t from;         // the arrival at the step's start it continues
-        uint32_t key;         // the most recent distance after the step
+        uint32_t key;         // after the step: the most recent distance, low bits of the one before
         MatchHistory history; // after that step
     };
 
@@ -59,8 +59,8 @@ private:
     void InsertUpTo(uint32_t pos);
     uint32_t ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool lazy, std::vector<Symbol>* out);
     void ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out);
-    // `arrivals` (1 or 2) kept per node; a constant, so that one costs
-    // nothing for the second.
+    // Keeps `arrivals` (1 or 2) per node; a constant, so that with one the
+    // loop costs what it did before there were two.
     template <uint32_t arrivals>
     uint32_t RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out);
 
@@ -92,7 +92,7 @@ private:
     uint32_t recentLengthAll_[256];  // repeat-length symbol + extra bits, by length - 2 - bonus
 
     // Optimal parsing work areas, kept between chunks.
-    std::vector<Node> nodes_; // kArrivals per position
+    std::vector<Node> nodes_; // `arrivals` per position
     std::vector<uint8_t> pathSlot_;
     std::vector<Match> matches_;
     std::vector<uint32_t> matchStart_;
