@@ -11,7 +11,9 @@
 //   Each path node carries the decoder's match history, so recent-distance
 //   prices follow the path, and a match, one or two literals and a recent0
 //   match at the same distance count as one step. Level 5 prices each stretch
-//   again with the statistics of its own first pass.
+//   again with the statistics of its own first pass; in that pass each node
+//   also keeps the cheapest arrival that leaves another pair of most recent
+//   distances.
 // Prices everywhere are code lengths in bits; statistics of earlier stretches
 // carry over at half weight.
 #include "pack/parser.h"
@@ -24,6 +26,9 @@
 namespace {
 
 const uint32_t kUnreachable = 0xFFFFFFFFu;
+// The second arrival is followed only when it costs at most this many bits
+// more: dearer ones hardly ever win, and each doubles a node's work.
+const uint32_t kArrivalMargin = 8;
 
 } // namespace
 
@@ -31,15 +36,15 @@ ParserSettings ParserSettingsForLevel(int level)
 {
     switch (level) {
     case 1:
-        return {ParseMode::kGreedy, 4, 32, 1, 0};
+        return {ParseMode::kGreedy, 4, 32, 1, 0, 1};
     case 2:
-        return {ParseMode::kLazy, 8, 64, 1, 16};
+        return {ParseMode::kLazy, 8, 64, 1, 16, 1};
     case 3:
-        return {ParseMode::kLazy, 24, 128, 1, 32};
+        return {ParseMode::kLazy, 24, 128, 1, 32, 1};
     case 4:
-        return {ParseMode::kOptimal, 48, 128, 1, 0};
+        return {ParseMode::kOptimal, 48, 128, 1, 0, 1};
     default:
-        return {ParseMode::kOptimal, 128, 258, 2, 0};
+        return {ParseMode::kOptimal, 128, 258, 2, 0, 2};
     }
 }
 
@@ -296,12 +301,17 @@ void Parser::ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out
     for (int pass = 0; pass < settings_.passes; ++pass) {
         history_ = start;
         scratch_.clear();
-        RunOptimal(begin, end, &scratch_);
+        // Earlier passes only gather statistics: one arrival per node does.
+        if (pass + 1 == settings_.passes && settings_.arrivals == 2)
+            RunOptimal<2>(begin, end, &scratch_);
+        else
+            RunOptimal<1>(begin, end, &scratch_);
         CountAndPrice(scratch_, 0, pass + 1 == settings_.passes);
     }
     out->insert(out->end(), scratch_.begin(), scratch_.end());
 }
 
+template <uint32_t arrivals>
 uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out)
 {
     uint32_t seg = begin;
@@ -328,137 +338,179 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
                 break;
             }
         }
-        if (nodes_.size() < stop + 1)
-            nodes_.resize(stop + 1);
+        if (nodes_.size() < arrivals * (stop + 1))
+            nodes_.resize(arrivals * (stop + 1));
+        for (uint32_t i = 0; i < arrivals * (stop + 1); ++i)
+            nodes_[i].cost = kUnreachable;
         nodes_[0].cost = 0;
         nodes_[0].history = history_;
-        for (uint32_t i = 1; i <= stop; ++i)
-            nodes_[i].cost = kUnreachable;
+        nodes_[0].key = history_.recent[0] | history_.recent[1] << 20;
+
+        // An arrival is kept beside the cheapest when it leaves another pair
+        // of most recent distances: what is locally dearer may make the next
+        // recent-distance match possible.
+        auto offer = [&](uint32_t j, uint32_t cost, uint32_t key) -> Node* {
+            Node* best = &nodes_[arrivals * j];
+            Node* last = best + (arrivals - 1);
+            if (cost >= last->cost)
+                return nullptr; // every arrival kept is cheaper
+            if (last == best || key == best->key) {
+                if (cost >= best->cost)
+                    return nullptr;
+            } else if (cost < best->cost) {
+                *last = *best; // unreachable or of another key
+            } else {
+                best = last;
+            }
+            best->cost = cost;
+            best->key = key;
+            return best;
+        };
 
         for (uint32_t i = 0; i < stop; ++i) {
-            // Every arrival at node i is known by now: its history follows
-            // from the best one (relaxing copies no histories).
-            Node& node = nodes_[i];
-            if (i > 0) {
-                node.history = nodes_[i - node.length].history;
-                if (node.lead) {
-                    uint32_t resumeDist = node.back ? node.history.recent[0] : node.distance;
-                    node.history.Push(node.lead, node.distance);
-                    node.history.Push(node.length - node.lead - node.gap, resumeDist);
-                } else if (node.kind != kLiteral) {
-                    node.history.Push(node.length, node.distance);
-                }
-            }
-            const uint32_t base = node.cost;
-            const MatchHistory h = node.history;
-            const uint32_t pos = seg + i;
-            auto relax = [&](uint32_t length, uint32_t dist, Kind kind, uint32_t cost) {
-                Node& target = nodes_[i + length];
-                if (cost >= target.cost)
-                    return;
-                target.cost = cost;
-                target.length = length;
-                target.distance = dist;
-                target.kind = kind;
-                target.lead = 0;
-                target.back = 0;
-            };
-            // A match often resumes at its distance (a recent-distance match
-            // also at the one it pushed back) after a differing byte or two;
-            // the node after those may hold another history, so match,
-            // literals and recent match are weighed as one step. Most
-            // matches do not resume: two bytes tell, before any pricing.
-            auto resumes = [&](uint32_t length, uint32_t dist) -> uint32_t {
-                uint32_t at = i + length + 1;
-                if (at + 4 > stop)
-                    return 0;
-                uint32_t x, y;
-                memcpy(&x, data_ + seg + at, 4);
-                memcpy(&y, data_ + seg + at - dist, 4);
-                uint32_t diff = x ^ y; // byte k of the data in bits 8k..8k+7
-                return !(diff & 0xFFFF) ? 1 : !(diff & 0xFFFF00) ? 2 : 0;
-            };
-            auto relaxResume = [&](uint32_t length, uint32_t gap, uint32_t dist, Kind kind, uint32_t cost,
-                                   uint32_t back = 0) {
-                uint32_t at = i + length + gap;
-                uint32_t rd = back ? h.recent[0] : dist;
-                uint32_t cap = std::min(std::min(kMaxLength, stop - at), MaxRecentLength(rd));
-                uint32_t rest = finder_.MatchLength(seg + at, rd, cap);
-                if (rest < MinRecentLength(rd))
-                    return;
-                for (uint32_t g = 0; g < gap; ++g)
-                    cost += mainPrice_[data_[pos + length + g]];
-                cost += mainPrice_[kSymbolRecent + back] + recentLengthAll_[rest - 2 - RecentLengthBonus(rd)];
-                Node& target = nodes_[at + rest];
-                if (cost >= target.cost)
-                    return;
-                target.cost = cost;
-                target.length = length + gap + rest;
-                target.distance = dist;
-                target.kind = kind;
-                target.lead = uint16_t(length);
-                target.gap = uint8_t(gap);
-                target.back = uint8_t(back);
-            };
-            relax(1, 0, kLiteral, base + mainPrice_[data_[pos]]);
-            uint32_t maxLength = std::min(kMaxLength, stop - i);
-            if (maxLength < 2)
-                continue;
-
-            if (h.lastLength >= 2 && h.lastLength <= maxLength && h.lastDistance <= pos &&
-                finder_.MatchLength(pos, h.lastDistance, h.lastLength) == h.lastLength)
-                relax(h.lastLength, h.lastDistance, kRepeatLast, base + mainPrice_[kSymbolRepeatLast]);
-
-            for (int k = 0; k < 4; ++k) {
-                uint32_t d = h.recent[k];
-                if (d == 0 || d > pos)
+            for (uint32_t slot = 0; slot < arrivals; ++slot) {
+                // Every arrival at node i is known by now: its history follows
+                // from the arrival it continues (relaxing copies no histories).
+                Node& node = nodes_[arrivals * i + slot];
+                if (node.cost == kUnreachable)
                     continue;
-                bool seen = false;
-                for (int j = 0; j < k; ++j)
-                    seen |= h.recent[j] == d;
-                if (seen)
+                if (slot > 0 && node.cost > nodes_[arrivals * i].cost + kArrivalMargin)
                     continue;
-                uint32_t length = finder_.MatchLength(pos, d, std::min(maxLength, MaxRecentLength(d)));
-                uint32_t bonus = RecentLengthBonus(d);
-                uint32_t symbolPrice = base + mainPrice_[kSymbolRecent + k];
-                for (uint32_t len = 2 + bonus; len <= length; ++len)
-                    relax(len, d, Kind(kRecent0 + k), symbolPrice + recentLengthAll_[len - 2 - bonus]);
-                if (length >= 2 + bonus) {
-                    uint32_t price = symbolPrice + recentLengthAll_[length - 2 - bonus];
-                    uint32_t gap = resumes(length, d);
-                    if (gap)
-                        relaxResume(length, gap, d, Kind(kRecent0 + k), price);
-                    uint32_t before = h.recent[0];
-                    if (k > 0 && before <= pos && (gap = resumes(length, before)))
-                        relaxResume(length, gap, d, Kind(kRecent0 + k), price, 1);
+                if (i > 0) {
+                    node.history = nodes_[arrivals * (i - node.length) + node.from].history;
+                    if (node.lead) {
+                        uint32_t resumeDist = node.back ? node.history.recent[0] : node.distance;
+                        node.history.Push(node.lead, node.distance);
+                        node.history.Push(node.length - node.lead - node.gap, resumeDist);
+                    } else if (node.kind != kLiteral) {
+                        node.history.Push(node.length, node.distance);
+                    }
                 }
-            }
+                const uint32_t base = node.cost;
+                const MatchHistory h = node.history;
+                const uint32_t pos = seg + i;
+                auto relax = [&](uint32_t length, uint32_t dist, Kind kind, uint32_t cost) {
+                    Node* target =
+                        offer(i + length, cost,
+                              kind == kLiteral ? (h.recent[0] | h.recent[1] << 20) : (dist | h.recent[0] << 20));
+                    if (!target)
+                        return;
+                    target->length = length;
+                    target->distance = dist;
+                    target->kind = kind;
+                    target->lead = 0;
+                    target->back = 0;
+                    target->from = uint8_t(slot);
+                };
+                // A match often resumes at its distance (a recent-distance match
+                // also at the one it pushed back) after a differing byte or two;
+                // the node after those may hold another history, so match,
+                // literals and recent match are weighed as one step. Most
+                // matches do not resume: two bytes tell, before any pricing.
+                auto resumes = [&](uint32_t length, uint32_t dist) -> uint32_t {
+                    uint32_t at = i + length + 1;
+                    if (at + 4 > stop)
+                        return 0;
+                    uint32_t x, y;
+                    memcpy(&x, data_ + seg + at, 4);
+                    memcpy(&y, data_ + seg + at - dist, 4);
+                    uint32_t diff = x ^ y; // byte k of the data in bits 8k..8k+7
+                    return !(diff & 0xFFFF) ? 1 : !(diff & 0xFFFF00) ? 2 : 0;
+                };
+                auto relaxResume = [&](uint32_t length, uint32_t gap, uint32_t dist, Kind kind, uint32_t cost,
+                                       uint32_t back = 0) {
+                    uint32_t at = i + length + gap;
+                    uint32_t rd = back ? h.recent[0] : dist;
+                    uint32_t cap = std::min(std::min(kMaxLength, stop - at), MaxRecentLength(rd));
+                    uint32_t rest = finder_.MatchLength(seg + at, rd, cap);
+                    if (rest < MinRecentLength(rd))
+                        return;
+                    for (uint32_t g = 0; g < gap; ++g)
+                        cost += mainPrice_[data_[pos + length + g]];
+                    cost += mainPrice_[kSymbolRecent + back] + recentLengthAll_[rest - 2 - RecentLengthBonus(rd)];
+                    Node* target = offer(at + rest, cost, rd | dist << 20);
+                    if (!target)
+                        return;
+                    target->length = length + gap + rest;
+                    target->distance = dist;
+                    target->kind = kind;
+                    target->lead = uint16_t(length);
+                    target->gap = uint8_t(gap);
+                    target->back = uint8_t(back);
+                    target->from = uint8_t(slot);
+                };
+                relax(1, 0, kLiteral, base + mainPrice_[data_[pos]]);
+                uint32_t maxLength = std::min(kMaxLength, stop - i);
+                if (maxLength < 2)
+                    continue;
 
-            uint32_t near = nearPair_[idx + i];
-            if (near)
-                relax(2, near, kShort, base + PriceOf(kShort, 2, near));
+                if (h.lastLength >= 2 && h.lastLength <= maxLength && h.lastDistance <= pos &&
+                    finder_.MatchLength(pos, h.lastDistance, h.lastLength) == h.lastLength)
+                    relax(h.lastLength, h.lastDistance, kRepeatLast, base + mainPrice_[kSymbolRepeatLast]);
 
-            uint32_t covered = 2;
-            for (uint32_t m = matchStart_[idx + i]; m < matchStart_[idx + i + 1]; ++m) {
-                uint32_t d = matches_[m].distance;
-                uint32_t top = std::min(matches_[m].length, maxLength);
-                uint32_t bonus = MatchLengthBonus(d);
-                uint32_t distPrice = base + distancePrice_[DistanceCode(d - 1)];
-                for (uint32_t len = std::max(covered + 1, 3 + bonus); len <= top; ++len)
-                    relax(len, d, kMatch, distPrice + matchLengthPrice_[len - 3 - bonus]);
-                if (top >= std::max(covered + 1, 3 + bonus)) {
-                    if (uint32_t gap = resumes(top, d))
-                        relaxResume(top, gap, d, kMatch, distPrice + matchLengthPrice_[top - 3 - bonus]);
+                for (int k = 0; k < 4; ++k) {
+                    uint32_t d = h.recent[k];
+                    if (d == 0 || d > pos)
+                        continue;
+                    bool seen = false;
+                    for (int j = 0; j < k; ++j)
+                        seen |= h.recent[j] == d;
+                    if (seen)
+                        continue;
+                    uint32_t length = finder_.MatchLength(pos, d, std::min(maxLength, MaxRecentLength(d)));
+                    uint32_t bonus = RecentLengthBonus(d);
+                    uint32_t symbolPrice = base + mainPrice_[kSymbolRecent + k];
+                    // The second arrival tries only the whole run: shorter
+                    // ones seldom pay for its work.
+                    for (uint32_t len = slot ? std::max(length, 2 + bonus) : 2 + bonus; len <= length; ++len)
+                        relax(len, d, Kind(kRecent0 + k), symbolPrice + recentLengthAll_[len - 2 - bonus]);
+                    if (length >= 2 + bonus) {
+                        uint32_t price = symbolPrice + recentLengthAll_[length - 2 - bonus];
+                        uint32_t gap = resumes(length, d);
+                        if (gap)
+                            relaxResume(length, gap, d, Kind(kRecent0 + k), price);
+                        uint32_t before = h.recent[0];
+                        if (k > 0 && before <= pos && (gap = resumes(length, before)))
+                            relaxResume(length, gap, d, Kind(kRecent0 + k), price, 1);
+                    }
                 }
-                covered = std::max(covered, top);
+
+                // Short matches and matches price alike from any history and
+                // leave the same recent distance: the cheapest arrival's win.
+                if (slot > 0)
+                    continue;
+                uint32_t near = nearPair_[idx + i];
+                if (near)
+                    relax(2, near, kShort, base + PriceOf(kShort, 2, near));
+
+                uint32_t covered = 2;
+                for (uint32_t m = matchStart_[idx + i]; m < matchStart_[idx + i + 1]; ++m) {
+                    uint32_t d = matches_[m].distance;
+                    uint32_t top = std::min(matches_[m].length, maxLength);
+                    uint32_t bonus = MatchLengthBonus(d);
+                    uint32_t distPrice = base + distancePrice_[DistanceCode(d - 1)];
+                    for (uint32_t len = std::max(covered + 1, 3 + bonus); len <= top; ++len)
+                        relax(len, d, kMatch, distPrice + matchLengthPrice_[len - 3 - bonus]);
+                    if (top >= std::max(covered + 1, 3 + bonus)) {
+                        if (uint32_t gap = resumes(top, d))
+                            relaxResume(top, gap, d, kMatch, distPrice + matchLengthPrice_[top - 3 - bonus]);
+                    }
+                    covered = std::max(covered, top);
+                }
             }
         }
 
         path_.clear();
-        for (uint32_t j = stop; j > 0; j -= nodes_[j].length)
+        pathSlot_.clear();
+        for (uint32_t j = stop, slot = 0; j > 0;) {
+            const Node& node = nodes_[arrivals * j + slot];
             path_.push_back(j);
+            pathSlot_.push_back(uint8_t(slot));
+            j -= node.length;
+            slot = node.from;
+        }
         for (size_t p = path_.size(); p-- > 0;) {
-            const Node& node = nodes_[path_[p]];
+            const Node& node = nodes_[arrivals * path_[p] + pathSlot_[p]];
             uint32_t at = seg + path_[p] - node.length;
             if (node.lead) {
                 Emit(node.kind, node.lead, node.distance, 0, out);

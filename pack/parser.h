@@ -19,6 +19,7 @@ struct ParserSettings {
     uint32_t niceLength;
     int passes;          // optimal parsing: runs per chunk, each with the prices of the one before
     uint32_t lazyLength; // lazy parsing: a match this long is taken without looking ahead
+    uint32_t arrivals;   // optimal parsing: 2 also keeps the best arrival leaving other recent distances
 };
 
 ParserSettings ParserSettingsForLevel(int level);
@@ -45,6 +46,8 @@ private:
         uint16_t lead; // above 0: the step is a match of `lead` bytes, `gap` literals and a recent0 match
         uint8_t gap;
         uint8_t back;         // the recent0 match is a recent1 match at the distance before
+        uint8_t from;         // the arrival at the step's start it continues
+        uint32_t key;         // after the step: the most recent distance, low bits of the one before
         MatchHistory history; // after that step
     };
 
@@ -58,6 +61,9 @@ private:
     void InsertUpTo(uint32_t pos);
     uint32_t ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool lazy, std::vector<Symbol>* out);
     void ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out);
+    // Keeps `arrivals` (1 or 2) per node; a constant, so that with one the
+    // loop costs what it did before there were two.
+    template <uint32_t arrivals>
     uint32_t RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out);
 
     // Cheapest coding of a match of `length` at `dist` under `history`;
@@ -88,7 +94,8 @@ private:
     uint32_t recentLengthAll_[256];  // repeat-length symbol + extra bits, by length - 2 - bonus
 
     // Optimal parsing work areas, kept between chunks.
-    std::vector<Node> nodes_;
+    std::vector<Node> nodes_; // `arrivals` per position
+    std::vector<uint8_t> pathSlot_;
     std::vector<Match> matches_;
     std::vector<uint32_t> matchStart_;
     std::vector<uint16_t> nearPair_;
