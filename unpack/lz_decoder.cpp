@@ -218,6 +218,18 @@ static inline uint32_t TakeSymbol(uint64_t& bits, uint32_t& used, const HuffmanT
     return symbol;
 }
 
+// The value of the extra bits behind the code of quick entry `entry`, taken
+// from the front of `bits` with the code: one shift over both, no branch for
+// codes without extra bits.
+static inline uint32_t TakeExtra(uint64_t& bits, uint32_t& used, uint32_t entry)
+{
+    uint32_t codeBits = entry & 15, total = (entry >> 4) & 31;
+    uint32_t extra = uint32_t(bits >> (64 - total)) & ((1u << (total - codeBits)) - 1);
+    bits <<= total;
+    used += total;
+    return extra;
+}
+
 // A symbol and the extra bits its code is followed by (*extra, their value)
 // from the front of `bits`, which must hold both: one lookup, one shift over
 // both, no branch for codes without extra bits.
@@ -226,10 +238,7 @@ static inline uint32_t TakeCoded(uint64_t& bits, uint32_t& used, const HuffmanTa
     uint32_t entry = table->quick[bits >> (64 - kQuickBits)];
     if (!entry)
         entry = SlowQuickEntry(table, uint32_t(bits >> 48));
-    uint32_t codeBits = entry & 15, total = (entry >> 4) & 31;
-    *extra = uint32_t(bits >> (64 - total)) & ((1u << (total - codeBits)) - 1);
-    bits <<= total;
-    used += total;
+    *extra = TakeExtra(bits, used, entry);
     return entry >> 16;
 }
 
@@ -386,16 +395,21 @@ void DecompressEntry(DecoderState* d, uint8_t* window, int solid)
             continue;
         }
 
-        uint32_t extra;
-        uint32_t symbol = TakeCoded(bits, used, mainTable, &extra);
+        // A literal (about half the steps) needs neither extra bits nor the
+        // shifted look-ahead: it leaves before they are worked out.
+        uint32_t entry = mainTable->quick[bits >> (64 - kQuickBits)];
+        if (!entry)
+            entry = SlowQuickEntry(mainTable, uint32_t(bits >> 48));
+        uint32_t symbol = entry >> 16;
         if (symbol < kSymbolRepeatLast) {
-            s.bitOffset += used;
+            s.bitOffset += entry & 15;
             window[s.windowPos] = uint8_t(symbol);
             s.windowPos = (s.windowPos + 1) & kWindowMask;
             s.unpackedLeft--;
             s.flushBudget--;
             continue;
         }
+        uint32_t extra = TakeExtra(bits, used, entry);
         uint32_t length, distance;
         if (symbol >= kSymbolMatch) {
             length = kLengthBase[symbol - kSymbolMatch] + 3 + extra;
