@@ -96,8 +96,8 @@ bool LooksIncompressible(const std::vector<uint8_t>& data)
     return bits > uint64_t(kIncompressibleEntropy * 65536) * data.size();
 }
 
-// Entries this small cannot shrink: even one literal step and the padding
-// of its last byte cost about what storing costs.
+// Entries this small shrink by a byte or two at best and often grow: a few
+// literal steps and the padding of the last byte cost what storing costs.
 const size_t kTooSmallToCompress = 16;
 // Extra bytes compressed entries may cost over storing them before the
 // stream is built again without them; below this payload size a second run
