@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake make g++ googletest libgtest-dev libbenchmark-dev zlib1g-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine64 xvfb xauth xdotool imagemagick
+  wine64 xvfb xauth xdotool imagemagick qemu-user
   gzip zstd xz-utils python3 clang clang-format libclang-rt-14-dev openssl osslsigncode
 )
 
