@@ -177,22 +177,37 @@ static inline uint64_t LoadBigEndian64(const uint8_t* p)
 // pointer, which may alias anything, so state kept in the record would be
 // reloaded after every byte; in locals it stays in registers.
 //
-// The bit position is one bit offset into the input buffer (inputPos * 8 +
-// bitPos). Each step starts with one 8-byte load from that offset, which
-// gives at least 57 bits: enough for a whole match (at most 51 bits), so a
-// step never checks whether it has bits left. The bits are those PeekBits
-// would return; the refill thresholds keep every load within the buffer
-// (inputPos stays below 8170 in the loop).
+// The bit reader is a 64-bit word of input, left-aligned at the current bit.
+// Each step refills it with one 8-byte load from `next` (the first byte not
+// yet in the word) and then holds at least 56 bits: enough for a whole
+// match (at most 51 bits), so a step never checks whether it has bits left.
+// A refill loads whole words, so all 64 bits are input, also those below
+// the counted ones: the next step's first lookup can use the word as the
+// step before left it (at least 13 valid bits), and the refill's load stays
+// off the path from one symbol to the next. The refill thresholds keep
+// every load within the buffer (the current byte stays below 8170 in the
+// loop, and a load reads at most 15 bytes beyond it).
 struct LoopState {
     const uint8_t* input;
-    uint32_t bitOffset;
+    uint64_t bits;     // the input from the current bit on
+    uint32_t next;     // offset of the first byte not yet in `bits`
+    uint32_t bitsLeft; // bits of `bits` counted as taken from the input
     uint32_t windowPos;
     uint32_t flushedPos;
+    // As of the last Settle: bytes still to produce, counted down, and the
+    // bytes that may still be written before a delivery is due, less the
+    // margin (below 0 exactly when fewer than 270 bytes of room remain
+    // before undelivered bytes; no room is taken while nothing is pending).
     int32_t unpackedLeft;
-    // Bytes that may still be written before a delivery is due, less the
-    // margin: below 0 exactly when fewer than 270 bytes of room remain
-    // before undelivered bytes. No room is taken while nothing is pending.
     int32_t flushBudget;
+    // A step counts only `budget` down, the smaller of the two, so that one
+    // test per step finds when either runs out; `budgetAtSettle` tells how
+    // much was spent since.
+    int32_t budget;
+    int32_t budgetAtSettle;
+    // Above this `next`, a step first goes through the loop's rare cases
+    // (refill, delivery, end); 0 in multimedia blocks, whose steps all do.
+    uint32_t nextLimit;
     uint32_t multimedia; // the record's multimediaBlock
     // Match history.
     uint32_t recent[4];
@@ -201,11 +216,19 @@ struct LoopState {
     uint32_t prevDistance;
 };
 
-// The input from the current bit offset on, left-aligned; 57 bits or more
-// are valid.
-static inline uint64_t Peek64(const LoopState& s)
+// The bit offset of the current bit in the input buffer.
+static inline uint32_t BitOffset(const LoopState& s)
 {
-    return LoadBigEndian64(s.input + (s.bitOffset >> 3)) << (s.bitOffset & 7);
+    return s.next * 8 - s.bitsLeft;
+}
+
+// Tops the word up to 56 or more counted bits: bitsLeft plus 8 for each
+// whole byte taken is bitsLeft | 56 for any bitsLeft below 64.
+static inline void Refill(LoopState& s)
+{
+    s.bits |= LoadBigEndian64(s.input + s.next) >> s.bitsLeft;
+    s.next += (63 - s.bitsLeft) >> 3;
+    s.bitsLeft |= 56;
 }
 
 // A symbol from the front of `bits` (at least 15 of them valid).
@@ -242,10 +265,22 @@ static inline uint32_t TakeCoded(uint64_t& bits, uint32_t& used, const HuffmanTa
     return entry >> 16;
 }
 
-static inline void Store(DecoderState* d, const LoopState& s)
+// Brings unpackedLeft and flushBudget up to date.
+static inline void Settle(LoopState& s)
 {
-    d->inputPos = s.bitOffset >> 3;
-    d->bitPos = s.bitOffset & 7;
+    int32_t spent = s.budgetAtSettle - s.budget;
+    s.unpackedLeft -= spent;
+    s.flushBudget -= spent;
+    s.budget = s.unpackedLeft < s.flushBudget ? s.unpackedLeft : s.flushBudget;
+    s.budgetAtSettle = s.budget;
+}
+
+static inline void Store(DecoderState* d, LoopState& s)
+{
+    Settle(s);
+    uint32_t bitOffset = BitOffset(s);
+    d->inputPos = bitOffset >> 3;
+    d->bitPos = bitOffset & 7;
     d->windowPos = s.windowPos;
     d->flushedPos = s.flushedPos;
     d->unpackedLeft = s.unpackedLeft;
@@ -257,13 +292,18 @@ static inline void Store(DecoderState* d, const LoopState& s)
 
 static inline void Load(const DecoderState* d, LoopState& s)
 {
-    s.bitOffset = d->inputPos * 8 + d->bitPos;
+    // Seven whole bytes counted, less the bits already taken of the first.
+    s.bits = LoadBigEndian64(s.input + d->inputPos) << d->bitPos;
+    s.next = d->inputPos + 7;
+    s.bitsLeft = 56 - d->bitPos;
     s.windowPos = d->windowPos;
     s.flushedPos = d->flushedPos;
     s.unpackedLeft = d->unpackedLeft;
     uint32_t room = s.flushedPos == s.windowPos ? uint32_t(kWindowSize) : (s.flushedPos - s.windowPos) & kWindowMask;
     s.flushBudget = int32_t(room) - kFlushMargin;
+    s.budgetAtSettle = s.budget = s.unpackedLeft < s.flushBudget ? s.unpackedLeft : s.flushBudget;
     s.multimedia = d->multimediaBlock;
+    s.nextLimit = s.multimedia ? 0 : uint32_t(kMainRefillAbove);
     memcpy(s.recent, d->recentDistances, sizeof s.recent);
     s.recentCount = d->recentCount;
     s.prevLength = d->prevMatchLength;
@@ -373,56 +413,64 @@ static OV_LOOP_INLINE void DecodeEntry(DecoderState* d, uint8_t* window, int sol
     const HuffmanTable* distanceTable = &d->distanceTable;
     const HuffmanTable* repeatLengthTable = &d->repeatLengthTable;
 
-    while (s.unpackedLeft >= 0) {
-        if ((s.bitOffset >> 3) > kMainRefillAbove) {
-            Store(d, s);
-            FillInput(d, 0);
-            Load(d, s);
-            if (d->inputOverrun)
-                break;
-        }
-        if (s.flushBudget < 0) {
-            Store(d, s);
-            FlushWindow(d);
-            Load(d, s);
-        }
-
-        uint64_t bits = Peek64(s);
+    for (;;) {
         uint32_t used = 0;
-        if (s.multimedia) {
-            // The format leaves audio decoding open and our payloads carry
-            // none: each channel symbol below 256 is taken as a byte, the
-            // channels in turn, and 256 brings the next table set.
-            uint32_t symbol = TakeSymbol(bits, used, d->channelTables[d->currentChannel]);
-            s.bitOffset += used;
-            if (symbol == kSymbolMultimediaTables) {
+        // The current byte is at most `next`: below the limit, no refill is
+        // due yet.
+        if ((s.budget < 0) | (s.next > s.nextLimit)) {
+            Settle(s);
+            if (s.unpackedLeft < 0)
+                break;
+            if ((BitOffset(s) >> 3) > kMainRefillAbove) {
                 Store(d, s);
-                ReadCodeLengths(d);
+                FillInput(d, 0);
                 Load(d, s);
-            } else {
-                window[s.windowPos] = uint8_t(symbol);
-                s.windowPos = (s.windowPos + 1) & kWindowMask;
-                s.unpackedLeft--;
-                s.flushBudget--;
-                d->currentChannel = d->channelCount ? (d->currentChannel + 1) % d->channelCount : 0;
+                if (d->inputOverrun)
+                    break;
             }
-            continue;
+            if (s.flushBudget < 0) {
+                Store(d, s);
+                FlushWindow(d);
+                Load(d, s);
+            }
+            if (s.multimedia) {
+                Refill(s);
+                // The format leaves audio decoding open and our payloads carry
+                // none: each channel symbol below 256 is taken as a byte, the
+                // channels in turn, and 256 brings the next table set.
+                uint32_t symbol = TakeSymbol(s.bits, used, d->channelTables[d->currentChannel]);
+                s.bitsLeft -= used;
+                if (symbol == kSymbolMultimediaTables) {
+                    Store(d, s);
+                    ReadCodeLengths(d);
+                    Load(d, s);
+                } else {
+                    window[s.windowPos] = uint8_t(symbol);
+                    s.windowPos = (s.windowPos + 1) & kWindowMask;
+                    s.budget--;
+                    d->currentChannel = d->channelCount ? (d->currentChannel + 1) % d->channelCount : 0;
+                }
+                continue;
+            }
         }
 
         // A literal (about half the steps) needs neither extra bits nor the
         // shifted look-ahead: it leaves before they are worked out.
-        uint32_t entry = mainTable->quick[bits >> (64 - kQuickBits)];
+        // The lookup takes the word before the refill: see LoopState.
+        uint32_t entry = mainTable->quick[s.bits >> (64 - kQuickBits)];
+        Refill(s);
         if (!entry)
-            entry = SlowQuickEntry(mainTable, uint32_t(bits >> 48));
+            entry = SlowQuickEntry(mainTable, uint32_t(s.bits >> 48));
         uint32_t symbol = entry >> 16;
         if (symbol < kSymbolRepeatLast) {
-            s.bitOffset += entry & 15;
+            s.bits <<= entry & 15;
+            s.bitsLeft -= entry & 15;
             window[s.windowPos] = uint8_t(symbol);
             s.windowPos = (s.windowPos + 1) & kWindowMask;
-            s.unpackedLeft--;
-            s.flushBudget--;
+            s.budget--;
             continue;
         }
+        uint64_t bits = s.bits;
         uint32_t extra = TakeExtra(bits, used, entry);
         uint32_t length, distance;
         if (symbol >= kSymbolMatch) {
@@ -431,7 +479,7 @@ static OV_LOOP_INLINE void DecodeEntry(DecoderState* d, uint8_t* window, int sol
             distance = kDistanceBase[distanceCode] + 1 + extra;
             length += MatchBonus(distance);
         } else if (symbol == kSymbolNewTables) {
-            s.bitOffset += used;
+            s.bitsLeft -= used;
             Store(d, s);
             ReadCodeLengths(d);
             Load(d, s);
@@ -447,10 +495,10 @@ static OV_LOOP_INLINE void DecodeEntry(DecoderState* d, uint8_t* window, int sol
             distance = kShortDistanceBase[symbol - kSymbolShort] + 1 + extra;
             length = 2;
         }
-        s.bitOffset += used;
+        s.bits = bits;
+        s.bitsLeft -= used;
         NoteMatchHistory(s, length, distance);
-        s.unpackedLeft -= int32_t(length);
-        s.flushBudget -= int32_t(length);
+        s.budget -= int32_t(length);
         uint32_t src = (s.windowPos - distance) & kWindowMask;
         if (PieceCopyFits(s.windowPos, src, distance, length)) {
             PieceCopy(window, s.windowPos, src, length);
