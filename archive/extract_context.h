@@ -54,6 +54,7 @@ struct ExtractContext {
     uint8_t* windowBuffer;
     char fileName[kNameCapacity];
     FILE* archive;
+    char* streamBuffer; // the archive stream's buffer, or null for the C library's
     int splitAfter;
     int skipMode;
     int32_t blockPos;
