@@ -62,7 +62,8 @@ void BuildHuffmanTable(const uint8_t* lengths, HuffmanTable* table, uint32_t cou
     // look-aheads it stands for take the same number of bits.
     const uint32_t shift = 16 - kQuickBits;
     if (proper) {
-        memset(table->quick, 0, sizeof table->quick);
+        for (uint32_t& slot : table->quick)
+            slot = kNoQuickEntry;
         for (uint32_t len = 1; len <= kQuickBits; len++) {
             uint32_t span = 1u << (kQuickBits - len);
             for (uint32_t k = 0; k < lengthCount[len]; k++) {
@@ -79,8 +80,9 @@ void BuildHuffmanTable(const uint8_t* lengths, HuffmanTable* table, uint32_t cou
         uint32_t lowBits, highBits;
         uint32_t low = LookupSymbol(table, slot << shift, &lowBits);
         LookupSymbol(table, (slot << shift) | ((1u << shift) - 1), &highBits);
-        table->quick[slot] =
-            (lowBits == highBits && lowBits <= kQuickBits) ? QuickEntry(low, lowBits, ExtraBitsOf(table, low)) : 0;
+        table->quick[slot] = (lowBits == highBits && lowBits <= kQuickBits)
+                                 ? QuickEntry(low, lowBits, ExtraBitsOf(table, low))
+                                 : kNoQuickEntry;
     }
 }
 

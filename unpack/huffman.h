@@ -33,10 +33,14 @@ struct HuffmanTable {
     // Extra bits that follow each symbol's code (null: none), per symbol.
     const uint8_t* extraBits;
     // Our own shortcut: indexed by the top kQuickBits bits of the look-ahead,
-    // QuickEntry(symbol, code length, extra bits), or 0 when the search must
-    // decide.
+    // QuickEntry(symbol, code length, extra bits), or kNoQuickEntry when the
+    // search must decide.
     uint32_t quick[1 << kQuickBits];
 };
+
+// A quick slot the search must decide: above every entry, so that one
+// test of the entry tells a literal from everything else.
+enum : uint32_t { kNoQuickEntry = 0xFFFF0000u };
 
 // A quick entry: the symbol in the top half; code length plus extra bits in
 // bits 4..8, so that the decoding loop steps over a code and its extra bits
@@ -65,7 +69,7 @@ uint32_t LookupSymbol(const HuffmanTable* table, uint32_t lookAhead, uint32_t* b
 static inline uint32_t SymbolFor(const HuffmanTable* table, uint32_t lookAhead, uint32_t* bits)
 {
     uint32_t entry = table->quick[lookAhead >> (16 - kQuickBits)];
-    if (entry) {
+    if (entry != kNoQuickEntry) {
         *bits = entry & 15;
         return entry >> 16;
     }

@@ -259,7 +259,7 @@ static inline uint32_t TakeExtra(uint64_t& bits, uint32_t& used, uint32_t entry)
 static inline uint32_t TakeCoded(uint64_t& bits, uint32_t& used, const HuffmanTable* table, uint32_t* extra)
 {
     uint32_t entry = table->quick[bits >> (64 - kQuickBits)];
-    if (!entry)
+    if (entry == kNoQuickEntry)
         entry = SlowQuickEntry(table, uint32_t(bits >> 48));
     *extra = TakeExtra(bits, used, entry);
     return entry >> 16;
@@ -308,6 +308,19 @@ static inline void Load(const DecoderState* d, LoopState& s)
     s.recentCount = d->recentCount;
     s.prevLength = d->prevMatchLength;
     s.prevDistance = d->prevMatchDistance;
+}
+
+// Quick entries of the literals lie below this.
+enum : uint32_t { kLiteralsBelow = uint32_t(kSymbolRepeatLast) << 16 };
+
+// A literal from its quick entry.
+static inline void TakeLiteral(LoopState& s, uint8_t* window, uint32_t entry)
+{
+    s.bits <<= entry & 15;
+    s.bitsLeft -= entry & 15;
+    window[s.windowPos] = uint8_t(entry >> 16);
+    s.windowPos = (s.windowPos + 1) & kWindowMask;
+    s.budget--;
 }
 
 // Records a match in the history.
@@ -457,19 +470,22 @@ static OV_LOOP_INLINE void DecodeEntry(DecoderState* d, uint8_t* window, int sol
         // A literal (about half the steps) needs neither extra bits nor the
         // shifted look-ahead: it leaves before they are worked out.
         // The lookup takes the word before the refill: see LoopState.
+        // Slots the search decides hold kNoQuickEntry, above every literal:
+        // a literal takes one test.
         uint32_t entry = mainTable->quick[s.bits >> (64 - kQuickBits)];
         Refill(s);
-        if (!entry)
-            entry = SlowQuickEntry(mainTable, uint32_t(s.bits >> 48));
-        uint32_t symbol = entry >> 16;
-        if (symbol < kSymbolRepeatLast) {
-            s.bits <<= entry & 15;
-            s.bitsLeft -= entry & 15;
-            window[s.windowPos] = uint8_t(symbol);
-            s.windowPos = (s.windowPos + 1) & kWindowMask;
-            s.budget--;
+        if (entry < kLiteralsBelow) {
+            TakeLiteral(s, window, entry);
             continue;
         }
+        if (entry == kNoQuickEntry) {
+            entry = SlowQuickEntry(mainTable, uint32_t(s.bits >> 48));
+            if (entry < kLiteralsBelow) {
+                TakeLiteral(s, window, entry);
+                continue;
+            }
+        }
+        uint32_t symbol = entry >> 16;
         uint64_t bits = s.bits;
         uint32_t extra = TakeExtra(bits, used, entry);
         uint32_t length, distance;
