@@ -204,7 +204,7 @@ PassResult ExtractEntries(ExtractContext* ctx)
         ByteBufferDestroy(&buffer);
         return result;
     }
-    ctx->windowBuffer = (uint8_t*)calloc(kWindowSize, 1);
+    ctx->windowBuffer = (uint8_t*)calloc(kRingSize, 1);
     if (!ctx->windowBuffer) {
         CloseArchive(ctx);
         ByteBufferDestroy(&buffer);

@@ -161,7 +161,7 @@ struct Decoder {
     Decoder()
     {
         state = static_cast<DecoderState*>(calloc(1, sizeof(DecoderState)));
-        window = static_cast<uint8_t*>(calloc(kWindowSize, 1));
+        window = static_cast<uint8_t*>(calloc(kRingSize, 1));
         PrepareDecoder(state);
         state->deliver = Deliver;
         state->sink = this;

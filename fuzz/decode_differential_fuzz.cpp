@@ -38,7 +38,7 @@ void PlainDecode(DecoderState* d, uint8_t* window, int solid)
     for (d->unpackedLeft--; d->unpackedLeft >= 0;) {
         if (d->inputPos > kMainRefillAbove && (FillInput(d, 0), d->inputOverrun))
             break;
-        if (d->flushedPos != d->windowPos && ((d->flushedPos - d->windowPos) & kWindowMask) < 270)
+        if (d->flushedPos != d->windowPos && ((d->flushedPos - d->windowPos) & kRingMask) < 270)
             FlushWindow(d);
         uint32_t s = DecodeSymbol(d, d->multimediaBlock ? d->channelTables[d->currentChannel] : &d->mainTable), length,
                  distance;
@@ -47,7 +47,7 @@ void PlainDecode(DecoderState* d, uint8_t* window, int solid)
             continue;
         } else if (s < 256) {
             window[d->windowPos] = uint8_t(s);
-            d->windowPos = (d->windowPos + 1) & kWindowMask;
+            d->windowPos = (d->windowPos + 1) & kRingMask;
             d->unpackedLeft--;
             if (d->multimediaBlock)
                 d->currentChannel = (d->currentChannel + 1) % d->channelCount;
@@ -72,8 +72,8 @@ void PlainDecode(DecoderState* d, uint8_t* window, int solid)
         d->prevMatchDistance = distance;
         d->prevMatchLength = length;
         d->unpackedLeft -= int32_t(length);
-        for (; length > 0; length--, d->windowPos = (d->windowPos + 1) & kWindowMask)
-            window[d->windowPos] = window[(d->windowPos - distance) & kWindowMask];
+        for (; length > 0; length--, d->windowPos = (d->windowPos + 1) & kRingMask)
+            window[d->windowPos] = window[(d->windowPos - (distance ? distance : kWindowSize)) & kRingMask];
     }
     if (!d->inputOverrun)
         CheckTrailingTables(d);
@@ -83,7 +83,7 @@ void PlainDecode(DecoderState* d, uint8_t* window, int solid)
 // A record and window for each loop, kept across the entries of one input.
 struct Decoder {
     DecoderState* d = static_cast<DecoderState*>(malloc(sizeof(DecoderState)));
-    uint8_t* window = static_cast<uint8_t*>(malloc(kWindowSize));
+    uint8_t* window = static_cast<uint8_t*>(malloc(kRingSize));
     Bytes out;
 
     void Run(Bytes& packed, uint32_t size, int solid, void (*decode)(DecoderState*, uint8_t*, int))

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size <= header)
         return 0;
     DecoderState* d = static_cast<DecoderState*>(calloc(1, sizeof(DecoderState)));
-    uint8_t* window = static_cast<uint8_t*>(calloc(kWindowSize, 1));
+    uint8_t* window = static_cast<uint8_t*>(calloc(kRingSize, 1));
     uint64_t delivered = 0, offset = 0, stream = size - header;
     PrepareDecoder(d);
     d->sink = &delivered;
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         d->unpackedLeft = int32_t(Le32(h + 5));
         int64_t start = int64_t(int32_t(Le32(h + 5))) - 1; // counted down to below 0; 2 GiB or more: nothing
         DecompressEntry(d, window, h[0] & 1);
-        if (d->windowPos != d->flushedPos || d->windowPos >= kWindowSize ||
+        if (d->windowPos != d->flushedPos || d->windowPos >= kRingSize ||
             int64_t(delivered >> 32) != (start >= 0 ? start - d->unpackedLeft : 0))
             fprintf(stderr, "entry %zu: a byte lost or given twice\n", size_t(h - data) / 9), abort();
     }

@@ -15,6 +15,12 @@
 #include "format/rar_format.h"
 #include "unpack/huffman.h"
 
+// The decoder's window buffer: twice the format's window. The bytes just
+// ahead of the position are then two windows old, which no distance
+// reaches, so a copy may write past its end without saving them first.
+inline constexpr uint32_t kRingSize = 2 * kWindowSize;
+inline constexpr uint32_t kRingMask = kRingSize - 1;
+
 enum {
     kInputBufferSize = 8192,
     kInputPadding = 8, // read by the 8-byte load of the decoding loop, never filled

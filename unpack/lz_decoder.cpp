@@ -2,21 +2,23 @@
 // those of the format's reference rules:
 // - The bit position lives in locals during the loop and is written back to
 //   the record only around refills, table sets and deliveries.
-// - Each step starts with one big-endian 8-byte load, which holds all the
-//   bits the step can take, so no step asks whether bits are left; fields
-//   of 0 bits and the length bonuses are taken without branches (the
-//   machine mispredicts such data-driven branches about as often as not).
+// - The bits are read from a 64-bit word that one load per step refills
+//   (see LoopState), so no step asks whether bits are left and no load
+//   stands between one symbol's lookup and the next; fields of 0 bits and
+//   the length bonuses are taken without branches (the machine mispredicts
+//   such data-driven branches about as often as not).
 // - Symbols come from the tables' quick lookup (one load for codes of up to
 //   kQuickBits bits), the limits search only for longer codes. A quick
 //   entry also knows the extra bits behind its symbol's code, so the step
 //   moves over code and extra bits with one shift, without waiting for a
 //   second table load.
 // - A match whose source lies 16 or more bytes back (or as far back as it
-//   is long) goes in 16-byte pieces, with the 16 bytes behind it saved and
-//   put back: no branch on the length's remainder. The rest (runs of short
-//   distances, copies at the window's end) go by the general copy: 8-byte
-//   pieces where they can, distance 1 as a fill.
-// - Output leaves in blocks of up to 1 MiB, so the sink's work (and the
+//   is long) goes in 16-byte pieces that may write past its end, into bytes
+//   no distance reaches (the buffer holds two windows): no branch on the
+//   length's remainder, and nothing to save and put back. The rest (runs of
+//   short distances, copies at the buffer's end) go by the general copy:
+//   8-byte pieces where they can, distance 1 as a fill.
+// - Output leaves in blocks of up to 2 MiB, so the sink's work (and the
 //   checksum its owner folds in) runs over large pieces.
 #include "unpack/lz_decoder.h"
 
@@ -25,8 +27,9 @@
 #include <string.h>
 
 // A delivery is due when fewer than this many bytes of room remain before
-// undelivered bytes; no step writes more than 260 bytes.
-enum { kFlushMargin = 270 };
+// undelivered bytes; no step produces more than 260 bytes, nor writes more
+// than 15 bytes past them.
+enum { kFlushMargin = 280 };
 
 void PrepareDecoder(DecoderState* d)
 {
@@ -45,7 +48,7 @@ void ResetDecoder(DecoderState* d, int solid)
     d->recentCount = 0;
     d->prevMatchLength = 0;
     d->prevMatchDistance = 0;
-    memset(d->slidingWindow, 0, kWindowSize);
+    memset(d->slidingWindow, 0, kRingSize);
     memset(d->previousLengths, 0, sizeof d->previousLengths);
     d->flushedPos = 0;
     d->windowPos = 0;
@@ -60,7 +63,7 @@ void FlushWindow(DecoderState* d)
 {
     uint8_t* window = d->slidingWindow;
     if (d->windowPos < d->flushedPos) {
-        uint32_t tail = (0 - d->flushedPos) & kWindowMask;
+        uint32_t tail = (0 - d->flushedPos) & kRingMask;
         if (tail)
             DeliverOutput(d, window + d->flushedPos, tail);
         if (d->windowPos)
@@ -90,8 +93,8 @@ static inline void Copy4(uint8_t* d, const uint8_t* s)
 // bytes. Returns the new window position.
 static inline uint32_t CopyWindowBytes(uint8_t* window, uint32_t pos, uint32_t distance, uint32_t length)
 {
-    uint32_t src = (pos - distance) & kWindowMask;
-    if (pos + length <= kWindowSize && src + length <= kWindowSize) {
+    uint32_t src = (pos - distance) & kRingMask;
+    if (pos + length <= kRingSize && src + length <= kRingSize) {
         uint8_t* d = window + pos;
         const uint8_t* s = window + src;
         if (distance >= 8 && src <= pos) {
@@ -124,14 +127,22 @@ static inline uint32_t CopyWindowBytes(uint8_t* window, uint32_t pos, uint32_t d
             for (uint32_t n = 0; n < length; n++)
                 d[n] = s[n];
         }
-        return (pos + length) & kWindowMask;
+        return (pos + length) & kRingMask;
     }
     for (uint32_t n = length; n > 0; n--) {
         window[pos] = window[src];
-        pos = (pos + 1) & kWindowMask;
-        src = (src + 1) & kWindowMask;
+        pos = (pos + 1) & kRingMask;
+        src = (src + 1) & kRingMask;
     }
     return pos;
+}
+
+// How far back a match copies from. A distance of 0 (the history's first
+// entries) is a whole window in the format's window of one; in our buffer of
+// two it must say so.
+static inline uint32_t Reach(uint32_t distance)
+{
+    return distance ? distance : kWindowSize;
 }
 
 void CopyMatch(DecoderState* d)
@@ -143,7 +154,7 @@ void CopyMatch(DecoderState* d)
     d->recentCount++;
     d->prevMatchLength = length;
     d->unpackedLeft -= int32_t(length);
-    d->windowPos = CopyWindowBytes(d->slidingWindow, d->windowPos, distance, length);
+    d->windowPos = CopyWindowBytes(d->slidingWindow, d->windowPos, Reach(distance), length);
 }
 
 void CheckTrailingTables(DecoderState* d)
@@ -299,7 +310,7 @@ static inline void Load(const DecoderState* d, LoopState& s)
     s.windowPos = d->windowPos;
     s.flushedPos = d->flushedPos;
     s.unpackedLeft = d->unpackedLeft;
-    uint32_t room = s.flushedPos == s.windowPos ? uint32_t(kWindowSize) : (s.flushedPos - s.windowPos) & kWindowMask;
+    uint32_t room = s.flushedPos == s.windowPos ? kRingSize : (s.flushedPos - s.windowPos) & kRingMask;
     s.flushBudget = int32_t(room) - kFlushMargin;
     s.budgetAtSettle = s.budget = s.unpackedLeft < s.flushBudget ? s.unpackedLeft : s.flushBudget;
     s.multimedia = d->multimediaBlock;
@@ -319,7 +330,7 @@ static inline void TakeLiteral(LoopState& s, uint8_t* window, uint32_t entry)
     s.bits <<= entry & 15;
     s.bitsLeft -= entry & 15;
     window[s.windowPos] = uint8_t(entry >> 16);
-    s.windowPos = (s.windowPos + 1) & kWindowMask;
+    s.windowPos = (s.windowPos + 1) & kRingMask;
     s.budget--;
 }
 
@@ -357,33 +368,31 @@ static_assert(RecentBonus(0) == RecentLengthBonus(0) && RecentBonus(0x100) == Re
                   RecentBonus(0xFFFFFFFFu) == RecentLengthBonus(0xFFFFFFFFu),
               "the branch-free bonuses are the format's");
 
-// A match copied in 16-byte pieces, with the 16 bytes behind it saved
-// first and put back last, so every byte outside the match keeps its value
-// and no branch depends on the length's remainder. The pieces give the
-// effect of a byte by byte copy when the source lies at least 16 bytes
-// behind (every piece reads finished bytes), or at least `length` bytes
-// behind (one piece, read before it is written), or ahead of the position
-// (a copy from almost a whole window back: every piece is read before the
-// position reaches it). Neither side may wrap around the window, the 16
-// bytes behind included.
+// A match copied in 16-byte pieces, which may write up to 15 bytes past
+// its end (bytes two windows old: see kRingSize), so that no branch depends
+// on the length's remainder. The pieces give the effect of a byte by byte
+// copy when the source lies at least 16 bytes behind (every piece reads
+// finished bytes), or at least `length` bytes behind (one piece, read
+// before it is written), or ahead of the position (a copy from a window
+// back across the buffer's end: every piece is read before the position
+// reaches it). Neither side may wrap around the buffer, the 16 bytes
+// behind included.
 static inline int PieceCopyFits(uint32_t pos, uint32_t src, uint32_t distance, uint32_t length)
 {
     // One combined test: the parts as separate branches mispredict often.
-    return ((distance >= 16) | (distance >= length)) & (pos + length <= kWindowSize - 16) &
-           (src + length <= kWindowSize - 16);
+    return ((distance >= 16) | (distance >= length)) & (pos + length <= kRingSize - 16) &
+           (src + length <= kRingSize - 16);
 }
 
 static inline void PieceCopy(uint8_t* window, uint32_t pos, uint32_t src, uint32_t length)
 {
-    uint8_t piece[16], kept[16];
-    memcpy(kept, window + pos + length, 16);
+    uint8_t piece[16];
     uint32_t n = 0;
     do {
         memcpy(piece, window + src + n, 16);
         memcpy(window + pos + n, piece, 16);
         n += 16;
     } while (n < length);
-    memcpy(window + pos + length, kept, 16);
 }
 
 // GCC's straight-line vectoriser would pack pairs of the loop's locals into
@@ -459,7 +468,7 @@ static OV_LOOP_INLINE void DecodeEntry(DecoderState* d, uint8_t* window, int sol
                     Load(d, s);
                 } else {
                     window[s.windowPos] = uint8_t(symbol);
-                    s.windowPos = (s.windowPos + 1) & kWindowMask;
+                    s.windowPos = (s.windowPos + 1) & kRingMask;
                     s.budget--;
                     d->currentChannel = d->channelCount ? (d->currentChannel + 1) % d->channelCount : 0;
                 }
@@ -515,12 +524,13 @@ static OV_LOOP_INLINE void DecodeEntry(DecoderState* d, uint8_t* window, int sol
         s.bitsLeft -= used;
         NoteMatchHistory(s, length, distance);
         s.budget -= int32_t(length);
-        uint32_t src = (s.windowPos - distance) & kWindowMask;
-        if (PieceCopyFits(s.windowPos, src, distance, length)) {
+        uint32_t back = Reach(distance);
+        uint32_t src = (s.windowPos - back) & kRingMask;
+        if (PieceCopyFits(s.windowPos, src, back, length)) {
             PieceCopy(window, s.windowPos, src, length);
             s.windowPos += length;
         } else {
-            s.windowPos = CopyWindowBytes(window, s.windowPos, distance, length);
+            s.windowPos = CopyWindowBytes(window, s.windowPos, back, length);
         }
     }
     Store(d, s);

@@ -1,6 +1,6 @@
 // The RAR 2.0 LZ decoding loop: symbols from the bit input become literals
-// and matches in a 1 MiB sliding window, which is delivered to the entry's
-// sink.
+// and matches in a sliding window (a buffer of kRingSize bytes, twice the
+// format's window), which is delivered to the entry's sink.
 #ifndef OV_UNPACK_LZ_DECODER_H
 #define OV_UNPACK_LZ_DECODER_H
 
@@ -8,8 +8,8 @@
 
 struct DecoderState;
 
-// Decodes the current entry. The caller has set packedInput, packedLeft,
-// unpackedLeft and the sink. `solid` non-zero continues the previous
+// Decodes the current entry into `window` (kRingSize bytes). The caller has
+// set packedInput, packedLeft, unpackedLeft and the sink. `solid` non-zero continues the previous
 // entry's window, tables and history.
 // Damage is not reported here: it shows in the entry checksum, and in
 // d->inputOverrun when the packed data ran out long before the output.

@@ -59,7 +59,7 @@ public:
 
 private:
     DecoderState* state_ = static_cast<DecoderState*>(calloc(1, sizeof(DecoderState)));
-    uint8_t* window_ = static_cast<uint8_t*>(calloc(kWindowSize, 1));
+    uint8_t* window_ = static_cast<uint8_t*>(calloc(kRingSize, 1));
     std::vector<uint8_t> out_;
 };
 

@@ -107,13 +107,14 @@ TEST(LzDecoder, LengthBonusesStartAtTheirDistances)
     }
 }
 
-TEST(LzDecoder, MatchCopiesAgreeWithAByteByByteCopyAtTheWindowsEnd)
+TEST(LzDecoder, MatchCopiesAgreeWithAByteByByteCopyAtTheBuffersEnd)
 {
-    // Literals up to just before the window's end, then matches of every
-    // kind of overlap (short distances that repeat, distances from 16 on,
-    // distances of almost a whole window that read ahead) and lengths
-    // around the copy's 16-byte pieces, across the end and beyond: the
-    // output must be that of the format's byte by byte copy.
+    // Literals up to just before the end of the decoder's buffer of two
+    // windows, then matches of every kind of overlap (short distances that
+    // repeat, distances from 16 on, distances of almost a whole window that
+    // read across the end) and lengths around the copy's 16-byte pieces,
+    // across the end and beyond: the output must be that of the format's
+    // byte by byte copy in a window of its own size.
     std::mt19937 rng(7);
     Bytes window(kWindowSize, 0), expected;
     uint32_t pos = 0;
@@ -124,7 +125,7 @@ TEST(LzDecoder, MatchCopiesAgreeWithAByteByByteCopyAtTheWindowsEnd)
     };
     Rar20Writer w;
     w.TableSet(FlatLzLengths());
-    Bytes literals(kWindowSize - 700);
+    Bytes literals(kRingSize - 700);
     for (auto& b : literals)
         b = uint8_t(rng() % 7);
     w.Literals(literals);
@@ -191,6 +192,18 @@ TEST(LzDecoder, EntryStartsAndEnds)
     again.RepeatLengthSymbol(0);
     again.Match(200, kWindowSize);
     EXPECT_EQ(h.Decode(again.FinishEntry(), 202, false), Bytes(202, 0));
+
+    // A recent distance of 0 (never set) reaches a whole window back: zeros
+    // here, not the bytes the copy before wrote past its end.
+    Rar20Writer zero;
+    zero.TableSet(FlatLzLengths());
+    zero.Literals(Bytes(40, 'x'));
+    zero.Match(30, 20);
+    zero.MainSymbol(kSymbolRecent + 1);
+    zero.RepeatLengthSymbol(0);
+    Bytes xs(70, 'x');
+    xs.resize(72, 0);
+    EXPECT_EQ(h.Decode(zero.FinishEntry(), 72, false), xs);
 
     // The encoder's last byte is missing: decoding goes on over what the
     // buffer still holds, in a fresh record zero bits like the padding.
