@@ -62,8 +62,10 @@ void BuildHuffmanTable(const uint8_t* lengths, HuffmanTable* table, uint32_t cou
     // look-aheads it stands for take the same number of bits.
     const uint32_t shift = 16 - kQuickBits;
     if (proper) {
-        for (uint32_t& slot : table->quick)
-            slot = kNoQuickEntry;
+        // Canonical codes of up to kQuickBits bits fill the slots from 0 on
+        // without a gap; the search decides from where they end.
+        for (uint32_t slot = firstCode[kQuickBits] + lengthCount[kQuickBits]; slot < (1u << kQuickBits); slot++)
+            table->quick[slot] = kNoQuickEntry;
         for (uint32_t len = 1; len <= kQuickBits; len++) {
             uint32_t span = 1u << (kQuickBits - len);
             for (uint32_t k = 0; k < lengthCount[len]; k++) {
