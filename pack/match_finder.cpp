@@ -276,9 +276,10 @@ int TreeMatchFinder::DescendOne(uint32_t pos, uint32_t hash, uint32_t limit, Mat
     uint32_t* less = &tree_[2 * (pos & slotMask_)]; // gets the next smaller node
     uint32_t* greater = &tree_[2 * (pos & slotMask_) + 1];
     uint32_t lessLen = 0, greaterLen = 0;
-    int depth = depth_;
-    while (true) {
-        if (cand == 0 || depth-- <= 0 || pos - (cand - 1) > kMaxDistance) {
+    // Candidates below this (0 included) are empty or out of the window.
+    uint32_t lowest = pos >= kMaxDistance ? pos - kMaxDistance + 1 : 1;
+    for (int depth = depth_;; --depth) {
+        if (cand < lowest || depth <= 0) {
             *less = 0;
             *greater = 0;
             break;
