@@ -19,23 +19,6 @@ inline uint32_t Load32(const uint8_t* p)
     return v;
 }
 
-// Length of the common run of `a` and `b` from `n` on, capped at `limit`;
-// eight bytes at a time (the lowest differing byte ends the run).
-inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t n, uint32_t limit)
-{
-    while (n + 8 <= limit) {
-        uint64_t x, y;
-        memcpy(&x, a + n, 8);
-        memcpy(&y, b + n, 8);
-        if (x != y)
-            return n + (__builtin_ctzll(x ^ y) >> 3);
-        n += 8;
-    }
-    while (n < limit && a[n] == b[n])
-        ++n;
-    return n;
-}
-
 } // namespace
 
 MatchFinder::MatchFinder(const uint8_t* data, uint32_t size, int chainDepth, uint32_t niceLength)
@@ -57,11 +40,6 @@ uint32_t MatchFinder::Hash3(uint32_t pos) const
 {
     uint32_t v = data_[pos] | data_[pos + 1] << 8 | data_[pos + 2] << 16;
     return (v * 2654435761u) >> (32 - kHash3Bits);
-}
-
-uint32_t MatchFinder::MatchLength(uint32_t pos, uint32_t dist, uint32_t limit) const
-{
-    return CommonLength(data_ + pos, data_ + pos - dist, 0, limit);
 }
 
 void MatchFinder::Insert(uint32_t pos)
@@ -257,11 +235,7 @@ void TreeMatchFinder::Gather(uint32_t begin, uint32_t end, const TreeStretch* sp
         if (c3 && limit >= 3) {
             uint32_t d = pos - (c3 - 1);
             if (d <= kMaxDistanceForThree) {
-                const uint8_t* a = data_ + pos;
-                const uint8_t* b = a - d;
-                uint32_t len = 0;
-                while (len < limit && a[len] == b[len])
-                    ++len;
+                uint32_t len = CommonLength(data_ + pos, data_ + pos - d, 0, limit);
                 if (len >= 3) {
                     out->matches.push_back({len, d});
                     count = 1;
@@ -302,9 +276,10 @@ int TreeMatchFinder::DescendOne(uint32_t pos, uint32_t hash, uint32_t limit, Mat
     uint32_t* less = &tree_[2 * (pos & slotMask_)]; // gets the next smaller node
     uint32_t* greater = &tree_[2 * (pos & slotMask_) + 1];
     uint32_t lessLen = 0, greaterLen = 0;
-    int depth = depth_;
-    while (true) {
-        if (cand == 0 || depth-- <= 0 || pos - (cand - 1) > kMaxDistance) {
+    // Candidates below this (0 included) are empty or out of the window.
+    uint32_t lowest = pos >= kMaxDistance ? pos - kMaxDistance + 1 : 1;
+    for (int depth = depth_;; --depth) {
+        if (cand < lowest || depth <= 0) {
             *less = 0;
             *greater = 0;
             break;

@@ -4,7 +4,25 @@
 #define OV_PACK_MATCH_FINDER_H
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
+
+// Length of the common run of `a` and `b` from `n` on, capped at `limit`;
+// eight bytes at a time (the lowest differing byte ends the run).
+inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t n, uint32_t limit)
+{
+    while (n + 8 <= limit) {
+        uint64_t x, y;
+        memcpy(&x, a + n, 8);
+        memcpy(&y, b + n, 8);
+        if (x != y)
+            return n + (__builtin_ctzll(x ^ y) >> 3);
+        n += 8;
+    }
+    while (n < limit && a[n] == b[n])
+        ++n;
+    return n;
+}
 
 struct Match {
     uint32_t length;
@@ -31,7 +49,11 @@ public:
     void Insert(uint32_t pos);
 
     // Length of the common run at `pos` and `pos - dist`, capped at `limit`.
-    uint32_t MatchLength(uint32_t pos, uint32_t dist, uint32_t limit) const;
+    // Inline: the optimal parser calls it several times per position.
+    uint32_t MatchLength(uint32_t pos, uint32_t dist, uint32_t limit) const
+    {
+        return CommonLength(data_ + pos, data_ + pos - dist, 0, limit);
+    }
 
 private:
     uint32_t Hash4(uint32_t pos) const;
