@@ -26,8 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     PrepareDecoder(d);
     d->sink = &delivered;
     d->deliver = [](void* sink, const uint8_t* bytes, uint32_t n) {
-        for (uint32_t i = 0; i < n; i++) // every byte read, for the sanitizers
-            *static_cast<uint64_t*>(sink) += (uint64_t(1) << 32) + (bytes[i] == 0x55);
+        // Every byte read, for the sanitizers; without a compare, which the
+        // fuzzer would trace for every byte of outputs of many megabytes.
+        for (uint32_t i = 0; i < n; i++)
+            *static_cast<uint64_t*>(sink) += (uint64_t(1) << 32) + (bytes[i] & 1);
         return n;
     };
     d->packedInput = fmemopen(const_cast<uint8_t*>(data + header), stream, "rb");
