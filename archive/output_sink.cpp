@@ -89,8 +89,15 @@ int ByteBufferReserve(ByteBuffer* buffer, uint32_t total)
 
 uint32_t WriteEntryOutput(ExtractContext* ctx, FILE* output, const uint8_t* bytes, uint32_t count)
 {
-    if (output)
-        return uint32_t(fwrite(bytes, 1, count, output));
+    if (output) {
+        size_t written = fwrite(bytes, 1, count, output);
+        // A write cut short may leave no system error behind (the C runtime
+        // then knows only that it was short); writing the rest again makes
+        // the system tell why: on a full disk, that it is full.
+        if (written < count)
+            written += fwrite(bytes + written, 1, count - written, output);
+        return uint32_t(written);
+    }
     if (ctx->memorySink) {
         if (ByteBufferAppend(ctx->memorySink, bytes, count) != 0)
             ctx->sinkFailed = 1;
