@@ -29,6 +29,8 @@ const uint32_t kParseChunk = 1u << 15;
 const int kMaxThreads = 64;
 // Steps weighed at a time when deciding where a block ends.
 const size_t kSplitUnit = 2048;
+// Bits a split may lose on the unit that begins the new block (exact costs).
+const uint64_t kSplitBias = 150;
 // The longest block kept open (steps).
 const size_t kMaxBlock = 1u << 20;
 // Entries of fewer steps never begin a block.
@@ -169,7 +171,11 @@ private:
             Stats merged = pendingStats_;
             merged.Add(unitStats_);
             uint64_t mergedCost = CostOf(merged, previous_, mergedLengths);
-            if (pendingCost_ + unitCost < mergedCost || pending_.size() + unit_.size() > kMaxBlock) {
+            // A table set of the unit's own also suits the units after it,
+            // which the comparison cannot see: with exact costs a split may
+            // cost a little more than it saves on the unit.
+            uint64_t bias = exact_ ? kSplitBias : 0;
+            if (pendingCost_ + unitCost < mergedCost + bias || pending_.size() + unit_.size() > kMaxBlock) {
                 WriteBlock();
                 pendingCost_ = CostOf(unitStats_, previous_, pendingLengths_);
             } else {
