@@ -27,8 +27,10 @@ namespace {
 const uint32_t kParseChunk = 1u << 15;
 // More threads than this find no more work.
 const int kMaxThreads = 64;
-// Steps weighed at a time when deciding where a block ends.
+// Steps weighed at a time when deciding where a block ends; exact costs
+// afford finer units, which find the changes in the statistics closer.
 const size_t kSplitUnit = 2048;
+const size_t kExactSplitUnit = 1024;
 // Bits a split may lose on the unit that begins the new block (exact costs).
 const uint64_t kSplitBias = 150;
 // The longest block kept open (steps).
@@ -79,6 +81,7 @@ public:
         : packed_(packed)
         , tableBits_(tableBits)
         , exact_(exact)
+        , splitUnit_(exact ? kExactSplitUnit : kSplitUnit)
     {
         memset(previous_, 0, sizeof previous_);
         pendingStats_.Clear();
@@ -93,11 +96,11 @@ public:
         bool tiny = !symbols.empty() && symbols[0].firstOfEntry && symbols.size() < kTinyEntry;
         for (const Symbol& s : symbols) {
             // Statistics change most at file boundaries: let a unit end there.
-            if (s.firstOfEntry && unit_.size() >= kSplitUnit / 4 && !tiny)
+            if (s.firstOfEntry && unit_.size() >= splitUnit_ / 4 && !tiny)
                 TakeUnit();
             unit_.push_back(s);
             unitStats_.Add(s);
-            if (unit_.size() >= kSplitUnit && !tiny)
+            if (unit_.size() >= splitUnit_ && !tiny)
                 TakeUnit();
         }
     }
@@ -257,6 +260,7 @@ private:
     Stats pendingStats_, unitStats_;
     uint64_t pendingCost_ = 0;
     bool exact_;
+    size_t splitUnit_;
     uint8_t previous_[kLzSetSize];
     uint8_t pendingLengths_[kLzSetSize]; // exact costs only
     bool haveTables_ = false;
