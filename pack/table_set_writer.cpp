@@ -27,6 +27,7 @@ void Encode(const uint8_t* lengths, const uint8_t* base, const uint32_t* price, 
     Op choice[kLzSetSize + 1];
     uint16_t span[kLzSetSize + 1];
     cost[kLzSetSize] = 0;
+    int same = 0;
     for (int i = kLzSetSize - 1; i >= 0; --i) {
         uint8_t v = lengths[i];
         uint8_t single = uint8_t((v - base[i]) & 15);
@@ -41,14 +42,17 @@ void Encode(const uint8_t* lengths, const uint8_t* base, const uint32_t* price, 
                 span[i] = uint16_t(run);
             }
         };
-        int same = 1; // lengths equal to v from i on
-        while (i + same < kLzSetSize && same < 138 && lengths[i + same] == v)
-            ++same;
+        // Lengths equal to v from i on, at most the longest run.
+        same = i + 1 < kLzSetSize && lengths[i + 1] == v ? std::min(same + 1, 138) : 1;
         if (v == 0) {
-            for (int run = 3; run <= std::min(same, 10); ++run)
+            // A run stopped short of the zeros' end leaves ops to cover the
+            // rest: the whole run is cheaper, unless the zeros outlast it.
+            bool more = i + same < kLzSetSize && lengths[i + same] == 0;
+            for (int run = same <= 10 ? std::max(same, 3) : 3; run <= std::min(same, 10); ++run)
                 consider(kLengthZeros, run, run - 3);
-            for (int run = 11; run <= same; ++run)
-                consider(kLengthLongZeros, run, run - 11);
+            for (int run = more ? 11 : same; run <= same; ++run)
+                if (run >= 11)
+                    consider(kLengthLongZeros, run, run - 11);
         }
         if (i > 0 && lengths[i - 1] == v)
             for (int run = 3; run <= std::min(same, 6); ++run)
