@@ -94,8 +94,15 @@ uint32_t EncodeBest(const uint8_t* lengths, const uint8_t* base, std::vector<Op>
             memcpy(codeLengths, trialCode, kLengthCodeSymbols);
         }
         // Symbols without a code stay possible at about what a rare one costs.
-        for (int s = 0; s < kLengthCodeSymbols; ++s)
-            price[s] = (trialCode[s] ? trialCode[s] : 8) + kExtraBits[s];
+        // Unchanged prices would only repeat the round.
+        bool same = round > 0;
+        for (int s = 0; s < kLengthCodeSymbols; ++s) {
+            uint32_t p = (trialCode[s] ? trialCode[s] : 8) + kExtraBits[s];
+            same &= price[s] == p;
+            price[s] = p;
+        }
+        if (same)
+            break;
     }
     return best;
 }
