@@ -13,6 +13,38 @@ struct Item {
     int left;   // packages: index of the first child in the previous list
 };
 
+// Plain Huffman over the sorted leaves (two queues: leaves and the pairs
+// made, both rising); sets the lengths when no code exceeds `maxBits`. That
+// is the usual case, and a small fraction of the package-merge's work.
+bool HuffmanFits(const std::vector<Item>& leaves, int maxBits, uint8_t* lengths)
+{
+    size_t m = leaves.size();
+    std::vector<uint64_t> weight(2 * m - 1);
+    std::vector<uint32_t> parent(2 * m - 1);
+    for (size_t i = 0; i < m; ++i)
+        weight[i] = leaves[i].weight;
+    size_t leaf = 0, pair = m;
+    for (size_t made = m; made < 2 * m - 1; ++made) {
+        uint64_t sum = 0;
+        for (int k = 0; k < 2; ++k) {
+            size_t take = leaf < m && (pair >= made || weight[leaf] <= weight[pair]) ? leaf++ : pair++;
+            parent[take] = uint32_t(made);
+            sum += weight[take];
+        }
+        weight[made] = sum;
+    }
+    // Depths from the root down, reusing `weight`.
+    weight[2 * m - 2] = 0;
+    for (size_t k = 2 * m - 2; k-- > 0;) {
+        weight[k] = weight[parent[k]] + 1;
+        if (k < m && weight[k] > uint64_t(maxBits))
+            return false;
+    }
+    for (size_t i = 0; i < m; ++i)
+        lengths[leaves[i].symbol] = uint8_t(weight[i]);
+    return true;
+}
+
 } // namespace
 
 void BuildCodeLengths(const uint32_t* freq, int n, int maxBits, uint8_t* lengths)
@@ -33,6 +65,9 @@ void BuildCodeLengths(const uint32_t* freq, int n, int maxBits, uint8_t* lengths
     std::sort(leaves.begin(), leaves.end(), [](const Item& a, const Item& b) {
         return a.weight != b.weight ? a.weight < b.weight : a.symbol < b.symbol;
     });
+
+    if (HuffmanFits(leaves, maxBits, lengths))
+        return;
 
     // lists[0] is the deepest level; each further list merges the leaves
     // with the pairs of the list before it.

@@ -27,8 +27,12 @@ namespace {
 const uint32_t kParseChunk = 1u << 15;
 // More threads than this find no more work.
 const int kMaxThreads = 64;
-// Steps weighed at a time when deciding where a block ends.
+// Steps weighed at a time when deciding where a block ends; exact costs
+// afford finer units, which find the changes in the statistics closer.
 const size_t kSplitUnit = 2048;
+const size_t kExactSplitUnit = 1024;
+// Bits a split may lose on the unit that begins the new block (exact costs).
+const uint64_t kSplitBias = 150;
 // The longest block kept open (steps).
 const size_t kMaxBlock = 1u << 20;
 // Entries of fewer steps never begin a block.
@@ -77,6 +81,7 @@ public:
         : packed_(packed)
         , tableBits_(tableBits)
         , exact_(exact)
+        , splitUnit_(exact ? kExactSplitUnit : kSplitUnit)
     {
         memset(previous_, 0, sizeof previous_);
         pendingStats_.Clear();
@@ -91,11 +96,11 @@ public:
         bool tiny = !symbols.empty() && symbols[0].firstOfEntry && symbols.size() < kTinyEntry;
         for (const Symbol& s : symbols) {
             // Statistics change most at file boundaries: let a unit end there.
-            if (s.firstOfEntry && unit_.size() >= kSplitUnit / 4 && !tiny)
+            if (s.firstOfEntry && unit_.size() >= splitUnit_ / 4 && !tiny)
                 TakeUnit();
             unit_.push_back(s);
             unitStats_.Add(s);
-            if (unit_.size() >= kSplitUnit && !tiny)
+            if (unit_.size() >= splitUnit_ && !tiny)
                 TakeUnit();
         }
     }
@@ -169,7 +174,11 @@ private:
             Stats merged = pendingStats_;
             merged.Add(unitStats_);
             uint64_t mergedCost = CostOf(merged, previous_, mergedLengths);
-            if (pendingCost_ + unitCost < mergedCost || pending_.size() + unit_.size() > kMaxBlock) {
+            // A table set of the unit's own also suits the units after it,
+            // which the comparison cannot see: with exact costs a split may
+            // cost a little more than it saves on the unit.
+            uint64_t bias = exact_ ? kSplitBias : 0;
+            if (pendingCost_ + unitCost < mergedCost + bias || pending_.size() + unit_.size() > kMaxBlock) {
                 WriteBlock();
                 pendingCost_ = CostOf(unitStats_, previous_, pendingLengths_);
             } else {
@@ -251,6 +260,7 @@ private:
     Stats pendingStats_, unitStats_;
     uint64_t pendingCost_ = 0;
     bool exact_;
+    size_t splitUnit_;
     uint8_t previous_[kLzSetSize];
     uint8_t pendingLengths_[kLzSetSize]; // exact costs only
     bool haveTables_ = false;

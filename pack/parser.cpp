@@ -44,7 +44,7 @@ ParserSettings ParserSettingsForLevel(int level)
     case 4:
         return {ParseMode::kOptimal, 48, 128, 1, 0, 1};
     default:
-        return {ParseMode::kOptimal, 128, 258, 2, 0, 2};
+        return {ParseMode::kOptimal, 256, 258, 2, 0, 2};
     }
 }
 
