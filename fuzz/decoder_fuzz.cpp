@@ -1,9 +1,9 @@
 // The decoder as the archive pass drives it, on what the differential target
 // never makes: up to 16 entries on one record and window, each with its own
-// solid flag (the first too) and any 32-bit packed and unpacked sizes, read
-// one after the other from one stream. Input: a count byte, per entry a flag
-// byte and the two sizes (little-endian), then the stream. Every byte the
-// loop produces must be delivered, once.
+// solid flag (the first too), any packed size and an unpacked size of 2 GiB
+// or more or below 16 MiB, read one after the other from one stream. Input:
+// a count byte, per entry a flag byte and the two sizes (little-endian),
+// then the stream. Every byte the loop produces must be delivered, once.
 #include "unpack/decoder_state.h"
 #include "unpack/lz_decoder.h"
 
@@ -37,8 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fseek(d->packedInput, long(offset < stream ? offset : stream), SEEK_SET);
         offset += Le32(h + 1);
         d->packedLeft = int32_t(Le32(h + 1));
-        d->unpackedLeft = int32_t(Le32(h + 5));
-        int64_t start = int64_t(int32_t(Le32(h + 5))) - 1; // counted down to below 0; 2 GiB or more: nothing
+        // Sizes of 2 GiB or more stay (nothing may come out); smaller ones
+        // are kept below 16 MiB, as an input of a few kilobytes can make
+        // tens of megabytes of matches, which take minutes here.
+        uint32_t unpacked = Le32(h + 5) < 0x80000000u ? Le32(h + 5) & 0xFFFFFF : Le32(h + 5);
+        d->unpackedLeft = int32_t(unpacked);
+        int64_t start = int64_t(int32_t(unpacked)) - 1; // counted down to below 0; 2 GiB or more: nothing
         DecompressEntry(d, window, h[0] & 1);
         if (d->windowPos != d->flushedPos || d->windowPos >= kRingSize ||
             int64_t(delivered >> 32) != (start >= 0 ? start - d->unpackedLeft : 0))
