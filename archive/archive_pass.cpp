@@ -136,9 +136,8 @@ static PassResult OpenArchive(ExtractContext* ctx)
     ctx->archive = OpenArchiveStream(ctx->archivePath);
     if (!ctx->archive)
         return kPassNoArchive;
-    // A buffer larger than the usual 4 KiB: with it most seeks to the next
-    // header land in bytes already read, and a large setup is read in a
-    // sixteenth of the calls. Without memory the library's own serves.
+    // A buffer larger than the usual 4 KiB: a large setup is read in a fifth
+    // of the calls. Without memory the library's own serves.
     ctx->streamBuffer = (char*)malloc(kStreamBufferSize);
     if (ctx->streamBuffer)
         setvbuf(ctx->archive, ctx->streamBuffer, _IOFBF, kStreamBufferSize);
@@ -159,7 +158,7 @@ static PassResult OpenArchive(ExtractContext* ctx)
 }
 
 // The stream usually stands there already (behind an entry's packed data);
-// asking costs nothing, while a seek is a call into the system.
+// asking is cheaper than a seek, which may drop the buffered bytes.
 static void SeekTo(ExtractContext* ctx, int64_t position)
 {
     if (position >= 0 && ftell(ctx->archive) != long(position))

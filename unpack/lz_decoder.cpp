@@ -207,7 +207,7 @@ struct LoopState {
     uint32_t flushedPos;
     // As of the last Settle: bytes still to produce, counted down, and the
     // bytes that may still be written before a delivery is due, less the
-    // margin (below 0 exactly when fewer than 270 bytes of room remain
+    // margin (below 0 exactly when fewer than kFlushMargin bytes of room remain
     // before undelivered bytes; no room is taken while nothing is pending).
     int32_t unpackedLeft;
     int32_t flushBudget;
