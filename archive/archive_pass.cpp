@@ -203,7 +203,7 @@ PassResult ExtractEntries(ExtractContext* ctx)
         ByteBufferDestroy(&buffer);
         return result;
     }
-    ctx->windowBuffer = (uint8_t*)calloc(kRingSize, 1);
+    ctx->windowBuffer = AllocateWindowMemory(kRingSize);
     if (!ctx->windowBuffer) {
         CloseArchive(ctx);
         ByteBufferDestroy(&buffer);
@@ -337,7 +337,7 @@ PassResult ExtractEntries(ExtractContext* ctx)
         }
     }
 
-    free(ctx->windowBuffer);
+    FreeWindowMemory(ctx->windowBuffer);
     ctx->windowBuffer = nullptr;
     CloseArchive(ctx);
     ByteBufferDestroy(&buffer);

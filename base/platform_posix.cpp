@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -53,6 +54,24 @@ struct Utf8Path {
 static bool ToUtf8(const wchar_t* path, Utf8Path* out)
 {
     return WidePathToBytes(path, out->text, sizeof out->text) && out->text[0] != 0;
+}
+
+uint8_t* AllocateWindowMemory(size_t size)
+{
+    // Aligned to its size, so that the system can back it with large pages.
+    uint8_t* memory = static_cast<uint8_t*>(aligned_alloc(size, size));
+    if (!memory)
+        return nullptr;
+#ifdef MADV_HUGEPAGE
+    madvise(memory, size, MADV_HUGEPAGE);
+#endif
+    memset(memory, 0, size);
+    return memory;
+}
+
+void FreeWindowMemory(uint8_t* memory)
+{
+    free(memory);
 }
 
 FILE* OpenArchiveStream(const wchar_t* path)

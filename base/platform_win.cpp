@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <share.h>
+#include <stdlib.h>
 
 size_t PlatformAnsiToWide(const char* source, size_t count, wchar_t* dest, size_t capacity)
 {
@@ -40,6 +41,16 @@ bool PlatformIsAnsiRepresentable(const wchar_t* text)
     BOOL usedDefault = FALSE;
     int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, nullptr, 0, nullptr, &usedDefault);
     return n > 0 && !usedDefault;
+}
+
+uint8_t* AllocateWindowMemory(size_t size)
+{
+    return static_cast<uint8_t*>(calloc(size, 1));
+}
+
+void FreeWindowMemory(uint8_t* memory)
+{
+    free(memory);
 }
 
 FILE* OpenArchiveStream(const wchar_t* path)
