@@ -93,47 +93,6 @@ Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit, uint32_t beat, int 
     return best;
 }
 
-int MatchFinder::FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOut)
-{
-    int count = 0;
-    if (limit < 3 || pos + 4 > size_)
-        return 0;
-    uint32_t bestLength = 2;
-    uint32_t c3 = head3_[Hash3(pos)];
-    if (c3) {
-        uint32_t d = pos - (c3 - 1);
-        if (d <= kMaxDistanceForThree) {
-            uint32_t len = MatchLength(pos, d, limit);
-            if (len >= 3) {
-                out[count++] = {len, d};
-                bestLength = len;
-            }
-        }
-    }
-    uint32_t cand = head4_[Hash4(pos)];
-    int depth = chainDepth_;
-    while (cand && depth-- > 0 && bestLength < limit) {
-        uint32_t c = cand - 1;
-        uint32_t d = pos - c;
-        if (d > kMaxDistance)
-            break;
-        if (data_[c + bestLength] == data_[pos + bestLength]) {
-            uint32_t len = MatchLength(pos, d, limit);
-            if (len > bestLength && len >= MinMatchLength(d)) {
-                bestLength = len;
-                if (count < maxOut)
-                    out[count++] = {len, d};
-                else
-                    out[count - 1] = {len, d};
-                if (len >= niceLength_)
-                    break;
-            }
-        }
-        cand = prev_[c & kWindowMask];
-    }
-    return count;
-}
-
 TreeMatchFinder::TreeMatchFinder(const uint8_t* data, uint32_t size, int depth, uint32_t niceLength, int slices)
     : data_(data)
     , size_(size)

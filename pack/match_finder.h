@@ -41,10 +41,6 @@ public:
     // `depth` overrides the chain depth when above 0.
     Match FindLongest(uint32_t pos, uint32_t limit, uint32_t beat = 2, int depth = 0);
 
-    // Every length improvement at `pos`: lengths strictly growing, each with
-    // the nearest distance that reaches it. Returns the count written.
-    int FindAll(uint32_t pos, uint32_t limit, Match* out, int maxOut);
-
     // Adds `pos` to the chains; call once per position, in order.
     void Insert(uint32_t pos);
 

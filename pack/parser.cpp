@@ -50,7 +50,6 @@ ParserSettings ParserSettingsForLevel(int level)
 
 Parser::Parser(const uint8_t* data, uint32_t size, const ParserSettings& settings, MatchStage* stage)
     : data_(data)
-    , size_(size)
     , settings_(settings)
     , finder_(data, size, settings.mode == ParseMode::kOptimal ? 0 : settings.chainDepth, settings.niceLength)
     , stage_(stage)

@@ -76,7 +76,6 @@ private:
     void CountAndPrice(const std::vector<Symbol>& symbols, size_t from, bool keep);
 
     const uint8_t* data_;
-    uint32_t size_;
     ParserSettings settings_;
     MatchFinder finder_;
     MatchStage* stage_; // optimal parsing only
