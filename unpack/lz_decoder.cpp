@@ -312,7 +312,8 @@ static inline void Load(const DecoderState* d, LoopState& s)
     s.unpackedLeft = d->unpackedLeft;
     uint32_t room = s.flushedPos == s.windowPos ? kRingSize : (s.flushedPos - s.windowPos) & kRingMask;
     s.flushBudget = int32_t(room) - kFlushMargin;
-    s.budgetAtSettle = s.budget = s.unpackedLeft < s.flushBudget ? s.unpackedLeft : s.flushBudget;
+    s.budgetAtSettle = s.budget = 0;
+    Settle(s);
     s.multimedia = d->multimediaBlock;
     s.nextLimit = s.multimedia ? 0 : uint32_t(kMainRefillAbove);
     memcpy(s.recent, d->recentDistances, sizeof s.recent);
@@ -324,14 +325,19 @@ static inline void Load(const DecoderState* d, LoopState& s)
 // Quick entries of the literals lie below this.
 enum : uint32_t { kLiteralsBelow = uint32_t(kSymbolRepeatLast) << 16 };
 
+static inline void PutByte(LoopState& s, uint8_t* window, uint8_t byte)
+{
+    window[s.windowPos] = byte;
+    s.windowPos = (s.windowPos + 1) & kRingMask;
+    s.budget--;
+}
+
 // A literal from its quick entry.
 static inline void TakeLiteral(LoopState& s, uint8_t* window, uint32_t entry)
 {
     s.bits <<= entry & 15;
     s.bitsLeft -= entry & 15;
-    window[s.windowPos] = uint8_t(entry >> 16);
-    s.windowPos = (s.windowPos + 1) & kRingMask;
-    s.budget--;
+    PutByte(s, window, uint8_t(entry >> 16));
 }
 
 // Records a match in the history.
@@ -467,9 +473,7 @@ static OV_LOOP_INLINE void DecodeEntry(DecoderState* d, uint8_t* window, int sol
                     ReadCodeLengths(d);
                     Load(d, s);
                 } else {
-                    window[s.windowPos] = uint8_t(symbol);
-                    s.windowPos = (s.windowPos + 1) & kRingMask;
-                    s.budget--;
+                    PutByte(s, window, uint8_t(symbol));
                     d->currentChannel = d->channelCount ? (d->currentChannel + 1) % d->channelCount : 0;
                 }
                 continue;
