@@ -28,8 +28,8 @@
 
 // A delivery is due when fewer than this many bytes of room remain before
 // undelivered bytes; no step produces more than 260 bytes, nor writes more
-// than 15 bytes past them.
-enum { kFlushMargin = 280 };
+// than 31 bytes past them.
+enum { kFlushMargin = 296 };
 
 void PrepareDecoder(DecoderState* d)
 {
@@ -374,31 +374,37 @@ static_assert(RecentBonus(0) == RecentLengthBonus(0) && RecentBonus(0x100) == Re
                   RecentBonus(0xFFFFFFFFu) == RecentLengthBonus(0xFFFFFFFFu),
               "the branch-free bonuses are the format's");
 
-// A match copied in 16-byte pieces, which may write up to 15 bytes past
+// A match copied in 16-byte pieces, which may write up to 31 bytes past
 // its end (bytes two windows old: see kRingSize), so that no branch depends
 // on the length's remainder. The pieces give the effect of a byte by byte
 // copy when the source lies at least 16 bytes behind (every piece reads
-// finished bytes), or at least `length` bytes behind (one piece, read
-// before it is written), or ahead of the position (a copy from a window
-// back across the buffer's end: every piece is read before the position
-// reaches it). Neither side may wrap around the buffer, the 16 bytes
-// behind included.
+// finished bytes), or at least `length` bytes behind (the match lies in
+// the first piece, read before it is written), or ahead of the position (a
+// copy from a window back across the buffer's end: every piece is read
+// before the position reaches it). Neither side may wrap around the buffer, the 32 bytes past
+// the end included.
 static inline int PieceCopyFits(uint32_t pos, uint32_t src, uint32_t distance, uint32_t length)
 {
     // One combined test: the parts as separate branches mispredict often.
-    return ((distance >= 16) | (distance >= length)) & (pos + length <= kRingSize - 16) &
-           (src + length <= kRingSize - 16);
+    return ((distance >= 16) | (distance >= length)) & (pos + length <= kRingSize - 32) &
+           (src + length <= kRingSize - 32);
+}
+
+static inline void CopyPiece(uint8_t* window, uint32_t pos, uint32_t src)
+{
+    uint8_t piece[16];
+    memcpy(piece, window + src, 16);
+    memcpy(window + pos, piece, 16);
 }
 
 static inline void PieceCopy(uint8_t* window, uint32_t pos, uint32_t src, uint32_t length)
 {
-    uint8_t piece[16];
-    uint32_t n = 0;
-    do {
-        memcpy(piece, window + src + n, 16);
-        memcpy(window + pos + n, piece, 16);
-        n += 16;
-    } while (n < length);
+    // Two pieces whatever the length: most matches are shorter than 32
+    // bytes, and a loop that stops after one or two mispredicts.
+    CopyPiece(window, pos, src);
+    CopyPiece(window, pos + 16, src + 16);
+    for (uint32_t n = 32; n < length; n += 16)
+        CopyPiece(window, pos + n, src + n);
 }
 
 // GCC's straight-line vectoriser would pack pairs of the loop's locals into
