@@ -4,7 +4,7 @@
 
 // 64-bit x86 hosts (the tools and the 64-bit builds, never the 32-bit stub)
 // fold 64 bytes per step with carry-less multiplication where the processor
-// has it: "Fast CRC Computation for Generic Polynomials Using PCLMULQDQ
+// has it, 128 where it has the 256-bit form: "Fast CRC Computation for Generic Polynomials Using PCLMULQDQ
 // Instruction" (Gopal, Ozturk et al., Intel 2009), with that paper's
 // constants for the reflected CRC-32 polynomial.
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -13,13 +13,38 @@
 
 namespace {
 
+// Folds the 16-byte lane `x` forward over the next 16 bytes and adds them.
+__attribute__((target("pclmul,sse4.1"))) inline __m128i Fold16(__m128i x, __m128i next)
+{
+    const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);
+    return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k3k4, 0x11), next), _mm_clmulepi64_si128(x, k3k4, 0x00));
+}
+
+// The last whole 16-byte pieces after the lane `x1`, then the reduction of
+// 128 bits to the CRC.
+__attribute__((target("pclmul,sse4.1"))) uint32_t FinishClmul(__m128i x1, const uint8_t* buf, size_t len)
+{
+    const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);
+    const __m128i k5k0 = _mm_set_epi64x(0, 0x0163cd6124);
+    const __m128i poly = _mm_set_epi64x(0x01f7011641, 0x01db710641);
+    for (; len >= 16; buf += 16, len -= 16)
+        x1 = Fold16(x1, _mm_loadu_si128((const __m128i*)buf));
+    // 128 bits to 64, then the Barrett reduction to 32.
+    const __m128i mask = _mm_setr_epi32(~0, 0, ~0, 0);
+    __m128i x2 = _mm_clmulepi64_si128(x1, k3k4, 0x10);
+    x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), x2);
+    x2 = _mm_srli_si128(x1, 4);
+    x1 = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(x1, mask), k5k0, 0x00), x2);
+    x2 = _mm_clmulepi64_si128(_mm_and_si128(x1, mask), poly, 0x10);
+    x2 = _mm_clmulepi64_si128(_mm_and_si128(x2, mask), poly, 0x00);
+    x1 = _mm_xor_si128(x1, x2);
+    return uint32_t(_mm_extract_epi32(x1, 1));
+}
+
 __attribute__((target("pclmul,sse4.1"))) uint32_t Crc32Clmul(uint32_t crc, const uint8_t* buf, size_t len)
 {
     // len is at least 64 and a multiple of 16.
     const __m128i k1k2 = _mm_set_epi64x(0x01c6e41596, 0x0154442bd4);
-    const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);
-    const __m128i k5k0 = _mm_set_epi64x(0, 0x0163cd6124);
-    const __m128i poly = _mm_set_epi64x(0x01f7011641, 0x01db710641);
     __m128i x1 = _mm_loadu_si128((const __m128i*)(buf + 0x00));
     __m128i x2 = _mm_loadu_si128((const __m128i*)(buf + 0x10));
     __m128i x3 = _mm_loadu_si128((const __m128i*)(buf + 0x20));
@@ -44,39 +69,49 @@ __attribute__((target("pclmul,sse4.1"))) uint32_t Crc32Clmul(uint32_t crc, const
         len -= 64;
     }
     // Four lanes into one.
-    __m128i x5 = _mm_clmulepi64_si128(x1, k3k4, 0x00);
-    x1 = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x1, k3k4, 0x11), x2), x5);
-    x5 = _mm_clmulepi64_si128(x1, k3k4, 0x00);
-    x1 = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x1, k3k4, 0x11), x3), x5);
-    x5 = _mm_clmulepi64_si128(x1, k3k4, 0x00);
-    x1 = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x1, k3k4, 0x11), x4), x5);
-    while (len >= 16) {
-        x5 = _mm_clmulepi64_si128(x1, k3k4, 0x00);
-        x1 = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x1, k3k4, 0x11), _mm_loadu_si128((const __m128i*)buf)),
-                           x5);
-        buf += 16;
-        len -= 16;
-    }
-    // 128 bits to 64, then the Barrett reduction to 32.
-    const __m128i mask = _mm_setr_epi32(~0, 0, ~0, 0);
-    x2 = _mm_clmulepi64_si128(x1, k3k4, 0x10);
-    x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), x2);
-    x2 = _mm_srli_si128(x1, 4);
-    x1 = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(x1, mask), k5k0, 0x00), x2);
-    x2 = _mm_clmulepi64_si128(_mm_and_si128(x1, mask), poly, 0x10);
-    x2 = _mm_clmulepi64_si128(_mm_and_si128(x2, mask), poly, 0x00);
-    x1 = _mm_xor_si128(x1, x2);
-    return uint32_t(_mm_extract_epi32(x1, 1));
+    x1 = Fold16(Fold16(Fold16(x1, x2), x3), x4);
+    return FinishClmul(x1, buf, len);
 }
 
-bool HasClmul()
+// Where the processor has 256-bit carry-less multiplication: eight lanes of
+// 16 bytes, each folded 128 bytes forward per step, twice the bytes per
+// multiplication's latency of the loop above.
+__attribute__((target("vpclmulqdq,avx2,pclmul,sse4.1"))) uint32_t Crc32Vclmul(uint32_t crc, const uint8_t* buf,
+                                                                              size_t len)
+{
+    // len is at least 256 and a multiple of 16. The constants are those
+    // above for a fold over 1024 bits instead of 512.
+    const __m256i k = _mm256_set_epi64x(0x014a7fe880, 0x01e88ef372, 0x014a7fe880, 0x01e88ef372);
+    __m256i y[4];
+    for (int i = 0; i < 4; i++)
+        y[i] = _mm256_loadu_si256((const __m256i*)(buf + 32 * i));
+    y[0] = _mm256_xor_si256(y[0], _mm256_zextsi128_si256(_mm_cvtsi32_si128(int(crc))));
+    buf += 128;
+    len -= 128;
+    for (; len >= 128; buf += 128, len -= 128)
+        for (int i = 0; i < 4; i++)
+            y[i] = _mm256_xor_si256(
+                _mm256_xor_si256(_mm256_clmulepi64_epi128(y[i], k, 0x00), _mm256_clmulepi64_epi128(y[i], k, 0x11)),
+                _mm256_loadu_si256((const __m256i*)(buf + 32 * i)));
+    // The lanes in the order of their bytes, into one.
+    __m128i x = _mm256_castsi256_si128(y[0]);
+    x = Fold16(x, _mm256_extracti128_si256(y[0], 1));
+    for (int i = 1; i < 4; i++)
+        x = Fold16(Fold16(x, _mm256_castsi256_si128(y[i])), _mm256_extracti128_si256(y[i], 1));
+    return FinishClmul(x, buf, len);
+}
+
+// 0: no carry-less multiplication, 1: 128-bit, 2: also 256-bit.
+int ClmulWidth()
 {
     static int known = -1;
     if (known < 0) {
         __builtin_cpu_init();
         known = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1") ? 1 : 0;
+        if (known && __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("avx2"))
+            known = 2;
     }
-    return known == 1;
+    return known;
 }
 
 } // namespace
@@ -107,9 +142,10 @@ uint32_t Crc32Update(const Crc32Table* crc, uint32_t running, const uint8_t* byt
     const uint32_t(*s)[256] = crc->slices;
     uint32_t c = running;
 #ifdef OV_CRC_CLMUL
-    if (length >= 256 && HasClmul()) {
+    int width = length >= 256 ? ClmulWidth() : 0;
+    if (width) {
         size_t chunk = length & ~size_t(15);
-        c = Crc32Clmul(c, bytes, chunk);
+        c = width == 2 ? Crc32Vclmul(c, bytes, chunk) : Crc32Clmul(c, bytes, chunk);
         bytes += chunk;
         length -= chunk;
     }
