@@ -101,12 +101,6 @@ void Parser::CountAndPrice(const std::vector<Symbol>& symbols, size_t from, bool
         matchLengthPrice_[v] = mainPrice_[kSymbolMatch + c] + kLengthExtraBits[c];
         recentLengthAll_[v] = recentLengthPrice_[c];
     }
-    uint64_t litBits = 0, litCount = 0;
-    for (int i = 0; i < 256; ++i) {
-        litBits += uint64_t(mainFreq[i]) * mainPrice_[i];
-        litCount += mainFreq[i];
-    }
-    averageLiteral16_ = uint32_t(litBits * 16 / litCount);
 }
 
 uint32_t Parser::PriceOf(Kind kind, uint32_t length, uint32_t dist) const
@@ -235,7 +229,8 @@ int32_t Parser::BestStep(uint32_t pos, uint32_t limit, Step* step, uint32_t beat
         uint32_t price = BestCoding(length, dist, history_, &kind);
         if (price == kUnreachable)
             return;
-        int32_t gain = int32_t(length * averageLiteral16_) - int32_t(price * 16);
+        uint32_t at = pos - literalBase_;
+        int32_t gain = int32_t(literalPrefix_[at + length] - literalPrefix_[at]) * 16 - int32_t(price * 16);
         if (gain > bestGain) {
             bestGain = gain;
             *step = {length, dist, kind};
@@ -257,6 +252,20 @@ int32_t Parser::BestStep(uint32_t pos, uint32_t limit, Step* step, uint32_t beat
 
 uint32_t Parser::ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool lazy, std::vector<Symbol>* out)
 {
+    // What the literals a match would replace cost, as prefix sums.
+    uint32_t stop = std::min(limit, end + kMaxLength + 2);
+    literalPrefix_.resize(stop - begin + 1);
+    literalBase_ = begin;
+    uint8_t price[256];
+    for (int i = 0; i < 256; ++i)
+        price[i] = uint8_t(mainPrice_[i]);
+    uint32_t* sums = literalPrefix_.data();
+    uint32_t sum = 0;
+    sums[0] = 0;
+    for (uint32_t i = begin; i < stop; ++i) {
+        sum += price[data_[i]];
+        *++sums = sum;
+    }
     uint32_t pos = begin;
     Step cur;
     int32_t gain = BestStep(pos, limit, &cur);

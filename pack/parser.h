@@ -81,7 +81,6 @@ private:
     MatchStage* stage_; // optimal parsing only
     MatchHistory history_;
     uint32_t inserted_ = 0;           // positions below this are in the match finder
-    uint32_t averageLiteral16_ = 128; // 16ths of a bit
 
     uint32_t carryMain_[kMainSymbols] = {0};
     uint32_t carryDist_[kDistanceSymbols] = {0};
@@ -100,6 +99,8 @@ private:
     std::vector<uint16_t> nearPair_;
     std::vector<uint32_t> path_;
     std::vector<Symbol> scratch_;
+    std::vector<uint32_t> literalPrefix_; // greedy and lazy parsing
+    uint32_t literalBase_ = 0;
     StretchMatches found_; // buffers on their way back to the stage
 };
 
