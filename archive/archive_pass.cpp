@@ -337,7 +337,7 @@ PassResult ExtractEntries(ExtractContext* ctx)
         }
     }
 
-    FreeWindowMemory(ctx->windowBuffer);
+    FreeWindowMemory(ctx->windowBuffer, kRingSize);
     ctx->windowBuffer = nullptr;
     CloseArchive(ctx);
     ByteBufferDestroy(&buffer);

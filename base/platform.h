@@ -26,9 +26,10 @@ bool PlatformIsAnsiRepresentable(const wchar_t* text);
 
 // Zero-filled memory for the decoder's window (`size` a power of two), or
 // null; on Linux in large pages where the system offers them, which saves
-// hundreds of page faults in every run. Freed by FreeWindowMemory.
+// hundreds of page faults in every run. Freed by FreeWindowMemory with the
+// same size.
 uint8_t* AllocateWindowMemory(size_t size);
-void FreeWindowMemory(uint8_t* memory);
+void FreeWindowMemory(uint8_t* memory, size_t size);
 
 // Opens the archive for binary reading; other processes may read the file
 // but not write it while it is open. Null on failure.

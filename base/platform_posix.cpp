@@ -10,6 +10,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -58,20 +59,29 @@ static bool ToUtf8(const wchar_t* path, Utf8Path* out)
 
 uint8_t* AllocateWindowMemory(size_t size)
 {
-    // Aligned to its size, so that the system can back it with large pages.
-    uint8_t* memory = static_cast<uint8_t*>(aligned_alloc(size, size));
-    if (!memory)
+    // Fresh pages come zero-filled, with no pass over them; aligned to the
+    // size (the surplus of a mapping twice as large is given back), so that
+    // the system can back them with large pages.
+    void* mapped = mmap(nullptr, 2 * size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
         return nullptr;
+    uintptr_t start = reinterpret_cast<uintptr_t>(mapped);
+    uintptr_t aligned = (start + size - 1) & ~uintptr_t(size - 1);
+    if (aligned > start)
+        munmap(mapped, aligned - start);
+    if (aligned + size < start + 2 * size)
+        munmap(reinterpret_cast<void*>(aligned + size), start + 2 * size - aligned - size);
+    uint8_t* memory = reinterpret_cast<uint8_t*>(aligned);
 #ifdef MADV_HUGEPAGE
     madvise(memory, size, MADV_HUGEPAGE);
 #endif
-    memset(memory, 0, size);
     return memory;
 }
 
-void FreeWindowMemory(uint8_t* memory)
+void FreeWindowMemory(uint8_t* memory, size_t size)
 {
-    free(memory);
+    if (memory)
+        munmap(memory, size);
 }
 
 FILE* OpenArchiveStream(const wchar_t* path)

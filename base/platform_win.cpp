@@ -48,7 +48,7 @@ uint8_t* AllocateWindowMemory(size_t size)
     return static_cast<uint8_t*>(calloc(size, 1));
 }
 
-void FreeWindowMemory(uint8_t* memory)
+void FreeWindowMemory(uint8_t* memory, size_t)
 {
     free(memory);
 }
