@@ -289,6 +289,8 @@ void CompressSolid(const std::vector<LzEntryInput>& entries, int level, std::vec
         data.insert(data.end(), e.data, e.data + e.size);
 
     ParserSettings settings = ParserSettingsForLevel(level);
+    // Declared before the stage, whose threads may run it until it ends.
+    std::unique_ptr<Parser> firstPass;
     std::unique_ptr<MatchStage> stage;
     if (settings.mode == ParseMode::kOptimal) {
         // The optimal parser codes each entry in whole chunks (see below).
@@ -300,10 +302,16 @@ void CompressSolid(const std::vector<LzEntryInput>& entries, int level, std::vec
         if (threads <= 0)
             threads = int(std::thread::hardware_concurrency());
         threads = std::max(1, std::min(threads, kMaxThreads));
+        FirstPass pass;
+        if (settings.passes > 1) {
+            firstPass.reset(new Parser(data.data(), uint32_t(data.size()), settings));
+            Parser* p = firstPass.get();
+            pass = [p](StretchMatches* found, std::vector<Symbol>* steps) { p->FirstPass(found, steps); };
+        }
         stage.reset(new MatchStage(data.data(), uint32_t(data.size()), settings.chainDepth, settings.niceLength,
-                                   std::move(stretches), threads));
+                                   std::move(stretches), threads, pass));
     }
-    Parser parser(data.data(), uint32_t(data.size()), settings, stage.get());
+    Parser parser(data.data(), uint32_t(data.size()), settings, stage.get(), firstPass.get());
     // Exact costs take a table build per estimate: worth it where parsing
     // costs far more anyway.
     BlockCoder coder(packed, tableBits, level >= 4);

@@ -12,19 +12,33 @@ const int kMaxMatchesPerPosition = 48;
 // Slices per thread: small slices let a thread that is done early take more.
 const int kSlicesPerThread = 4;
 
+// Runs `body` without the lock; a failure is kept for the parser to rethrow.
+template <class Body>
+bool Unlocked(std::unique_lock<std::mutex>& lock, std::exception_ptr* failure, Body body)
+{
+    lock.unlock();
+    try {
+        body();
+    } catch (...) {
+        lock.lock();
+        *failure = std::current_exception();
+        return false;
+    }
+    lock.lock();
+    return true;
+}
+
 } // namespace
 
 MatchStage::MatchStage(const uint8_t* data, uint32_t size, int depth, uint32_t niceLength,
-                       std::vector<Stretch> stretches, int threads)
+                       std::vector<Stretch> stretches, int threads, FirstPass firstPass)
     : tree_(data, size, depth, niceLength, threads > 1 ? kSlicesPerThread * threads : 1)
     , stretches_(std::move(stretches))
+    , firstPass_(std::move(firstPass))
     , ring_(threads > 1 ? kInFlight : 0)
 {
-    if (threads <= 1)
-        return;
-    threads_.emplace_back(&MatchStage::Produce, this);
-    for (int i = 2; i < threads; ++i)
-        threads_.emplace_back(&MatchStage::Help, this);
+    for (int i = 1; i < threads; ++i)
+        threads_.emplace_back(&MatchStage::Work, this);
 }
 
 MatchStage::~MatchStage()
@@ -38,106 +52,98 @@ MatchStage::~MatchStage()
         t.join();
 }
 
-void MatchStage::Next(StretchMatches* out)
+void MatchStage::Next(StretchMatches* out, std::vector<Symbol>* steps)
 {
     if (threads_.empty()) {
         const Stretch& s = stretches_[consumed_++];
         tree_.Gather(s.begin, s.end, nullptr, kMaxMatchesPerPosition, out);
+        if (firstPass_)
+            firstPass_(out, steps);
         return;
     }
     std::unique_lock<std::mutex> lock(mutex_);
     while (produced_ == consumed_ && !failure_) {
-        if (!RunSlice(lock))
+        if (!RunTask(lock))
             changed_.wait(lock);
     }
     if (failure_)
         std::rethrow_exception(failure_);
-    std::swap(*out, ring_[consumed_ % kInFlight].found);
+    Slot& slot = ring_[consumed_ % kInFlight];
+    std::swap(*out, slot.found);
+    if (steps)
+        std::swap(*steps, slot.steps);
     ++consumed_;
     lock.unlock();
     changed_.notify_all();
 }
 
-// Descends one open slice of the current stretch, if any is left.
-bool MatchStage::RunSlice(std::unique_lock<std::mutex>& lock)
+void MatchStage::Release()
 {
-    if (nextSlice_ >= slicesOpen_)
-        return false;
-    int slice = nextSlice_++;
-    TreeStretch* job = job_;
-    lock.unlock();
-    try {
-        tree_.Descend(job, slice);
-    } catch (...) {
-        lock.lock();
-        failure_ = std::current_exception();
-        ++slicesDone_;
-        changed_.notify_all();
-        return true;
-    }
-    lock.lock();
-    if (++slicesDone_ == slicesOpen_)
-        changed_.notify_all();
-    return true;
-}
-
-void MatchStage::Produce()
-{
-    try {
-        ProduceAll();
-    } catch (...) {
+    if (threads_.empty())
+        return;
+    {
         std::lock_guard<std::mutex> lock(mutex_);
-        failure_ = std::current_exception();
+        ++released_;
     }
     changed_.notify_all();
 }
 
-// Splits each stretch in turn into slices and opens them to the helpers and
-// the waiting parser; while they descend, gathers the stretch before. Never
-// more than kInFlight stretches ahead of the parser.
-void MatchStage::ProduceAll()
-{
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (size_t k = 0; k < stretches_.size(); ++k) {
-        changed_.wait(lock, [&] { return stop_ || k < consumed_ + kInFlight; });
-        if (stop_)
-            return;
-        TreeStretch* split = &ring_[k % kInFlight].split;
-        lock.unlock();
-        tree_.Split(stretches_[k].begin, stretches_[k].end, split);
-        lock.lock();
-        job_ = split;
-        nextSlice_ = slicesDone_ = 0;
-        slicesOpen_ = tree_.Slices();
-        changed_.notify_all();
-        if (k > 0)
-            Publish(lock, k - 1);
-        while (RunSlice(lock)) {
-        }
-        changed_.wait(lock, [&] { return stop_ || slicesDone_ == slicesOpen_; });
-        slicesOpen_ = 0;
-        if (stop_ || failure_)
-            return;
-    }
-    if (!stretches_.empty())
-        Publish(lock, stretches_.size() - 1);
-}
-
-void MatchStage::Publish(std::unique_lock<std::mutex>& lock, size_t index)
-{
-    Slot& slot = ring_[index % kInFlight];
-    lock.unlock();
-    tree_.Gather(slot.split.begin, slot.split.end, &slot.split, kMaxMatchesPerPosition, &slot.found);
-    lock.lock();
-    ++produced_;
-    changed_.notify_all();
-}
-
-void MatchStage::Help()
+void MatchStage::Work()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stop_) {
-        if (!RunSlice(lock))
+        if (!RunTask(lock))
             changed_.wait(lock);
     }
+}
+
+// Runs one step of the earliest stretch that has one ready, if any: the
+// parser may be waiting for it. Each step runs on one thread at a time,
+// stretch after stretch, except the descents of a stretch's slices.
+bool MatchStage::RunTask(std::unique_lock<std::mutex>& lock)
+{
+    if (stop_ || failure_)
+        return false;
+    if (firstPass_ && !passing_ && produced_ < gathered_ && produced_ <= released_) {
+        Slot& slot = ring_[produced_ % kInFlight];
+        passing_ = true;
+        if (Unlocked(lock, &failure_, [&] { firstPass_(&slot.found, &slot.steps); })) {
+            passing_ = false;
+            ++produced_;
+        }
+    } else if (!gathering_ && gathered_ < split_ && (gathered_ + 1 < split_ || slicesDone_ == slicesOpen_)) {
+        Slot& slot = ring_[gathered_ % kInFlight];
+        gathering_ = true;
+        if (Unlocked(lock, &failure_, [&] {
+                tree_.Gather(slot.split.begin, slot.split.end, &slot.split, kMaxMatchesPerPosition, &slot.found);
+            })) {
+            gathering_ = false;
+            ++gathered_;
+            if (!firstPass_)
+                produced_ = gathered_;
+        }
+    } else if (!splitting_ && slicesDone_ == slicesOpen_ && split_ < stretches_.size() &&
+               split_ < consumed_ + kInFlight) {
+        // A slot is free once its stretch is consumed; the descents of the
+        // stretch before are all done.
+        Slot& slot = ring_[split_ % kInFlight];
+        const Stretch& s = stretches_[split_];
+        splitting_ = true;
+        if (Unlocked(lock, &failure_, [&] { tree_.Split(s.begin, s.end, &slot.split); })) {
+            splitting_ = false;
+            job_ = &slot.split;
+            nextSlice_ = slicesDone_ = 0;
+            slicesOpen_ = tree_.Slices();
+            ++split_;
+        }
+    } else if (nextSlice_ < slicesOpen_) {
+        int slice = nextSlice_++;
+        TreeStretch* job = job_;
+        if (Unlocked(lock, &failure_, [&] { tree_.Descend(job, slice); }))
+            ++slicesDone_;
+    } else {
+        return false;
+    }
+    changed_.notify_all();
+    return true;
 }

@@ -11,9 +11,11 @@
 //   Each path node carries the decoder's match history, so recent-distance
 //   prices follow the path, and a match, one or two literals and a recent0
 //   match at the same distance count as one step. Level 5 prices each stretch
-//   again with the statistics of its own first pass; in that pass each node
-//   also keeps the cheapest arrival that leaves another pair of most recent
-//   distances.
+//   again with the statistics of its own first pass, which takes the prices
+//   of the stretch before and goes on from the history of the first pass
+//   before, so that it runs a stretch ahead on another thread; in both passes
+//   each node also keeps the cheapest arrival that leaves another pair of
+//   most recent distances.
 // Prices everywhere are code lengths in bits; statistics of earlier stretches
 // carry over at half weight.
 #include "pack/parser.h"
@@ -48,11 +50,12 @@ ParserSettings ParserSettingsForLevel(int level)
     }
 }
 
-Parser::Parser(const uint8_t* data, uint32_t size, const ParserSettings& settings, MatchStage* stage)
+Parser::Parser(const uint8_t* data, uint32_t size, const ParserSettings& settings, MatchStage* stage, Parser* firstPass)
     : data_(data)
     , settings_(settings)
     , finder_(data, size, settings.mode == ParseMode::kOptimal ? 0 : settings.chainDepth, settings.niceLength)
     , stage_(stage)
+    , firstPass_(firstPass)
 {
     CountAndPrice(std::vector<Symbol>(), 0, false);
 }
@@ -300,23 +303,49 @@ uint32_t Parser::ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool 
 
 void Parser::ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out)
 {
-    stage_->Next(&found_);
+    stage_->Next(&found_, &firstSteps_);
     matches_.swap(found_.matches);
     matchStart_.swap(found_.start);
     nearPair_.swap(found_.nearPair);
 
-    MatchHistory start = history_;
-    for (int pass = 0; pass < settings_.passes; ++pass) {
-        history_ = start;
-        scratch_.clear();
-        // Earlier passes only gather statistics: one arrival per node does.
-        if (pass + 1 == settings_.passes && settings_.arrivals == 2)
-            RunOptimal<2>(begin, end, &scratch_);
-        else
-            RunOptimal<1>(begin, end, &scratch_);
-        CountAndPrice(scratch_, 0, pass + 1 == settings_.passes);
+    if (firstPass_) {
+        CountAndPrice(firstSteps_, 0, false);
+        firstPass_->TakePrices(*this);
+        stage_->Release();
     }
+    scratch_.clear();
+    if (settings_.arrivals == 2)
+        RunOptimal<2>(begin, end, &scratch_);
+    else
+        RunOptimal<1>(begin, end, &scratch_);
+    CountAndPrice(scratch_, 0, true);
     out->insert(out->end(), scratch_.begin(), scratch_.end());
+}
+
+void Parser::FirstPass(StretchMatches* found, std::vector<Symbol>* steps)
+{
+    matches_.swap(found->matches);
+    matchStart_.swap(found->start);
+    nearPair_.swap(found->nearPair);
+    steps->clear();
+    // As many arrivals as the second pass: with fewer, priced a stretch
+    // late, the statistics lead the second pass astray more often.
+    if (settings_.arrivals == 2)
+        RunOptimal<2>(found->begin, found->end, steps);
+    else
+        RunOptimal<1>(found->begin, found->end, steps);
+    matches_.swap(found->matches);
+    matchStart_.swap(found->start);
+    nearPair_.swap(found->nearPair);
+}
+
+void Parser::TakePrices(const Parser& from)
+{
+    std::copy(from.mainPrice_, from.mainPrice_ + kMainSymbols, mainPrice_);
+    std::copy(from.distancePrice_, from.distancePrice_ + kDistanceSymbols, distancePrice_);
+    std::copy(from.recentLengthPrice_, from.recentLengthPrice_ + kRepeatLengthSymbols, recentLengthPrice_);
+    std::copy(from.matchLengthPrice_, from.matchLengthPrice_ + 256, matchLengthPrice_);
+    std::copy(from.recentLengthAll_, from.recentLengthAll_ + 256, recentLengthAll_);
 }
 
 template <uint32_t arrivals>

@@ -17,7 +17,7 @@ struct ParserSettings {
     ParseMode mode;
     int chainDepth;
     uint32_t niceLength;
-    int passes;          // optimal parsing: runs per chunk, each with the prices of the one before
+    int passes;          // optimal parsing: 2 prices each chunk with the statistics of a first pass over it
     uint32_t lazyLength; // lazy parsing: a match this long is taken without looking ahead
     uint32_t arrivals;   // optimal parsing: 2 also keeps the best arrival leaving other recent distances
 };
@@ -27,13 +27,21 @@ ParserSettings ParserSettingsForLevel(int level);
 class Parser {
 public:
     // Optimal parsing takes the matches of each stretch from `stage`, which
-    // must cover the stretches in the order they are parsed.
-    Parser(const uint8_t* data, uint32_t size, const ParserSettings& settings, MatchStage* stage = nullptr);
+    // must cover the stretches in the order they are parsed; with two passes
+    // the stage runs `firstPass`'s FirstPass over each, and this parser
+    // hands it the prices for the next.
+    Parser(const uint8_t* data, uint32_t size, const ParserSettings& settings, MatchStage* stage = nullptr,
+           Parser* firstPass = nullptr);
 
     // Codes the bytes from `begin` on, at least up to `end`, never past
     // `limit` (the end of the entry: no match may cross it). Appends the
     // steps to `out` and returns the position reached (end .. limit).
     uint32_t Parse(uint32_t begin, uint32_t end, uint32_t limit, std::vector<Symbol>* out);
+
+    // The first of two passes over the stretch of `found`, for statistics:
+    // priced as the second pass over the stretch before, and from where its
+    // own first pass left the history, so that it may run beside it.
+    void FirstPass(StretchMatches* found, std::vector<Symbol>* steps);
 
 private:
     enum Kind : uint8_t { kLiteral, kRepeatLast, kRecent0, kRecent1, kRecent2, kRecent3, kShort, kMatch };
@@ -74,11 +82,13 @@ private:
     // Prices from the steps from `from` on; `keep` makes their statistics
     // the carried base of the next pricing.
     void CountAndPrice(const std::vector<Symbol>& symbols, size_t from, bool keep);
+    void TakePrices(const Parser& from);
 
     const uint8_t* data_;
     ParserSettings settings_;
     MatchFinder finder_;
     MatchStage* stage_; // optimal parsing only
+    Parser* firstPass_; // two passes only
     MatchHistory history_;
     uint32_t inserted_ = 0;           // positions below this are in the match finder
 
@@ -102,6 +112,7 @@ private:
     std::vector<uint32_t> literalPrefix_; // greedy and lazy parsing
     uint32_t literalBase_ = 0;
     StretchMatches found_; // buffers on their way back to the stage
+    std::vector<Symbol> firstSteps_;
 };
 
 #endif
