@@ -90,7 +90,7 @@ private:
     MatchStage* stage_; // optimal parsing only
     Parser* firstPass_; // two passes only
     MatchHistory history_;
-    uint32_t inserted_ = 0;           // positions below this are in the match finder
+    uint32_t inserted_ = 0; // positions below this are in the match finder
 
     uint32_t carryMain_[kMainSymbols] = {0};
     uint32_t carryDist_[kDistanceSymbols] = {0};
