@@ -4,9 +4,10 @@
 
 // 64-bit x86 hosts (the tools and the 64-bit builds, never the 32-bit stub)
 // fold 64 bytes per step with carry-less multiplication where the processor
-// has it, 128 where it has the 256-bit form: "Fast CRC Computation for Generic Polynomials Using PCLMULQDQ
-// Instruction" (Gopal, Ozturk et al., Intel 2009), with that paper's
-// constants for the reflected CRC-32 polynomial.
+// has it, 128 where it has the 256-bit form: "Fast CRC Computation for
+// Generic Polynomials Using PCLMULQDQ Instruction" (Gopal, Ozturk et al.,
+// Intel 2009), with that paper's constants for the reflected CRC-32
+// polynomial.
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #define OV_CRC_CLMUL 1

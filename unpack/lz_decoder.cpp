@@ -381,8 +381,8 @@ static_assert(RecentBonus(0) == RecentLengthBonus(0) && RecentBonus(0x100) == Re
 // finished bytes), or at least `length` bytes behind (the match lies in
 // the first piece, read before it is written), or ahead of the position (a
 // copy from a window back across the buffer's end: every piece is read
-// before the position reaches it). Neither side may wrap around the buffer, the 32 bytes past
-// the end included.
+// before the position reaches it). Neither side may wrap around the
+// buffer, the 32 bytes past the end included.
 static inline int PieceCopyFits(uint32_t pos, uint32_t src, uint32_t distance, uint32_t length)
 {
     // One combined test: the parts as separate branches mispredict often.
