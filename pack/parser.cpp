@@ -314,10 +314,7 @@ void Parser::ParseOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out
         stage_->Release();
     }
     scratch_.clear();
-    if (settings_.arrivals == 2)
-        RunOptimal<2>(begin, end, &scratch_);
-    else
-        RunOptimal<1>(begin, end, &scratch_);
+    RunPass(begin, end, &scratch_);
     CountAndPrice(scratch_, 0, true);
     out->insert(out->end(), scratch_.begin(), scratch_.end());
 }
@@ -330,13 +327,18 @@ void Parser::FirstPass(StretchMatches* found, std::vector<Symbol>* steps)
     steps->clear();
     // As many arrivals as the second pass: with fewer, priced a stretch
     // late, the statistics lead the second pass astray more often.
-    if (settings_.arrivals == 2)
-        RunOptimal<2>(found->begin, found->end, steps);
-    else
-        RunOptimal<1>(found->begin, found->end, steps);
+    RunPass(found->begin, found->end, steps);
     matches_.swap(found->matches);
     matchStart_.swap(found->start);
     nearPair_.swap(found->nearPair);
+}
+
+void Parser::RunPass(uint32_t begin, uint32_t end, std::vector<Symbol>* out)
+{
+    if (settings_.arrivals == 2)
+        RunOptimal<2>(begin, end, out);
+    else
+        RunOptimal<1>(begin, end, out);
 }
 
 void Parser::TakePrices(const Parser& from)

@@ -73,6 +73,8 @@ private:
     // loop costs what it did before there were two.
     template <uint32_t arrivals>
     uint32_t RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* out);
+    // RunOptimal with the arrivals the settings ask for.
+    void RunPass(uint32_t begin, uint32_t end, std::vector<Symbol>* out);
 
     // Cheapest coding of a match of `length` at `dist` under `history`;
     // returns its price in bits, or a huge value when it cannot be coded.
