@@ -52,9 +52,18 @@ void MatchFinder::Insert(uint32_t pos)
     head3_[Hash3(pos)] = pos + 1;
 }
 
-Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit, uint32_t beat, int depth)
+Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit, uint32_t beat, int depth, Match* shorter,
+                               int* shorterCount)
 {
     Match best{beat, 0};
+    int found = 0;
+    if (shorterCount)
+        *shorterCount = 0;
+    auto improve = [&](Match m) {
+        if (shorter && best.distance && found < kShorterMatches)
+            shorter[found++] = best;
+        best = m;
+    };
     if (limit <= beat || pos + 4 > size_)
         return {0, 0};
     uint32_t c3 = head3_[Hash3(pos)];
@@ -63,7 +72,7 @@ Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit, uint32_t beat, int 
         if (d <= kMaxDistanceForThree) {
             uint32_t len = MatchLength(pos, d, limit);
             if (len >= 3)
-                best = {len, d};
+                improve({len, d});
         }
     }
     if (best.length >= limit)
@@ -81,7 +90,7 @@ Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit, uint32_t beat, int 
         if (data_[c + best.length] == data_[pos + best.length]) {
             uint32_t len = MatchLength(pos, d, limit);
             if (len > best.length && len >= MinMatchLength(d)) {
-                best = {len, d};
+                improve({len, d});
                 if (len >= niceLength_ || len >= limit)
                     break;
             }
@@ -90,6 +99,8 @@ Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit, uint32_t beat, int 
     }
     if (best.distance == 0)
         best.length = 0;
+    if (shorterCount)
+        *shorterCount = found;
     return best;
 }
 

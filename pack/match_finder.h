@@ -39,7 +39,12 @@ public:
     // Longest match at `pos` of at most `limit` bytes and longer than
     // `beat` (length 0 when there is none); the nearest one among equals.
     // `depth` overrides the chain depth when above 0.
-    Match FindLongest(uint32_t pos, uint32_t limit, uint32_t beat = 2, int depth = 0);
+    // With `shorter`, the matches it passed on the way that were the
+    // longest so far go there too (at most kShorterMatches, longest last),
+    // and `*shorterCount` says how many.
+    enum { kShorterMatches = 15 };
+    Match FindLongest(uint32_t pos, uint32_t limit, uint32_t beat = 2, int depth = 0, Match* shorter = nullptr,
+                      int* shorterCount = nullptr);
 
     // Adds `pos` to the chains; call once per position, in order.
     void Insert(uint32_t pos);

@@ -247,7 +247,12 @@ int32_t Parser::BestStep(uint32_t pos, uint32_t limit, Step* step, uint32_t beat
         if (length >= MinRecentLength(d))
             consider(length, d);
     }
-    Match m = finder_.FindLongest(pos, maxLength, beat, depth);
+    // A shorter match nearer by may save more than the longest.
+    Match shorter[MatchFinder::kShorterMatches];
+    int shorterCount = 0;
+    Match m = finder_.FindLongest(pos, maxLength, beat, depth, shorter, &shorterCount);
+    for (int k = 0; k < shorterCount; ++k)
+        consider(shorter[k].length, shorter[k].distance);
     if (m.length)
         consider(m.length, m.distance);
     return bestGain;
