@@ -312,9 +312,9 @@ void CompressSolid(const std::vector<LzEntryInput>& entries, int level, std::vec
                                    std::move(stretches), threads, pass));
     }
     Parser parser(data.data(), uint32_t(data.size()), settings, stage.get(), firstPass.get());
-    // Exact costs take a table build per estimate: worth it where parsing
-    // costs far more anyway.
-    BlockCoder coder(packed, tableBits, level >= 4);
+    // Exact costs take a table build per estimate: worth it from level 3
+    // on, where parsing costs several times that anyway.
+    BlockCoder coder(packed, tableBits, level >= 3);
     std::vector<Symbol> symbols;
     uint32_t pos = 0;
     for (const LzEntryInput& e : entries) {

@@ -1,9 +1,12 @@
 // Parsing by level:
-// - 1: greedy: the longest match at each position (4 hash-chain candidates)
-//   or a recent-distance match, whichever saves more estimated bits.
-// - 2, 3: lazy: a match is taken only when the next position offers no
-//   longer one; the look-ahead searches only for longer matches and with a
-//   shorter chain once the match in hand is good.
+// - 1: greedy: of the matches at each position (the longest, and the
+//   shorter but nearer ones a walk of 4 hash-chain candidates passes on the
+//   way) and the recent-distance matches, the one that saves the most
+//   estimated bits.
+// - 2, 3: lazy: a match is taken only when the next position (level 3: or
+//   the one after) offers no longer one; the look-ahead searches only for
+//   longer matches and with a shorter chain once the match in hand is good
+//   (two positions on, always).
 // - 4, 5: optimal: all matches of each position of a 32 KiB stretch come
 //   from a binary tree over the window; a shortest-path pass then prices
 //   every literal, match length, recent-distance match, repeat of the last
@@ -42,7 +45,7 @@ ParserSettings ParserSettingsForLevel(int level)
     case 2:
         return {ParseMode::kLazy, 8, 64, 1, 16, 1};
     case 3:
-        return {ParseMode::kLazy, 24, 128, 1, 32, 1};
+        return {ParseMode::kLazy, 64, 258, 1, 48, 1, 2};
     case 4:
         return {ParseMode::kOptimal, 48, 128, 1, 0, 1};
     default:
@@ -296,6 +299,17 @@ uint32_t Parser::ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool 
                 cur = next;
                 gain = nextGain;
                 continue;
+            }
+            if (settings_.lookAhead >= 2 && pos + 2 < limit && pos + 2 < end) {
+                nextGain = BestStep(pos + 2, limit, &next, cur.length, settings_.chainDepth / 4);
+                if (nextGain > gain) {
+                    Emit(kLiteral, 1, 0, data_[pos], out);
+                    Emit(kLiteral, 1, 0, data_[pos + 1], out);
+                    pos += 2;
+                    cur = next;
+                    gain = nextGain;
+                    continue;
+                }
             }
         }
         Emit(cur.kind, cur.length, cur.distance, 0, out);
