@@ -158,24 +158,34 @@ void ReadCodeLengths(DecoderState* d)
     // following multimedia set that keeps the previous lengths).
     uint8_t lengths[kMaxSetSize];
     memset(lengths, 0, sizeof lengths);
+    const HuffmanTable* table = &d->bitLengthTable;
     uint32_t i = 0;
     while (i < setSize) {
         if (d->inputPos > kLengthRefillAbove)
             FillInput(d, 0);
-        uint32_t s = DecodeSymbol(d, &d->bitLengthTable);
+        // One 32-bit load holds a symbol's code (at most 15 bits) and the
+        // field behind it (at most 7) from any bit of its first byte on.
+        const uint8_t* p = d->inputBuffer + d->inputPos;
+        uint32_t word = ((uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]) << d->bitPos;
+        uint32_t used;
+        uint32_t s = SymbolFor(table, word >> 16, &used);
+        word <<= used;
         if (s < kLengthRepeatPrevious) {
             lengths[i] = uint8_t((s + d->previousLengths[i]) & 15);
             i++;
         } else if (s == kLengthRepeatPrevious) {
             // A repeat with nothing before it repeats a zero length.
-            uint32_t n = ReadBitField(d, 2) + 3;
+            uint32_t n = (word >> 30) + 3;
+            used += 2;
             for (; n > 0 && i < setSize; n--, i++)
                 lengths[i] = i > 0 ? lengths[i - 1] : 0;
         } else {
-            uint32_t n = s == kLengthZeros ? ReadBitField(d, 3) + 3 : ReadBitField(d, 7) + 11;
+            uint32_t n = s == kLengthZeros ? (word >> 29) + 3 : (word >> 25) + 11;
+            used += s == kLengthZeros ? 3 : 7;
             for (; n > 0 && i < setSize; n--, i++)
                 lengths[i] = 0;
         }
+        SkipBits(d, used);
     }
 
     if (d->multimediaBlock) {
