@@ -34,6 +34,21 @@ int32_t ReadPacked(DecoderState* d, uint8_t* dest, int32_t count);
 // in the middle, keeping the last 32 bytes in front.
 void FillInput(DecoderState* d, int first);
 
+// Loads eight input bytes as a big-endian word.
+static inline uint64_t LoadBigEndian64(const uint8_t* p)
+{
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint64_t v;
+    memcpy(&v, p, 8);
+    return __builtin_bswap64(v);
+#else
+    uint64_t v = 0;
+    for (int i = 0; i < 8; i++)
+        v = (v << 8) | p[i];
+    return v;
+#endif
+}
+
 // The next 16 bits, first bit most significant, not consumed.
 static inline uint32_t PeekBits(DecoderState* d)
 {

@@ -159,34 +159,50 @@ void ReadCodeLengths(DecoderState* d)
     uint8_t lengths[kMaxSetSize];
     memset(lengths, 0, sizeof lengths);
     const HuffmanTable* table = &d->bitLengthTable;
+    // The position and the input from it on in locals, so that one
+    // symbol's lookup waits only for the shift after the one before: 22
+    // bits or more of `bits` are input (a code and its field take at most
+    // 22).
+    uint32_t at = d->inputPos * 8 + d->bitPos;
+    uint64_t bits = LoadBigEndian64(d->inputBuffer + (at >> 3)) << (at & 7);
+    uint32_t valid = 64 - (at & 7);
     uint32_t i = 0;
     while (i < setSize) {
-        if (d->inputPos > kLengthRefillAbove)
+        if ((at >> 3) > kLengthRefillAbove) {
+            d->inputPos = at >> 3;
+            d->bitPos = at & 7;
             FillInput(d, 0);
-        // One 32-bit load holds a symbol's code (at most 15 bits) and the
-        // field behind it (at most 7) from any bit of its first byte on.
-        const uint8_t* p = d->inputBuffer + d->inputPos;
-        uint32_t word = ((uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]) << d->bitPos;
+            at = d->inputPos * 8 + d->bitPos;
+            valid = 0;
+        }
+        if (valid < 22) {
+            bits = LoadBigEndian64(d->inputBuffer + (at >> 3)) << (at & 7);
+            valid = 64 - (at & 7);
+        }
         uint32_t used;
-        uint32_t s = SymbolFor(table, word >> 16, &used);
-        word <<= used;
+        uint32_t s = SymbolFor(table, uint32_t(bits >> 48), &used);
+        uint64_t field = bits << used;
         if (s < kLengthRepeatPrevious) {
             lengths[i] = uint8_t((s + d->previousLengths[i]) & 15);
             i++;
         } else if (s == kLengthRepeatPrevious) {
             // A repeat with nothing before it repeats a zero length.
-            uint32_t n = (word >> 30) + 3;
+            uint32_t n = uint32_t(field >> 62) + 3;
             used += 2;
             for (; n > 0 && i < setSize; n--, i++)
                 lengths[i] = i > 0 ? lengths[i - 1] : 0;
         } else {
-            uint32_t n = s == kLengthZeros ? (word >> 29) + 3 : (word >> 25) + 11;
+            uint32_t n = s == kLengthZeros ? uint32_t(field >> 61) + 3 : uint32_t(field >> 57) + 11;
             used += s == kLengthZeros ? 3 : 7;
             for (; n > 0 && i < setSize; n--, i++)
                 lengths[i] = 0;
         }
-        SkipBits(d, used);
+        bits <<= used;
+        valid -= used;
+        at += used;
     }
+    d->inputPos = at >> 3;
+    d->bitPos = at & 7;
 
     if (d->multimediaBlock) {
         for (uint32_t c = 0; c < d->channelCount; c++)

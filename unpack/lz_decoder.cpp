@@ -169,21 +169,6 @@ void CheckTrailingTables(DecoderState* d)
     }
 }
 
-// Loads eight input bytes as a big-endian word.
-static inline uint64_t LoadBigEndian64(const uint8_t* p)
-{
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    uint64_t v;
-    memcpy(&v, p, 8);
-    return __builtin_bswap64(v);
-#else
-    uint64_t v = 0;
-    for (int i = 0; i < 8; i++)
-        v = (v << 8) | p[i];
-    return v;
-#endif
-}
-
 // The decoding loop's state in locals. Window stores go through a byte
 // pointer, which may alias anything, so state kept in the record would be
 // reloaded after every byte; in locals it stays in registers.
