@@ -31,7 +31,10 @@ const int kMaxThreads = 64;
 // afford finer units, which find the changes in the statistics closer.
 const size_t kSplitUnit = 2048;
 const size_t kExactSplitUnit = 1024;
-// Bits a split may lose on the unit that begins the new block (exact costs).
+// Bits a split may lose on the unit that begins the new block (exact costs),
+// from level 4 on. Level 3 allows none: each table set costs the reader
+// about as much time as a few hundred steps, and the default level's
+// setups are the ones unpacked most.
 const uint64_t kSplitBias = 150;
 // The longest block kept open (steps).
 const size_t kMaxBlock = 1u << 20;
@@ -77,10 +80,12 @@ void BuildLengths(const Stats& stats, uint8_t* lengths)
 
 class BlockCoder {
 public:
-    BlockCoder(std::vector<std::vector<uint8_t>>* packed, std::vector<uint64_t>* tableBits, bool exact)
+    BlockCoder(std::vector<std::vector<uint8_t>>* packed, std::vector<uint64_t>* tableBits, bool exact,
+               uint64_t splitBias)
         : packed_(packed)
         , tableBits_(tableBits)
         , exact_(exact)
+        , splitBias_(splitBias)
         , splitUnit_(exact ? kExactSplitUnit : kSplitUnit)
     {
         memset(previous_, 0, sizeof previous_);
@@ -177,7 +182,7 @@ private:
             // A table set of the unit's own also suits the units after it,
             // which the comparison cannot see: with exact costs a split may
             // cost a little more than it saves on the unit.
-            uint64_t bias = exact_ ? kSplitBias : 0;
+            uint64_t bias = exact_ ? splitBias_ : 0;
             if (pendingCost_ + unitCost < mergedCost + bias || pending_.size() + unit_.size() > kMaxBlock) {
                 WriteBlock();
                 pendingCost_ = CostOf(unitStats_, previous_, pendingLengths_);
@@ -260,6 +265,7 @@ private:
     Stats pendingStats_, unitStats_;
     uint64_t pendingCost_ = 0;
     bool exact_;
+    uint64_t splitBias_;
     size_t splitUnit_;
     uint8_t previous_[kLzSetSize];
     uint8_t pendingLengths_[kLzSetSize]; // exact costs only
@@ -314,7 +320,7 @@ void CompressSolid(const std::vector<LzEntryInput>& entries, int level, std::vec
     Parser parser(data.data(), uint32_t(data.size()), settings, stage.get(), firstPass.get());
     // Exact costs take a table build per estimate: worth it from level 3
     // on, where parsing costs several times that anyway.
-    BlockCoder coder(packed, tableBits, level >= 3);
+    BlockCoder coder(packed, tableBits, level >= 3, level >= 4 ? kSplitBias : 0);
     std::vector<Symbol> symbols;
     uint32_t pos = 0;
     for (const LzEntryInput& e : entries) {
