@@ -344,7 +344,6 @@ TEST_F(Mksetup, RefusedBuildsWriteNothingAndKeepAnEarlierOutput)
 #ifdef _WIN32
         {"inside the product folder", nullptr, {p, "-o", (root / "PRODUCT" / "s").u8string(), "--stub", s}},
 #else
-        {"differ only in case", file(product / "license.txt"), {}},
         {"a:b: the file name holds the character ':'", file(product / "a:b"), {}},
         {"dot.: the file name ends in a dot or a blank", file(product / "dot."), {}},
         {"LPT1: the folder name is the name of a Windows device", file(product / "LPT1" / "a"), {}},
