@@ -131,26 +131,8 @@ TEST(LzDecoder, MatchCopiesAgreeWithAByteByByteCopyAtTheBuffersEnd)
     w.Literals(literals);
     for (uint8_t b : literals)
         put(b);
-    const uint32_t distances[] = {1,
-                                  2,
-                                  3,
-                                  7,
-                                  8,
-                                  9,
-                                  15,
-                                  16,
-                                  17,
-                                  31,
-                                  32,
-                                  33,
-                                  100,
-                                  5000,
-                                  kWindowSize - 40,
-                                  kWindowSize - 17,
-                                  kWindowSize - 16,
-                                  kWindowSize - 15,
-                                  kWindowSize - 1,
-                                  kWindowSize};
+    const uint32_t n = kWindowSize, distances[] = {1,  2,  3,   7,    8,      9,      15,     16,     17,    31,
+                                                   32, 33, 100, 5000, n - 40, n - 17, n - 16, n - 15, n - 1, n};
     for (int round = 0; round < 6; round++)
         for (uint32_t distance : distances) {
             uint32_t bonus = MatchLengthBonus(distance);
