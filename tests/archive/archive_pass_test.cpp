@@ -341,11 +341,10 @@ TEST(ArchivePass, DamagedEntriesFailInEveryModeButSkip)
     endless.TableSet(only256);
     Bytes text = SampleText(1000, 5), abc = BytesOf("abc");
     Bytes overshot = entry(PackedEntry("e", overshoot.FinishEntry(), {}, false), 20, Crc32(Bytes(51, 'o')));
-    // The old generation sums; a CRC there is damage.
-    Bytes old = BytesOf("old generation data");
-    FileEntry good = StoredEntry("old.txt", old);
-    good.fileCrc = RotateSum(old);
-    Bytes oldGeneration = OldGeneration(true, Archive({good, StoredEntry("crc", old)}, true));
+    // The old generation sums (0x0556 is that of "abc"); a CRC there is damage.
+    FileEntry good = StoredEntry("old.txt", abc);
+    good.fileCrc = 0x0556;
+    Bytes oldGeneration = OldGeneration(true, Archive({good, StoredEntry("crc", abc)}, true));
     const struct {
         const char* what;
         Bytes bytes;

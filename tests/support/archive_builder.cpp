@@ -7,7 +7,6 @@
 #include <iterator>
 #include <random>
 
-#include "format/checksum.h"
 #include "format/rar_format.h"
 
 namespace testsupport {
@@ -24,11 +23,6 @@ uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc)
 uint32_t Crc32(const std::vector<uint8_t>& data)
 {
     return Crc32(data.data(), data.size());
-}
-
-uint16_t RotateSum(const std::vector<uint8_t>& data)
-{
-    return RotateSumUpdate(0, data.data(), data.size());
 }
 
 uint32_t DosTime(int year, int month, int day, int hour, int minute, int second)

@@ -12,10 +12,9 @@
 namespace testsupport {
 
 // Standard CRC-32 (as zlib computes it) bit by bit, sharing nothing with the
-// reader's tables; the old generation's 16-bit sum; an MS-DOS date and time.
+// reader's tables; an MS-DOS date and time.
 uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0);
 uint32_t Crc32(const std::vector<uint8_t>& data);
-uint16_t RotateSum(const std::vector<uint8_t>& data);
 uint32_t DosTime(int year, int month, int day, int hour, int minute, int second);
 
 std::vector<uint8_t> BytesOf(const std::string& text);
