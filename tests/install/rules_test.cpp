@@ -46,8 +46,6 @@ std::vector<uint8_t> Utf16(const std::wstring& s)
 TEST(PayloadRules, EntryKindsAndLanguagePrefix)
 {
     EXPECT_EQ(EntryKindOf(L"file_id.diz"), kEntryDescription);
-    EXPECT_EQ(EntryKindOf(L"docs\\setup.inf"), kEntryScript);
-    EXPECT_EQ(EntryKindOf(L"X.LNG"), kEntryLanguage);
     EXPECT_EQ(EntryKindOf(L".INF"), kEntryOther); // fewer than 5 characters
     wchar_t prefix[32] = {0};
     TakeLanguagePrefix(L"lang\\AB_US.LNG", prefix, 32);
