@@ -182,8 +182,7 @@ private:
             // A table set of the unit's own also suits the units after it,
             // which the comparison cannot see: with exact costs a split may
             // cost a little more than it saves on the unit.
-            uint64_t bias = exact_ ? splitBias_ : 0;
-            if (pendingCost_ + unitCost < mergedCost + bias || pending_.size() + unit_.size() > kMaxBlock) {
+            if (pendingCost_ + unitCost < mergedCost + splitBias_ || pending_.size() + unit_.size() > kMaxBlock) {
                 WriteBlock();
                 pendingCost_ = CostOf(unitStats_, previous_, pendingLengths_);
             } else {

@@ -288,28 +288,26 @@ uint32_t Parser::ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool 
                 gain = BestStep(pos, limit, &cur);
             continue;
         }
-        if (lazy && cur.length < settings_.lazyLength && pos + 1 < limit) {
-            // Only a longer match can win; a good one already needs less search.
+        if (lazy && cur.length < settings_.lazyLength) {
+            // Only a longer match can win; a good one already needs less
+            // search, and so does every look beyond the next position.
             Step next;
-            int depth = cur.length >= 8 ? settings_.chainDepth / 4 : 0;
-            int32_t nextGain = BestStep(pos + 1, limit, &next, cur.length, depth);
-            if (nextGain > gain) {
-                Emit(kLiteral, 1, 0, data_[pos], out);
-                ++pos;
-                cur = next;
-                gain = nextGain;
-                continue;
-            }
-            if (settings_.lookAhead >= 2 && pos + 2 < limit && pos + 2 < end) {
-                nextGain = BestStep(pos + 2, limit, &next, cur.length, settings_.chainDepth / 4);
+            uint32_t skip = 0;
+            for (uint32_t ahead = 1;
+                 ahead <= settings_.lookAhead && pos + ahead < limit && (ahead == 1 || pos + ahead < end); ++ahead) {
+                int depth = ahead == 1 && cur.length < 8 ? 0 : settings_.chainDepth / 4;
+                int32_t nextGain = BestStep(pos + ahead, limit, &next, cur.length, depth);
                 if (nextGain > gain) {
-                    Emit(kLiteral, 1, 0, data_[pos], out);
-                    Emit(kLiteral, 1, 0, data_[pos + 1], out);
-                    pos += 2;
-                    cur = next;
+                    skip = ahead;
                     gain = nextGain;
-                    continue;
+                    break;
                 }
+            }
+            if (skip) {
+                for (; skip > 0; --skip, ++pos)
+                    Emit(kLiteral, 1, 0, data_[pos], out);
+                cur = next;
+                continue;
             }
         }
         Emit(cur.kind, cur.length, cur.distance, 0, out);

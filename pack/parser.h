@@ -17,10 +17,10 @@ struct ParserSettings {
     ParseMode mode;
     int chainDepth;
     uint32_t niceLength;
-    int passes;          // optimal parsing: 2 prices each chunk with the statistics of a first pass over it
-    uint32_t lazyLength; // lazy parsing: a match this long is taken without looking ahead
-    uint32_t arrivals;   // optimal parsing: 2 also keeps the best arrival leaving other recent distances
-    int lookAhead = 1;   // lazy parsing: positions after the match in hand that may offer a longer one
+    int passes;             // optimal parsing: 2 prices each chunk with the statistics of a first pass over it
+    uint32_t lazyLength;    // lazy parsing: a match this long is taken without looking ahead
+    uint32_t arrivals;      // optimal parsing: 2 also keeps the best arrival leaving other recent distances
+    uint32_t lookAhead = 1; // lazy parsing: positions after the match in hand that may offer a longer one
 };
 
 ParserSettings ParserSettingsForLevel(int level);
