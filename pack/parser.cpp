@@ -377,10 +377,27 @@ uint32_t Parser::RunOptimal(uint32_t begin, uint32_t end, std::vector<Symbol>* o
         if (count) {
             const Match& longest = matches_[matchStart_[idx + 1] - 1];
             if (longest.length >= settings_.niceLength) {
+                uint32_t length = longest.length, dist = longest.distance;
                 Kind kind;
-                BestCoding(longest.length, longest.distance, history_, &kind);
-                Emit(kind, longest.length, longest.distance, 0, out);
-                seg += longest.length;
+                uint32_t best = BestCoding(length, dist, history_, &kind);
+                // Another distance that matches as far may code cheaper:
+                // within a long repeat, the last match's distance.
+                auto tryDistance = [&](uint32_t d) {
+                    if (d == 0 || d > seg || d == dist || finder_.MatchLength(seg, d, length) < length)
+                        return;
+                    Kind k;
+                    uint32_t price = BestCoding(length, d, history_, &k);
+                    if (price < best) {
+                        best = price;
+                        kind = k;
+                        dist = d;
+                    }
+                };
+                tryDistance(history_.lastDistance);
+                for (int k = 0; k < 4; ++k)
+                    tryDistance(history_.recent[k]);
+                Emit(kind, length, dist, 0, out);
+                seg += length;
                 continue;
             }
         }
