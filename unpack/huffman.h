@@ -42,12 +42,23 @@ struct HuffmanTable {
 // test of the entry tells a literal from everything else.
 enum : uint32_t { kNoQuickEntry = 0xFFFF0000u };
 
-// A quick entry: the symbol in the top half; code length plus extra bits in
-// bits 4..8, so that the decoding loop steps over a code and its extra bits
-// with one shift; the code length in bits 0..3.
+// A quick entry: the symbol in the top half; the code length in bits 6..9;
+// code length plus extra bits in bits 0..4 (bit 5 clear), so that a shift
+// by the entry itself steps over a code and its extra bits (the machine
+// takes shift counts modulo 64) without masking it first.
 static inline uint32_t QuickEntry(uint32_t symbol, uint32_t codeBits, uint32_t extraBits)
 {
-    return (symbol << 16) | ((codeBits + extraBits) << 4) | codeBits;
+    return (symbol << 16) | (codeBits << 6) | (codeBits + extraBits);
+}
+
+// The code length of a quick entry, and the bits its code and extra bits take.
+static inline uint32_t QuickCodeBits(uint32_t entry)
+{
+    return (entry >> 6) & 15;
+}
+static inline uint32_t QuickTotalBits(uint32_t entry)
+{
+    return entry & 63;
 }
 
 // Builds `table` from `count` code lengths (each 0..15; only the low four
@@ -70,7 +81,7 @@ static inline uint32_t SymbolFor(const HuffmanTable* table, uint32_t lookAhead, 
 {
     uint32_t entry = table->quick[lookAhead >> (16 - kQuickBits)];
     if (entry != kNoQuickEntry) {
-        *bits = entry & 15;
+        *bits = QuickCodeBits(entry);
         return entry >> 16;
     }
     return LookupSymbol(table, lookAhead, bits);

@@ -242,7 +242,7 @@ static inline uint32_t TakeSymbol(uint64_t& bits, uint32_t& used, const HuffmanT
 // codes without extra bits.
 static inline uint32_t TakeExtra(uint64_t& bits, uint32_t& used, uint32_t entry)
 {
-    uint32_t codeBits = entry & 15, total = (entry >> 4) & 31;
+    uint32_t codeBits = QuickCodeBits(entry), total = QuickTotalBits(entry);
     uint32_t extra = uint32_t(bits >> (64 - total)) & ((1u << (total - codeBits)) - 1);
     bits <<= total;
     used += total;
@@ -320,8 +320,9 @@ static inline void PutByte(LoopState& s, uint8_t* window, uint8_t byte)
 // A literal from its quick entry.
 static inline void TakeLiteral(LoopState& s, uint8_t* window, uint32_t entry)
 {
-    s.bits <<= entry & 15;
-    s.bitsLeft -= entry & 15;
+    // A literal has no extra bits: its code takes all the entry's bits.
+    s.bits <<= QuickTotalBits(entry);
+    s.bitsLeft -= QuickTotalBits(entry);
     PutByte(s, window, uint8_t(entry >> 16));
 }
 
