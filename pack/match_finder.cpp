@@ -127,8 +127,7 @@ void TreeMatchFinder::Split(uint32_t begin, uint32_t end, TreeStretch* stretch) 
     stretch->slices.resize(size_t(slices_));
     for (TreeStretch::Slice& slice : stretch->slices) {
         slice.positions.clear();
-        slice.counts.clear();
-        slice.found.clear();
+        slice.counts.clear(); // `found` keeps its size: counts tell what is in it
     }
     for (uint32_t pos = begin; pos < end; ++pos) {
         if (pos + 4 > size_)
@@ -144,12 +143,18 @@ void TreeMatchFinder::Split(uint32_t begin, uint32_t end, TreeStretch* stretch) 
 void TreeMatchFinder::Descend(TreeStretch* stretch, int slice)
 {
     TreeStretch::Slice& p = stretch->slices[size_t(slice)];
-    Match found[kMaxLength + 1]; // lengths only grow
-    for (uint32_t pos : p.positions) {
+    p.counts.resize(p.positions.size());
+    // Descents write their matches straight behind the ones before (lengths
+    // only grow, so at most kMaxLength + 1 each): no copy per position.
+    size_t used = 0;
+    for (size_t k = 0; k < p.positions.size(); ++k) {
+        if (p.found.size() < used + kMaxLength + 1)
+            p.found.resize(std::max(2 * p.found.size(), used + kMaxLength + 1));
+        uint32_t pos = p.positions[k];
         uint32_t hash = (Load32(data_ + pos) * 2654435761u) >> (32 - kHash4Bits);
-        int count = DescendOne(pos, hash, std::min(kMaxLength, stretch->end - pos), found);
-        p.counts.push_back(uint16_t(count));
-        p.found.insert(p.found.end(), found, found + count);
+        int count = DescendOne(pos, hash, std::min(kMaxLength, stretch->end - pos), p.found.data() + used);
+        p.counts[k] = uint16_t(count);
+        used += size_t(count);
     }
 }
 

@@ -82,7 +82,7 @@ struct TreeStretch {
     struct Slice {
         std::vector<uint32_t> positions; // the slice's positions of the stretch
         std::vector<uint16_t> counts;    // per position: matches in `found`
-        std::vector<Match> found;        // every length improvement, uncapped
+        std::vector<Match> found;        // every length improvement, uncapped, from the front
     };
     uint32_t begin = 0, end = 0;
     std::vector<uint8_t> sliceOf; // per position
