@@ -96,6 +96,8 @@ Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit, uint32_t beat, int 
             }
         }
         cand = prev_[c & kWindowMask];
+        __builtin_prefetch(data_ + cand - 1 + best.length);
+        __builtin_prefetch(&prev_[(cand - 1) & kWindowMask]);
     }
     if (best.distance == 0)
         best.length = 0;
