@@ -229,6 +229,30 @@ TEST(BuildChecks, WarningsAndErrorsForTheProductsNamesAndContents)
     }
 }
 
+// Files of one extension go by size (near copies often share it), except
+// where the setup reads meaning into their order: of two files of one name
+// the later wins, the first language file gives the prefix, the first
+// fitting program becomes the main program. Those keep name order.
+TEST(OrderEntries, BySizeWithinAnExtensionUnlessOrderMeansSomething)
+{
+    std::vector<PlanEntry> entries;
+    for (auto [name, size] : std::vector<std::pair<std::wstring, uint64_t>>{{L"b.dll", 1},
+                                                                            {L"a.dll", 3},
+                                                                            {L"c.dll", 2},
+                                                                            {L"y\\d.dll", 1},
+                                                                            {L"x\\D.DLL", 9},
+                                                                            {L"OB.EXE", 1},
+                                                                            {L"OA.EXE", 2},
+                                                                            {L"P_US.LNG", 5},
+                                                                            {L"P_DE.LNG", 6}})
+        entries.push_back({PathOf(name), name, std::string(name.begin(), name.end()), size});
+    OrderEntries(&entries, false);
+    std::string order;
+    for (const PlanEntry& e : entries)
+        order += e.name + " ";
+    EXPECT_EQ(order, "x\\D.DLL y\\d.dll b.dll c.dll a.dll OA.EXE OB.EXE P_DE.LNG P_US.LNG ");
+}
+
 TEST_F(Mksetup, BuiltSetupReadsBackThroughTheSetupsReader)
 {
     WriteBytes(product / "empty.dat", "");

@@ -39,7 +39,7 @@ const char kBuildUsage[] = "usage: mksetup build PRODUCT_DIR -o OUT.exe [OPTIONS
                            "  --threads N        threads for levels 4 and 5, 1 to 999; default: one per\n"
                            "                     core (the setup comes out the same with any number)\n"
                            "  --store            store every file without compression\n"
-                           "  --name-order       plain name order instead of grouping by extension\n"
+                           "  --name-order       plain name order instead of grouping by extension and size\n"
                            "  --icon FILE        the setup's icon: every image of the .ico file\n"
                            "  --product-name TEXT, --product-version TEXT, --company TEXT\n"
                            "                     the product's name, version and vendor in the setup's\n"

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <map>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -160,11 +161,25 @@ void OrderEntries(std::vector<PlanEntry>* entries, bool nameOrder)
     struct Keyed {
         int rank;
         std::wstring extension, folded;
+        // Within an extension the files whose order the setup gives meaning
+        // to come first (0), then those that may trade places by content (1).
+        int movable;
         PlanEntry entry;
     };
+    std::map<std::wstring, int> leafCount;
+    for (const PlanEntry& e : *entries)
+        leafCount[FoldCase(LeafOf(e.wideName))]++;
     std::vector<Keyed> keyed;
-    for (PlanEntry& e : *entries)
-        keyed.push_back({2, nameOrder ? std::wstring() : ExtensionOf(e.wideName), FoldCase(e.wideName), e});
+    for (PlanEntry& e : *entries) {
+        std::wstring leaf = LeafOf(e.wideName);
+        // The later of two files of one name replaces the earlier, the first
+        // language file gives the prefix, the first fitting program becomes
+        // the main program.
+        bool ordered = nameOrder || leafCount[FoldCase(leaf)] > 1 || IsLanguageFileName(e.wideName) ||
+                       IsSetupScriptName(e.wideName) || IsMainProgramName(leaf);
+        keyed.push_back(
+            {2, nameOrder ? std::wstring() : ExtensionOf(e.wideName), FoldCase(e.wideName), ordered ? 0 : 1, e});
+    }
 
     // The script goes first: the setup appends a script's "Group" to a
     // group name it already took from FILE_ID.DIZ. INSTALL.INF at the top
@@ -186,6 +201,10 @@ void OrderEntries(std::vector<PlanEntry>* entries, bool nameOrder)
             return a.rank < b.rank;
         if (a.extension != b.extension)
             return a.extension < b.extension;
+        if (a.movable != b.movable)
+            return a.movable < b.movable;
+        if (a.movable && a.entry.size != b.entry.size)
+            return a.entry.size < b.entry.size;
         if (a.folded != b.folded)
             return a.folded < b.folded;
         return a.entry.name < b.entry.name;
