@@ -230,9 +230,10 @@ TEST(BuildChecks, WarningsAndErrorsForTheProductsNamesAndContents)
 }
 
 // Files of one extension go by size (near copies often share it), except
-// where the setup reads meaning into their order: of two files of one name
-// the later wins, the first language file gives the prefix, the first
-// fitting program becomes the main program. Those keep name order.
+// where the setup reads meaning into their order: the first language file
+// gives the prefix, the first fitting program becomes the main program (both
+// keep name order, ahead), and of files of one name the last in name order
+// replaces the others when installed (it stays behind them).
 TEST(OrderEntries, BySizeWithinAnExtensionUnlessOrderMeansSomething)
 {
     std::vector<PlanEntry> entries;
@@ -241,6 +242,7 @@ TEST(OrderEntries, BySizeWithinAnExtensionUnlessOrderMeansSomething)
                                                                             {L"c.dll", 2},
                                                                             {L"y\\d.dll", 1},
                                                                             {L"x\\D.DLL", 9},
+                                                                            {L"w\\d.dll", 5},
                                                                             {L"OB.EXE", 1},
                                                                             {L"OA.EXE", 2},
                                                                             {L"P_US.LNG", 5},
@@ -250,7 +252,7 @@ TEST(OrderEntries, BySizeWithinAnExtensionUnlessOrderMeansSomething)
     std::string order;
     for (const PlanEntry& e : entries)
         order += e.name + " ";
-    EXPECT_EQ(order, "x\\D.DLL y\\d.dll b.dll c.dll a.dll OA.EXE OB.EXE P_DE.LNG P_US.LNG ");
+    EXPECT_EQ(order, "b.dll c.dll a.dll w\\d.dll x\\D.DLL y\\d.dll OA.EXE OB.EXE P_DE.LNG P_US.LNG ");
 }
 
 TEST_F(Mksetup, BuiltSetupReadsBackThroughTheSetupsReader)

@@ -161,24 +161,34 @@ void OrderEntries(std::vector<PlanEntry>* entries, bool nameOrder)
     struct Keyed {
         int rank;
         std::wstring extension, folded;
-        // Within an extension the files whose order the setup gives meaning
-        // to come first (0), then those that may trade places by content (1).
-        int movable;
+        // Within an extension: files whose order the setup reads meaning into
+        // first (0), in name order; then the files that may trade places for
+        // a smaller archive (1), by size, since near copies often share one;
+        // last, the last in name order of each set of files of one name (2),
+        // which must stay behind the others: it replaces them when installed.
+        int place;
         PlanEntry entry;
     };
-    std::map<std::wstring, int> leafCount;
-    for (const PlanEntry& e : *entries)
-        leafCount[FoldCase(LeafOf(e.wideName))]++;
+    // The last of each set of files of one name, in name order.
+    std::map<std::wstring, std::pair<const PlanEntry*, int>> lastOfName;
+    for (const PlanEntry& e : *entries) {
+        auto& [last, count] = lastOfName[FoldCase(LeafOf(e.wideName))];
+        if (!last ||
+            std::make_pair(FoldCase(e.wideName), e.name) > std::make_pair(FoldCase(last->wideName), last->name))
+            last = &e;
+        count++;
+    }
     std::vector<Keyed> keyed;
     for (PlanEntry& e : *entries) {
         std::wstring leaf = LeafOf(e.wideName);
-        // The later of two files of one name replaces the earlier, the first
-        // language file gives the prefix, the first fitting program becomes
-        // the main program.
-        bool ordered = nameOrder || leafCount[FoldCase(leaf)] > 1 || IsLanguageFileName(e.wideName) ||
-                       IsSetupScriptName(e.wideName) || IsMainProgramName(leaf);
-        keyed.push_back(
-            {2, nameOrder ? std::wstring() : ExtensionOf(e.wideName), FoldCase(e.wideName), ordered ? 0 : 1, e});
+        // The first language file gives the prefix, the first fitting
+        // program becomes the main program.
+        int place = 1;
+        if (nameOrder || IsLanguageFileName(e.wideName) || IsSetupScriptName(e.wideName) || IsMainProgramName(leaf))
+            place = 0;
+        else if (const auto& [last, count] = lastOfName[FoldCase(leaf)]; count > 1 && last == &e)
+            place = 2;
+        keyed.push_back({2, nameOrder ? std::wstring() : ExtensionOf(e.wideName), FoldCase(e.wideName), place, e});
     }
 
     // The script goes first: the setup appends a script's "Group" to a
@@ -201,9 +211,9 @@ void OrderEntries(std::vector<PlanEntry>* entries, bool nameOrder)
             return a.rank < b.rank;
         if (a.extension != b.extension)
             return a.extension < b.extension;
-        if (a.movable != b.movable)
-            return a.movable < b.movable;
-        if (a.movable && a.entry.size != b.entry.size)
+        if (a.place != b.place)
+            return a.place < b.place;
+        if (a.place == 1 && a.entry.size != b.entry.size)
             return a.entry.size < b.entry.size;
         if (a.folded != b.folded)
             return a.folded < b.folded;
