@@ -63,7 +63,6 @@ TEST(PayloadRules, ScriptValuesWithTheirQuirks)
     EXPECT_EQ(Script("ID=OD\r\nClass=Win\r\n", "Class"), "Win");
     EXPECT_EQ(Script("ID = CW\nID=OD\n", "ID"), "");                // a blank after the key: nothing
     EXPECT_EQ(Script("Group=Pro\n", "Group", "Tool "), "Tool Pro"); // appended
-    EXPECT_EQ(Script("Exe=prog.exe\rnext", "Exe"), "prog.exe");
     EXPECT_EQ(Script("id=lower", "ID"), "");
 }
 

@@ -1,13 +1,12 @@
 // The decoder on what the packer never writes: incomplete and over-subscribed
-// codes, odd table sets, raw symbols at the length-bonus boundaries, odd
-// starts and ends of entries, table sets behind the last symbol, multimedia
-// sets, streams that would run for ever. The packer's output is read back in
-// tests/pack; fuzz/decode_differential_fuzz.cpp holds the fast loop to the
-// plain one.
+// codes, odd table sets, odd starts and ends of entries, table sets behind
+// the last symbol, multimedia sets, streams that would run for ever. The
+// packer's output is read back in tests/pack (which also covers the length
+// bonuses; their thresholds are held to the format's at compile time);
+// fuzz/decode_differential_fuzz.cpp holds the fast loop to the plain one.
 #include "unpack/decoder_harness.h"
 
 #include "pack/huffman_builder.h"
-#include "pack/symbol_codes.h"
 #include "support/bit_writer.h"
 #include "unpack/bit_input.h"
 #include "unpack/huffman.h"
@@ -80,31 +79,6 @@ TEST(TableSet, RunsStopAtTheEndOfTheSet)
     first[0] = {16, 0};
     l = ReadSet(h, first, 0xA5);
     EXPECT_EQ(Bytes(l, l + 4), Bytes({0, 0, 0, 4}));
-}
-
-TEST(LzDecoder, LengthBonusesStartAtTheirDistances)
-{
-    // The shortest match (code 0) and recent match (code 0) at each
-    // distance, raw; the output size tells the length used.
-    const struct {
-        uint32_t distance;
-        size_t match, recent;
-    } cases[] = {{256, 3, 2}, {257, 3, 3}, {8191, 3, 3}, {8192, 4, 4}, {262143, 4, 4}, {262144, 5, 5}, {1048576, 5, 5}};
-    for (auto& c : cases) {
-        Rar20Writer w;
-        w.TableSet(FlatLzLengths());
-        w.MainSymbol(kSymbolMatch);
-        int code = DistanceCode(c.distance - 1);
-        w.DistanceSymbol(uint32_t(code));
-        w.Bits(c.distance - 1 - kDistanceBase[code], kDistanceExtraBits[code]);
-        w.MainSymbol(kSymbolRecent);
-        w.RepeatLengthSymbol(0);
-        Bytes packed = w.FinishEntry();
-        DecoderHarness h;
-        EXPECT_EQ(h.Decode(packed, 1, false).size(), c.match) << c.distance;
-        EXPECT_EQ(h.ctx()->prevMatchDistance, c.distance);
-        EXPECT_EQ(h.Decode(packed, uint32_t(c.match + 1), false).size(), c.match + c.recent) << c.distance;
-    }
 }
 
 TEST(LzDecoder, MatchCopiesAgreeWithAByteByByteCopyAtTheBuffersEnd)
