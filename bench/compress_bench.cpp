@@ -10,8 +10,8 @@
 // Each CORPUS_DIR comes with CORPUS_DIR.list (bench/make_corpora.sh): the
 // files in name order. The peers get the same files concatenated in that
 // order, as a tar of the folder would hold them; our levels pack them in the
-// order `mksetup build` gives them (by extension, then size), and a second
-// zstd row shows what that order is worth to zstd.
+// order `mksetup build` gives them (by extension, then size or name), and a
+// second zstd row shows what that order is worth to zstd.
 #include <zlib.h>
 
 #include <algorithm>
@@ -246,7 +246,12 @@ void ArchiveOrder(std::vector<PackInput>* entries)
                 e.name.clear();
                 break;
             }
-    entries->swap(ordered);
+    std::vector<const std::vector<uint8_t>*> data;
+    for (const PackInput& e : ordered)
+        data.push_back(&e.data);
+    entries->clear();
+    for (size_t k : SettleOrder(plan, data))
+        entries->push_back(std::move(ordered[k]));
 }
 
 std::vector<int> ParseLevels(const char* text)

@@ -19,6 +19,7 @@
 #include <functional>
 #include <map>
 #include <numeric>
+#include <random>
 #include <set>
 #include <tuple>
 
@@ -253,6 +254,39 @@ TEST(OrderEntries, BySizeWithinAnExtensionUnlessOrderMeansSomething)
     for (const PlanEntry& e : entries)
         order += e.name + " ";
     EXPECT_EQ(order, "b.dll c.dll a.dll w\\d.dll x\\D.DLL y\\d.dll OA.EXE OB.EXE P_DE.LNG P_US.LNG ");
+}
+
+// Size order may part a near copy from its original by more than the
+// window: a.bin and b.bin share 600,000 bytes, and c.bin, between them by
+// size, would put b.bin 1.2 MB behind a.bin. Name order keeps them together.
+TEST(OrderEntries, NameOrderWhereSizeOrderPartsNearCopies)
+{
+    std::mt19937 random(7);
+    auto bytes = [&](size_t n) {
+        std::vector<uint8_t> v(n);
+        for (uint8_t& b : v)
+            b = uint8_t(random());
+        return v;
+    };
+    std::map<std::string, std::vector<uint8_t>> data = {{"a.bin", bytes(600000)}, {"c.bin", bytes(610000)}};
+    data["b.bin"] = data["a.bin"];
+    std::vector<uint8_t> tail = bytes(20000);
+    data["b.bin"].insert(data["b.bin"].end(), tail.begin(), tail.end());
+    std::vector<PlanEntry> entries;
+    for (const auto& [name, d] : data)
+        entries.push_back({PathOf(WideOf(name)), WideOf(name), name, d.size()});
+    OrderEntries(&entries, false);
+    std::vector<const std::vector<uint8_t>*> contents;
+    std::string order;
+    for (const PlanEntry& e : entries) {
+        contents.push_back(&data[e.name]);
+        order += e.name + " ";
+    }
+    EXPECT_EQ(order, "a.bin c.bin b.bin ");
+    order.clear();
+    for (size_t k : SettleOrder(entries, contents))
+        order += entries[k].name + " ";
+    EXPECT_EQ(order, "a.bin b.bin c.bin ");
 }
 
 TEST_F(Mksetup, BuiltSetupReadsBackThroughTheSetupsReader)

@@ -493,6 +493,16 @@ int Build(const BuildOptions& given)
     }
     CheckContents(entries, contents, &findings);
     progress.Finish();
+    {
+        std::vector<PlanEntry> settledEntries;
+        std::vector<PackInput> settledInputs;
+        for (size_t k : SettleOrder(entries, contents)) {
+            settledEntries.push_back(std::move(entries[k]));
+            settledInputs.push_back(std::move(inputs[k]));
+        }
+        entries.swap(settledEntries);
+        inputs.swap(settledInputs);
+    }
     Report(&findings);
 
     PackSettings settings;

@@ -5,6 +5,7 @@
 #include "base/platform.h"
 #include "base/text_utils.h"
 #include "format/rar_format.h"
+#include "pack/repeat_estimate.h"
 #include "tools/mksetup/host.h"
 #include "tools/mksetup/setup_rules.h"
 #include "tools/mksetup/tool_text.h"
@@ -220,8 +221,45 @@ void OrderEntries(std::vector<PlanEntry>* entries, bool nameOrder)
         return a.entry.name < b.entry.name;
     });
     entries->clear();
-    for (Keyed& k : keyed)
+    uint32_t group = 0;
+    for (size_t i = 0; i < keyed.size(); i++) {
+        Keyed& k = keyed[i];
+        if (k.place == 1 && k.rank == 2) {
+            group += i == 0 || keyed[i - 1].place != 1 || keyed[i - 1].extension != k.extension;
+            k.entry.orderGroup = group;
+        }
         entries->push_back(k.entry);
+    }
+}
+
+std::vector<size_t> SettleOrder(const std::vector<PlanEntry>& entries,
+                                const std::vector<const std::vector<uint8_t>*>& data)
+{
+    std::vector<size_t> order;
+    for (size_t i = 0; i < entries.size();) {
+        size_t end = i + 1;
+        while (entries[i].orderGroup && end < entries.size() && entries[end].orderGroup == entries[i].orderGroup)
+            end++;
+        std::vector<size_t> bySize, byName;
+        for (size_t k = i; k < end; k++)
+            bySize.push_back(k);
+        byName = bySize;
+        std::sort(byName.begin(), byName.end(), [&](size_t a, size_t b) {
+            return std::make_pair(FoldCase(entries[a].wideName), entries[a].name) <
+                   std::make_pair(FoldCase(entries[b].wideName), entries[b].name);
+        });
+        auto repeated = [&](const std::vector<size_t>& o) {
+            std::vector<FileBytes> files;
+            for (size_t k : o)
+                files.push_back({data[k]->data(), data[k]->size()});
+            return RepeatedBytes(files);
+        };
+        bool name = end - i > 2 && byName != bySize && repeated(byName) > repeated(bySize);
+        for (size_t k : name ? byName : bySize)
+            order.push_back(k);
+        i = end;
+    }
+    return order;
 }
 
 bool IsInsideFolder(const fs::path& path, const fs::path& folder)

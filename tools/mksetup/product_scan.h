@@ -18,6 +18,9 @@ struct PlanEntry {
     uint64_t size = 0;
     uint32_t attributes = 0x20; // archive, plus read-only / hidden
     uint32_t dosTime = 0;       // MS-DOS date (high 16 bits) and time (low 16 bits)
+    // Set by OrderEntries: entries of one group above 0 follow one another
+    // in order of size and may go in name order instead (SettleOrder).
+    uint32_t orderGroup = 0;
 };
 
 // Where entry times come from: each file's modification time in local time,
@@ -45,6 +48,12 @@ void ScanProductFolder(const std::filesystem::path& folder, const TimePolicy& po
 // Puts the entries in archive order: the setup script, FILE_ID.DIZ, then the
 // rest grouped by extension and by name (or by name only).
 void OrderEntries(std::vector<PlanEntry>* entries, bool nameOrder);
+
+// The archive order once the contents are known (`data`, one per entry):
+// each order group goes in name order where that repeats more within the
+// window than size order does. order[k] is the index of the k-th entry.
+std::vector<size_t> SettleOrder(const std::vector<PlanEntry>& entries,
+                                const std::vector<const std::vector<uint8_t>*>& data);
 
 // True when `path` is `folder` or lies below it (after resolving links and
 // "..", and without regard to case where the file system ignores it).
