@@ -1,43 +1,88 @@
 #include "pack/repeat_estimate.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "format/rar_format.h"
 
 namespace {
 
-const int kHashBits = 18;
+const int kSlotBits = 16;
+// One position in 16 is an anchor: stretches of a few dozen bytes and more
+// meet one, at a sixteenth of the lookups.
+const int kAnchorBits = 4;
 const size_t kMinRepeat = 16;
 
 } // namespace
 
-uint64_t RepeatedBytes(const std::vector<FileBytes>& files)
+std::vector<FileAnchors> FindAnchors(const std::vector<FileBytes>& files)
 {
-    // The files joined, as the solid stream holds them.
-    std::vector<uint8_t> joined;
-    for (const FileBytes& f : files)
-        joined.insert(joined.end(), f.data, f.data + f.size);
-    std::vector<uint32_t> last(size_t(1) << kHashBits, 0); // position + 1
-    const uint8_t* p = joined.data();
-    size_t n = joined.size();
-    uint64_t repeated = 0;
-    for (size_t i = 0; i + kMinRepeat <= n;) {
-        uint64_t v;
-        memcpy(&v, p + i, 8);
-        uint32_t h = uint32_t((v * 0x9E3779B97F4A7C15ull) >> (64 - kHashBits));
-        size_t c = last[h];
-        last[h] = uint32_t(i + 1);
-        if (c && i - (c - 1) <= kWindowSize) {
-            size_t from = c - 1, len = 0;
-            while (i + len < n && p[from + len] == p[i + len])
-                len++;
-            if (len >= kMinRepeat) {
-                repeated += len;
-                i += len;
+    std::vector<FileAnchors> anchors(files.size());
+    for (size_t f = 0; f < files.size(); f++) {
+        const uint8_t* p = files[f].data;
+        for (size_t i = 0; i + 8 <= files[f].size; i++) {
+            uint64_t v;
+            memcpy(&v, p + i, 8);
+            uint64_t h = v * 0x9E3779B97F4A7C15ull;
+            if (h >> (64 - kAnchorBits))
                 continue;
+            anchors[f].offset.push_back(uint32_t(i));
+            anchors[f].slot.push_back(uint16_t(h >> (64 - kAnchorBits - kSlotBits)));
+        }
+    }
+    return anchors;
+}
+
+uint64_t RepeatedBytes(const std::vector<FileBytes>& files, const std::vector<FileAnchors>& anchors,
+                       const std::vector<size_t>& order)
+{
+    // Where each file of the order starts in the stream; the table keeps
+    // stream positions + 1 (0: none), small enough to stay in the cache.
+    std::vector<uint64_t> starts;
+    uint64_t total = 0;
+    for (size_t f : order) {
+        starts.push_back(total);
+        total += files[f].size;
+    }
+    std::vector<uint32_t> table(size_t(1) << kSlotBits, 0);
+    uint64_t repeated = 0;
+    for (size_t k = 0; k < order.size(); k++) {
+        const FileBytes& file = files[order[k]];
+        const FileAnchors& own = anchors[order[k]];
+        size_t counted = 0; // bytes of the file before this are counted or passed over
+        for (size_t a = 0; a < own.offset.size(); a++) {
+            size_t i = own.offset[a];
+            uint64_t at = starts[k] + i;
+            uint32_t seen = table[own.slot[a]];
+            table[own.slot[a]] = uint32_t(at + 1);
+            if (!seen || at - (seen - 1) > kWindowSize || i < counted)
+                continue;
+            // The file the earlier position lies in.
+            size_t s = size_t(std::upper_bound(starts.begin(), starts.end(), uint64_t(seen - 1)) - starts.begin()) - 1;
+            const uint8_t* p = file.data;
+            const uint8_t* q = files[order[s]].data;
+            size_t from = size_t(seen - 1 - starts[s]), n = file.size, m = files[order[s]].size;
+            size_t room = std::min(n - i, m - from), ahead = 0, back = 0;
+            while (ahead + 8 <= room) {
+                uint64_t x, y;
+                memcpy(&x, p + i + ahead, 8);
+                memcpy(&y, q + from + ahead, 8);
+                if (x != y) {
+                    ahead += size_t(__builtin_ctzll(x ^ y) >> 3);
+                    break;
+                }
+                ahead += 8;
+            }
+            if (ahead + 8 > room)
+                while (ahead < room && q[from + ahead] == p[i + ahead])
+                    ahead++;
+            while (back < from && i - back > counted && q[from - back - 1] == p[i - back - 1])
+                back++;
+            if (ahead + back >= kMinRepeat) {
+                repeated += ahead + back;
+                counted = i + ahead;
             }
         }
-        i++;
     }
     return repeated;
 }

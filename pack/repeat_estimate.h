@@ -12,9 +12,21 @@ struct FileBytes {
     size_t size;
 };
 
-// Bytes of the files, taken one after the other, that a greedy search with
-// one candidate per position finds again within the window behind them, in
-// stretches of 16 bytes or more. Several times faster than packing.
-uint64_t RepeatedBytes(const std::vector<FileBytes>& files);
+// The positions of one file where the estimate looks, chosen by content, so
+// that a repeat meets its original at the same ones: found once, weighed in
+// any order.
+struct FileAnchors {
+    std::vector<uint32_t> offset;
+    std::vector<uint16_t> slot;
+};
+
+std::vector<FileAnchors> FindAnchors(const std::vector<FileBytes>& files);
+
+// Bytes of the files, taken in `order` (indices into `files`), that repeat
+// a file before them within the window, in stretches of 16 bytes or more,
+// as far as a search from the anchors finds them. Repeats across the end of
+// a file are not followed.
+uint64_t RepeatedBytes(const std::vector<FileBytes>& files, const std::vector<FileAnchors>& anchors,
+                       const std::vector<size_t>& order);
 
 #endif

@@ -240,23 +240,24 @@ std::vector<size_t> SettleOrder(const std::vector<PlanEntry>& entries,
         size_t end = i + 1;
         while (entries[i].orderGroup && end < entries.size() && entries[end].orderGroup == entries[i].orderGroup)
             end++;
+        std::vector<FileBytes> files;
         std::vector<size_t> bySize, byName;
-        for (size_t k = i; k < end; k++)
-            bySize.push_back(k);
+        for (size_t k = i; k < end; k++) {
+            files.push_back({data[k]->data(), data[k]->size()});
+            bySize.push_back(k - i);
+        }
         byName = bySize;
         std::sort(byName.begin(), byName.end(), [&](size_t a, size_t b) {
-            return std::make_pair(FoldCase(entries[a].wideName), entries[a].name) <
-                   std::make_pair(FoldCase(entries[b].wideName), entries[b].name);
+            return std::make_pair(FoldCase(entries[i + a].wideName), entries[i + a].name) <
+                   std::make_pair(FoldCase(entries[i + b].wideName), entries[i + b].name);
         });
-        auto repeated = [&](const std::vector<size_t>& o) {
-            std::vector<FileBytes> files;
-            for (size_t k : o)
-                files.push_back({data[k]->data(), data[k]->size()});
-            return RepeatedBytes(files);
-        };
-        bool name = end - i > 2 && byName != bySize && repeated(byName) > repeated(bySize);
+        bool name = false;
+        if (end - i > 2 && byName != bySize) {
+            std::vector<FileAnchors> anchors = FindAnchors(files);
+            name = RepeatedBytes(files, anchors, byName) > RepeatedBytes(files, anchors, bySize);
+        }
         for (size_t k : name ? byName : bySize)
-            order.push_back(k);
+            order.push_back(i + k);
         i = end;
     }
     return order;
