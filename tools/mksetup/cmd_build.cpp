@@ -502,6 +502,7 @@ int Build(const BuildOptions& given)
         }
         entries.swap(settledEntries);
         inputs.swap(settledInputs);
+        contents.clear(); // they pointed into the old order
     }
     Report(&findings);
 

@@ -46,7 +46,8 @@ void ScanProductFolder(const std::filesystem::path& folder, const TimePolicy& po
                        Findings* findings);
 
 // Puts the entries in archive order: the setup script, FILE_ID.DIZ, then the
-// rest grouped by extension and by name (or by name only).
+// rest grouped by extension; within one, by size where the setup reads no
+// meaning into the order, else by name (or everything by name only).
 void OrderEntries(std::vector<PlanEntry>* entries, bool nameOrder);
 
 // The archive order once the contents are known (`data`, one per entry):
