@@ -264,17 +264,15 @@ int TreeMatchFinder::DescendOne(uint32_t pos, uint32_t hash, uint32_t limit, Mat
         uint32_t c = cand - 1;
         uint32_t d = pos - c;
         uint32_t* pair = &tree_[2 * (c & slotMask_)];
-        {
-            // The descent waits on memory at every step: fetch both children's
-            // bytes and tree slots now, while this candidate is compared.
-            uint32_t from = std::min(lessLen, greaterLen);
-            uint32_t c0 = pair[0], c1 = pair[1];
-            __builtin_prefetch(data_ + c0 - 1 + from);
-            __builtin_prefetch(data_ + c1 - 1 + from);
-            __builtin_prefetch(&tree_[2 * ((c0 - 1) & slotMask_)]);
-            __builtin_prefetch(&tree_[2 * ((c1 - 1) & slotMask_)]);
-        }
-        uint32_t len = CommonLength(data_ + c, data_ + pos, std::min(lessLen, greaterLen), keyLimit);
+        uint32_t from = std::min(lessLen, greaterLen);
+        // The descent waits on memory at every step: fetch both children's
+        // bytes and tree slots now, while this candidate is compared.
+        uint32_t c0 = pair[0], c1 = pair[1];
+        __builtin_prefetch(data_ + c0 - 1 + from);
+        __builtin_prefetch(data_ + c1 - 1 + from);
+        __builtin_prefetch(&tree_[2 * ((c0 - 1) & slotMask_)]);
+        __builtin_prefetch(&tree_[2 * ((c1 - 1) & slotMask_)]);
+        uint32_t len = CommonLength(data_ + c, data_ + pos, from, keyLimit);
         uint32_t reported = std::min(len, limit);
         if (reported > best && reported >= MinMatchLength(d)) {
             best = reported;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "format/rar_format.h"
+#include "pack/match_finder.h"
 
 namespace {
 
@@ -62,20 +63,7 @@ uint64_t RepeatedBytes(const std::vector<FileBytes>& files, const std::vector<Fi
             const uint8_t* p = file.data;
             const uint8_t* q = files[order[s]].data;
             size_t from = size_t(seen - 1 - starts[s]), n = file.size, m = files[order[s]].size;
-            size_t room = std::min(n - i, m - from), ahead = 0, back = 0;
-            while (ahead + 8 <= room) {
-                uint64_t x, y;
-                memcpy(&x, p + i + ahead, 8);
-                memcpy(&y, q + from + ahead, 8);
-                if (x != y) {
-                    ahead += size_t(__builtin_ctzll(x ^ y) >> 3);
-                    break;
-                }
-                ahead += 8;
-            }
-            if (ahead + 8 > room)
-                while (ahead < room && q[from + ahead] == p[i + ahead])
-                    ahead++;
+            size_t ahead = CommonLength(p + i, q + from, 0, uint32_t(std::min(n - i, m - from))), back = 0;
             while (back < from && i - back > counted && q[from - back - 1] == p[i - back - 1])
                 back++;
             if (ahead + back >= kMinRepeat) {

@@ -157,6 +157,12 @@ void ScanProductFolder(const fs::path& folder, const TimePolicy& policy, std::ve
     Walk(LongPathForm(folder), std::wstring(), &state);
 }
 
+// Name order: by the folded name, then by the stored one.
+static std::pair<std::wstring, std::string> NameOrderKey(const PlanEntry& e)
+{
+    return {FoldCase(e.wideName), e.name};
+}
+
 void OrderEntries(std::vector<PlanEntry>* entries, bool nameOrder)
 {
     struct Keyed {
@@ -174,8 +180,7 @@ void OrderEntries(std::vector<PlanEntry>* entries, bool nameOrder)
     std::map<std::wstring, std::pair<const PlanEntry*, int>> lastOfName;
     for (const PlanEntry& e : *entries) {
         auto& [last, count] = lastOfName[FoldCase(LeafOf(e.wideName))];
-        if (!last ||
-            std::make_pair(FoldCase(e.wideName), e.name) > std::make_pair(FoldCase(last->wideName), last->name))
+        if (!last || NameOrderKey(e) > NameOrderKey(*last))
             last = &e;
         count++;
     }
@@ -247,10 +252,8 @@ std::vector<size_t> SettleOrder(const std::vector<PlanEntry>& entries,
             bySize.push_back(k - i);
         }
         byName = bySize;
-        std::sort(byName.begin(), byName.end(), [&](size_t a, size_t b) {
-            return std::make_pair(FoldCase(entries[i + a].wideName), entries[i + a].name) <
-                   std::make_pair(FoldCase(entries[i + b].wideName), entries[i + b].name);
-        });
+        std::sort(byName.begin(), byName.end(),
+                  [&](size_t a, size_t b) { return NameOrderKey(entries[i + a]) < NameOrderKey(entries[i + b]); });
         bool name = false;
         if (end - i > 2 && byName != bySize) {
             std::vector<FileAnchors> anchors = FindAnchors(files);
