@@ -419,7 +419,11 @@ static OV_LOOP_INLINE void DecodeEntry(DecoderState* d, uint8_t* window, int sol
     d->inputOverrun = 0;
     ResetDecoder(d, solid);
     FillInput(d, 1);
-    if (!solid)
+    // A solid entry before any table set (the first of an archive that
+    // marks it so) reads a set as well: with the zero-filled tables, a
+    // literal would take no bits, and the loop would fill the whole stated
+    // size without reading a byte.
+    if (!solid || d->bitLengthTable.symbolCount == 0)
         ReadCodeLengths(d);
     // A size of 2 GiB or more is negative here and must stay so: nothing is
     // decoded (2 GiB itself, less one, would wrap to the largest size).

@@ -174,6 +174,13 @@ TEST(LzDecoder, EntryStartsAndEnds)
     DecoderHarness fresh;
     EXPECT_EQ(fresh.Decode(packed, 10, false), BytesOf("baaaaaaaaa"));
     EXPECT_EQ(fresh.ctx()->inputOverrun, 0);
+
+    // A first entry marked solid has no set to go on with: it reads its own,
+    // and zeros end with the data, whatever size they claim.
+    DecoderHarness solidFirst, zeros;
+    EXPECT_EQ(solidFirst.Decode(packed, 10, true), BytesOf("baaaaaaaaa"));
+    EXPECT_LT(zeros.Decode(Bytes(64, 0), 1u << 24, true).size(), 100000u);
+    EXPECT_EQ(zeros.ctx()->inputOverrun, 1);
 }
 
 TEST(LzDecoder, TableSetsWithoutSymbolsServeTheNextSolidEntry)
