@@ -54,8 +54,6 @@ struct DecoderState {
     // Match history.
     uint32_t prevMatchDistance;
     uint32_t prevMatchLength;
-    int32_t matchLength;
-    uint32_t matchDistance;
     uint32_t recentDistances[4];
     uint32_t recentCount;
 

@@ -145,18 +145,6 @@ static inline uint32_t Reach(uint32_t distance)
     return distance ? distance : kWindowSize;
 }
 
-void CopyMatch(DecoderState* d)
-{
-    uint32_t length = uint32_t(d->matchLength);
-    uint32_t distance = d->matchDistance;
-    d->recentDistances[d->recentCount & 3] = distance;
-    d->prevMatchDistance = distance;
-    d->recentCount++;
-    d->prevMatchLength = length;
-    d->unpackedLeft -= int32_t(length);
-    d->windowPos = CopyWindowBytes(d->slidingWindow, d->windowPos, Reach(distance), length);
-}
-
 void CheckTrailingTables(DecoderState* d)
 {
     if (uint32_t(d->inputEnd) < d->inputPos + 5)
@@ -534,8 +522,6 @@ static OV_LOOP_INLINE void DecodeEntry(DecoderState* d, uint8_t* window, int sol
         }
     }
     Store(d, s);
-    d->matchLength = int32_t(s.prevLength);
-    d->matchDistance = s.prevDistance;
     if (!d->inputOverrun)
         CheckTrailingTables(d);
     FlushWindow(d);

@@ -17,7 +17,6 @@ void DecompressEntry(DecoderState* d, uint8_t* window, int solid);
 
 // Steps of DecompressEntry, public for tests.
 void ResetDecoder(DecoderState* d, int solid);
-void CopyMatch(DecoderState* d);
 void FlushWindow(DecoderState* d);
 void CheckTrailingTables(DecoderState* d);
 

@@ -74,6 +74,11 @@ TEST(TableSet, RunsStopAtTheEndOfTheSet)
     const uint8_t* l = ReadSet(h, {{7, 0}, {16, 3}, {18, 127}, {17, 7}, {18, 127}, {18, 127}}, 0x5A);
     EXPECT_EQ(Bytes(l, l + 8), Bytes({7, 7, 7, 7, 7, 7, 7, 0}));
     EXPECT_EQ(Bytes(l + 7, l + kMaxSetSize), Bytes(kMaxSetSize - 7, 0));
+    // So does a repeat of the length before.
+    std::vector<LengthSymbol> last(kLzSetSize - 1, {4, 0});
+    last.push_back({16, 3});
+    l = ReadSet(h, last, 0x3C);
+    EXPECT_EQ(Bytes(l + kLzSetSize - 2, l + kLzSetSize + 6), Bytes({4, 4, 0, 0, 0, 0, 0, 0}));
     // A repeat with nothing before it repeats a zero length.
     std::vector<LengthSymbol> first(kLzSetSize - 2, {4, 0});
     first[0] = {16, 0};
@@ -117,6 +122,19 @@ TEST(LzDecoder, MatchCopiesAgreeWithAByteByByteCopyAtTheBuffersEnd)
         }
     DecoderHarness h;
     EXPECT_EQ(h.Decode(w.FinishEntry(), uint32_t(expected.size()), false), expected);
+
+    // A far match that ends right at the buffer's end: its pieces must not
+    // write past it (the sanitizers see the harness's buffer end there).
+    Rar20Writer edge;
+    edge.TableSet(FlatLzLengths());
+    Bytes bytes(kRingSize - 24);
+    for (auto& b : bytes)
+        b = uint8_t(rng());
+    edge.Literals(bytes);
+    edge.Match(24, 5000);
+    Bytes copy(bytes.end() - 5000, bytes.end() - 5000 + 24);
+    bytes.insert(bytes.end(), copy.begin(), copy.end());
+    EXPECT_EQ(DecoderHarness().Decode(edge.FinishEntry(), kRingSize, false), bytes);
 }
 
 TEST(LzDecoder, EntryStartsAndEnds)
