@@ -9,8 +9,9 @@
 struct DecoderState;
 
 // Decodes the current entry into `window` (kRingSize bytes). The caller has
-// set packedInput, packedLeft, unpackedLeft and the sink. `solid` non-zero continues the previous
-// entry's window, tables and history (it reads a table set when no entry before has read one).
+// set packedInput, packedLeft, unpackedLeft and the sink. `solid` non-zero
+// continues the previous entry's window, tables and history (it reads a
+// table set when no entry before has read one).
 // Damage is not reported here: it shows in the entry checksum, and in
 // d->inputOverrun when the packed data ran out long before the output.
 void DecompressEntry(DecoderState* d, uint8_t* window, int solid);
