@@ -17,7 +17,7 @@ struct PackInput {
 struct PackSettings {
     int level = 3;              // 1 (fastest) .. 5 (smallest)
     bool storeOnly = false;     // no compression at all
-    int threads = 0;            // levels 4 and 5: threads to use, 0 = one per core
+    int threads = 0;            // threads to use, 0 = one per core
     uint64_t archiveOffset = 0; // file offset the archive will sit at (behind the stub):
                                 // every block position must stay below 2 GiB
 };

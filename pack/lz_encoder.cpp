@@ -18,6 +18,7 @@
 #include "pack/bit_writer.h"
 #include "pack/huffman_builder.h"
 #include "pack/parser.h"
+#include "pack/segment_parse.h"
 #include "pack/symbol_codes.h"
 #include "pack/table_set_writer.h"
 
@@ -294,32 +295,44 @@ void CompressSolid(const std::vector<LzEntryInput>& entries, int level, std::vec
         data.insert(data.end(), e.data, e.data + e.size);
 
     ParserSettings settings = ParserSettingsForLevel(level);
-    // Declared before the stage, whose threads may run it until it ends.
-    std::unique_ptr<Parser> firstPass;
-    std::unique_ptr<MatchStage> stage;
-    if (settings.mode == ParseMode::kOptimal) {
-        // The optimal parser codes each entry in whole chunks (see below).
-        std::vector<Stretch> stretches;
-        uint32_t at = 0;
-        for (const LzEntryInput& e : entries)
-            for (uint32_t end = at + uint32_t(e.size); at < end; at = std::min(end, at + kParseChunk))
-                stretches.push_back({at, std::min(end, at + kParseChunk)});
-        if (threads <= 0)
-            threads = int(std::thread::hardware_concurrency());
-        threads = std::max(1, std::min(threads, kMaxThreads));
-        FirstPass pass;
-        if (settings.passes > 1) {
-            firstPass.reset(new Parser(data.data(), uint32_t(data.size()), settings));
-            Parser* p = firstPass.get();
-            pass = [p](StretchMatches* found, std::vector<Symbol>* steps) { p->FirstPass(found, steps); };
-        }
-        stage.reset(new MatchStage(data.data(), uint32_t(data.size()), settings.chainDepth, settings.niceLength,
-                                   std::move(stretches), threads, pass));
-    }
-    Parser parser(data.data(), uint32_t(data.size()), settings, stage.get(), firstPass.get());
+    if (threads <= 0)
+        threads = int(std::thread::hardware_concurrency());
+    threads = std::max(1, std::min(threads, kMaxThreads));
     // Exact costs take a table build per estimate: worth it from level 3
     // on, where parsing costs several times that anyway.
     BlockCoder coder(packed, tableBits, level >= 3, level >= 4 ? kSplitBias : 0);
+    if (settings.mode != ParseMode::kOptimal) {
+        std::vector<uint32_t> entryEnds;
+        uint32_t at = 0;
+        for (const LzEntryInput& e : entries)
+            entryEnds.push_back(at += uint32_t(e.size));
+        ParseInSegments(data.data(), uint32_t(data.size()), settings, entryEnds, kParseChunk, threads,
+                        [&](const std::vector<Symbol>& steps, uint32_t reached) {
+                            coder.Add(steps);
+                            if (progress)
+                                progress(reached);
+                        });
+        coder.Finish();
+        return;
+    }
+    // Declared before the stage, whose threads may run it until it ends.
+    std::unique_ptr<Parser> firstPass;
+    std::unique_ptr<MatchStage> stage;
+    // The optimal parser codes each entry in whole chunks (see below).
+    std::vector<Stretch> stretches;
+    uint32_t at = 0;
+    for (const LzEntryInput& e : entries)
+        for (uint32_t end = at + uint32_t(e.size); at < end; at = std::min(end, at + kParseChunk))
+            stretches.push_back({at, std::min(end, at + kParseChunk)});
+    FirstPass pass;
+    if (settings.passes > 1) {
+        firstPass.reset(new Parser(data.data(), uint32_t(data.size()), settings));
+        Parser* p = firstPass.get();
+        pass = [p](StretchMatches* found, std::vector<Symbol>* steps) { p->FirstPass(found, steps); };
+    }
+    stage.reset(new MatchStage(data.data(), uint32_t(data.size()), settings.chainDepth, settings.niceLength,
+                               std::move(stretches), threads, pass));
+    Parser parser(data.data(), uint32_t(data.size()), settings, stage.get(), firstPass.get());
     std::vector<Symbol> symbols;
     uint32_t pos = 0;
     for (const LzEntryInput& e : entries) {

@@ -39,6 +39,10 @@ public:
     // steps to `out` and returns the position reached (end .. limit).
     uint32_t Parse(uint32_t begin, uint32_t end, uint32_t limit, std::vector<Symbol>* out);
 
+    // Greedy and lazy parsing: the first Parse begins at `pos`, so only the
+    // window before it goes into the match finder.
+    void StartAt(uint32_t pos) { inserted_ = pos > kWindowSize ? pos - kWindowSize : 0; }
+
     // The first of two passes over the stretch of `found`, for statistics:
     // priced as the second pass over the stretch before, and from where its
     // own first pass left the history, so that it may run beside it.

@@ -215,8 +215,8 @@ TEST_P(RoundTrip, ReadsBack)
     // Judged on the first run's streams: a few may stay packed.
     EXPECT_GE(trialStored * 4, trial * 3);
     EXPECT_TRUE(c.maxPercent == 0 || settings.storeOnly || archive.size() * 100 < c.maxPercent * input);
-    // The corpora aside: they take long enough once. Levels 4 and 5 split
-    // their work among the threads, never changing a bit.
+    // The corpora aside: they take long enough once. Every level splits its
+    // work among the threads, never changing a bit.
     settings.threads = 2 + 3 * (std::get<0>(GetParam()) % 2);
     EXPECT_TRUE(input > (4u << 20) || (WriteArchive(in, settings, &again, &error) && again == archive));
 }

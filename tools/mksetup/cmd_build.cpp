@@ -36,7 +36,7 @@ const char kBuildUsage[] = "usage: mksetup build PRODUCT_DIR -o OUT.exe [OPTIONS
                            "  --stub FILE        the bare setup program to put in front (default:\n"
                            "                     the Setup.exe installed next to mksetup)\n"
                            "  --level N          compression level, 1 (fastest) to 5 (smallest); default 3\n"
-                           "  --threads N        threads for levels 4 and 5, 1 to 999; default: one per\n"
+                           "  --threads N        threads to pack with, 1 to 999; default: one per\n"
                            "                     core (the setup comes out the same with any number)\n"
                            "  --store            store every file without compression\n"
                            "  --name-order       plain name order instead of grouping by extension and size\n"
