@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # mksetup built for Linux and for Windows (run under Wine) makes the same
-# setup, byte for byte, whatever the number of threads, at the fast and the
-# multi-threaded levels.
+# setup, byte for byte, whatever the number of threads, at the default and the
+# smallest levels.
 #   same_output.sh LINUX_MKSETUP WINDOWS_MKSETUP STUB PRODUCT_DIR WORK_DIR
 # Exits 77 (skipped) when the Linux build is missing.
 set -euo pipefail
