@@ -8,6 +8,8 @@
 
 namespace {
 
+const uint32_t kParseSegment = 1u << 21;
+
 struct Segment {
     std::vector<Symbol> steps;
     std::vector<size_t> pieceEnds;    // in `steps`, one per Parse call
