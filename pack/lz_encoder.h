@@ -17,8 +17,8 @@ struct LzEntryInput {
 // with a table set (non-solid); every later stream continues the state the
 // previous one left. `tableBits` gets, per entry, the bits of the table sets
 // its stream carries (they serve the entries after it too). `progress` gets
-// the input bytes done so far. Runs on `threads` threads (0:
-// one per core); the streams do not depend on the number.
+// the input bytes done so far. Runs on `threads` threads (0: one per core);
+// the streams do not depend on the number.
 void CompressSolid(const std::vector<LzEntryInput>& entries, int level, std::vector<std::vector<uint8_t>>* packed,
                    std::vector<uint64_t>* tableBits, const std::function<void(uint64_t)>& progress, int threads = 1);
 
