@@ -94,6 +94,12 @@ void SetText(HWND window, const std::wstring& text)
 
 void Click(HWND button)
 {
+    // As a person would: not before the window takes input again. A dialog
+    // still disabled by a run whose last message box is closing would take
+    // the click inside that box's loop and drop it.
+    HWND window = GetAncestor(button, GA_ROOT);
+    for (int i = 0; i < 200 && !IsWindowEnabled(window); i++)
+        Sleep(50);
     SendMessageW(button, BM_CLICK, 0, 0);
 }
 
