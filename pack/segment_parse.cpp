@@ -11,17 +11,19 @@ namespace {
 const uint32_t kParseSegment = 1u << 21;
 
 struct Segment {
+    struct Piece {
+        size_t end;       // in `steps`
+        uint32_t reached; // stream position after it
+    };
     std::vector<Symbol> steps;
-    std::vector<size_t> pieceEnds;    // in `steps`, one per Parse call
-    std::vector<uint32_t> pieceReach; // stream position after each
+    std::vector<Piece> pieces; // one per Parse call
 };
 
 void ParseSegment(const uint8_t* data, uint32_t size, const ParserSettings& settings,
                   const std::vector<uint32_t>& entryEnds, uint32_t chunk, uint32_t begin, uint32_t end, Segment* out)
 {
     out->steps.clear();
-    out->pieceEnds.clear();
-    out->pieceReach.clear();
+    out->pieces.clear();
     Parser parser(data, size, settings);
     parser.StartAt(begin);
     uint32_t pos = begin;
@@ -34,8 +36,7 @@ void ParseSegment(const uint8_t* data, uint32_t size, const ParserSettings& sett
             pos = parser.Parse(pos, std::min(stop, pos + chunk), stop, &out->steps);
             if (first)
                 out->steps[from].firstOfEntry = 1;
-            out->pieceEnds.push_back(out->steps.size());
-            out->pieceReach.push_back(pos);
+            out->pieces.push_back({out->steps.size(), pos});
         }
     }
 }
@@ -43,10 +44,10 @@ void ParseSegment(const uint8_t* data, uint32_t size, const ParserSettings& sett
 void Hand(const Segment& segment, const TakePiece& take, std::vector<Symbol>* piece)
 {
     size_t from = 0;
-    for (size_t i = 0; i < segment.pieceEnds.size(); ++i) {
-        piece->assign(segment.steps.begin() + ptrdiff_t(from), segment.steps.begin() + ptrdiff_t(segment.pieceEnds[i]));
-        take(*piece, segment.pieceReach[i]);
-        from = segment.pieceEnds[i];
+    for (const Segment::Piece& p : segment.pieces) {
+        piece->assign(segment.steps.begin() + ptrdiff_t(from), segment.steps.begin() + ptrdiff_t(p.end));
+        take(*piece, p.reached);
+        from = p.end;
     }
 }
 
@@ -124,7 +125,7 @@ void ParseInSegments(const uint8_t* data, uint32_t size, const ParserSettings& s
         pool.emplace_back(work);
 
     std::exception_ptr failed;
-    for (size_t k = 0; k < count && !failed; ++k) {
+    for (size_t k = 0; k < count; ++k) {
         {
             std::unique_lock<std::mutex> lock(mutex);
             changed.wait(lock, [&] { return ready[k] || failure; });

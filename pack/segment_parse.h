@@ -4,9 +4,9 @@
 // no prices of its own yet. So a segment's steps do not depend on which
 // thread parses it, nor on how many there are. (A fresh parser's recent
 // distances are 0, which it never codes against: its steps decode right
-// whatever the reader's history at the segment's start.) A segment (2 MiB) costs a
-// window of insertions and a few chunks at untrained prices, and no match
-// crosses its end: levels 1 to 3 lose well under 0.1% to them.
+// whatever the reader's history at the segment's start.) A segment (2 MiB)
+// costs a window of insertions and a few chunks at untrained prices, and no
+// match crosses its end: levels 1 to 3 lose well under 0.1% to them.
 #ifndef OV_PACK_SEGMENT_PARSE_H
 #define OV_PACK_SEGMENT_PARSE_H
 
