@@ -19,6 +19,14 @@ inline uint32_t Load32(const uint8_t* p)
     return v;
 }
 
+inline uint32_t Hash4At(const uint8_t* p)
+{
+    return (Load32(p) * 2654435761u) >> (32 - kHash4Bits);
+}
+
+// Positions a descent looks ahead to fetch what the next ones will need.
+const size_t kAhead = 16;
+
 } // namespace
 
 MatchFinder::MatchFinder(const uint8_t* data, uint32_t size, int chainDepth, uint32_t niceLength)
@@ -33,7 +41,7 @@ MatchFinder::MatchFinder(const uint8_t* data, uint32_t size, int chainDepth, uin
 
 uint32_t MatchFinder::Hash4(uint32_t pos) const
 {
-    return (Load32(data_ + pos) * 2654435761u) >> (32 - kHash4Bits);
+    return Hash4At(data_ + pos);
 }
 
 uint32_t MatchFinder::Hash3(uint32_t pos) const
@@ -135,7 +143,7 @@ void TreeMatchFinder::Split(uint32_t begin, uint32_t end, TreeStretch* stretch) 
         if (pos + 4 > size_)
             break; // too near the end to be inserted
         // Contiguous bucket ranges: slices share no cache lines of head4_.
-        uint32_t hash = (Load32(data_ + pos) * 2654435761u) >> (32 - kHash4Bits);
+        uint32_t hash = Hash4At(data_ + pos);
         uint32_t slice = uint32_t((uint64_t(hash) * uint32_t(slices_)) >> kHash4Bits);
         stretch->sliceOf[pos - begin] = uint8_t(slice);
         stretch->slices[slice].positions.push_back(pos);
@@ -145,22 +153,33 @@ void TreeMatchFinder::Split(uint32_t begin, uint32_t end, TreeStretch* stretch) 
 void TreeMatchFinder::Descend(TreeStretch* stretch, int slice)
 {
     TreeStretch::Slice& p = stretch->slices[size_t(slice)];
-    p.counts.resize(p.positions.size());
+    size_t n = p.positions.size();
+    p.counts.resize(n);
     // Descents write their matches straight behind the ones before (lengths
     // only grow, so at most kMaxLength + 1 each): no copy per position.
     size_t used = 0;
-    for (size_t k = 0; k < p.positions.size(); ++k) {
+    for (size_t k = 0; k < n; ++k) {
+        // A descent waits first for its bucket's head, then for the head's
+        // tree slot and bytes: ask for those of the positions ahead now.
+        if (k + 2 * kAhead < n)
+            __builtin_prefetch(&head4_[Hash4At(data_ + p.positions[k + 2 * kAhead])]);
+        if (k + kAhead < n) {
+            if (uint32_t head = head4_[Hash4At(data_ + p.positions[k + kAhead])]) {
+                __builtin_prefetch(data_ + head - 1);
+                __builtin_prefetch(&tree_[2 * ((head - 1) & slotMask_)]);
+            }
+        }
         if (p.found.size() < used + kMaxLength + 1)
             p.found.resize(std::max(2 * p.found.size(), used + kMaxLength + 1));
         uint32_t pos = p.positions[k];
-        uint32_t hash = (Load32(data_ + pos) * 2654435761u) >> (32 - kHash4Bits);
-        int count = DescendOne(pos, hash, std::min(kMaxLength, stretch->end - pos), p.found.data() + used);
+        int count =
+            DescendOne(pos, Hash4At(data_ + pos), std::min(kMaxLength, stretch->end - pos), p.found.data() + used);
         p.counts[k] = uint16_t(count);
         used += size_t(count);
     }
 }
 
-void TreeMatchFinder::Gather(uint32_t begin, uint32_t end, const TreeStretch* split, int maxPerPosition,
+void TreeMatchFinder::Gather(uint32_t begin, uint32_t end, const TreeStretch& split, int maxPerPosition,
                              StretchMatches* out)
 {
     uint32_t n = end - begin;
@@ -170,7 +189,6 @@ void TreeMatchFinder::Gather(uint32_t begin, uint32_t end, const TreeStretch* sp
     out->start.resize(n + 1);
     out->nearPair.assign(n, 0);
     size_t cursor[256] = {0}, foundAt[256] = {0};
-    Match own[kMaxLength + 1];
     uint32_t skipUntil = begin;
     for (uint32_t pos = begin; pos < end; ++pos) {
         uint32_t i = pos - begin;
@@ -183,18 +201,10 @@ void TreeMatchFinder::Gather(uint32_t begin, uint32_t end, const TreeStretch* sp
             }
             continue;
         }
-        const Match* tree = own;
-        int treeCount;
-        if (!split) {
-            // Inside a long match nothing is reported: only the tree grows.
-            uint32_t hash = (Load32(data_ + pos) * 2654435761u) >> (32 - kHash4Bits);
-            treeCount = DescendOne(pos, hash, pos < skipUntil ? 0 : std::min(kMaxLength, end - pos), own);
-        } else {
-            uint8_t q = split->sliceOf[i];
-            tree = split->slices[q].found.data() + foundAt[q];
-            treeCount = split->slices[q].counts[cursor[q]++];
-            foundAt[q] += size_t(treeCount);
-        }
+        uint8_t q = split.sliceOf[i];
+        const Match* tree = split.slices[q].found.data() + foundAt[q];
+        int treeCount = split.slices[q].counts[cursor[q]++];
+        foundAt[q] += size_t(treeCount);
 
         uint32_t v2 = data_[pos] | data_[pos + 1] << 8;
         uint32_t h3 = ((v2 | data_[pos + 2] << 16) * 2654435761u) >> (32 - kHash3Bits);

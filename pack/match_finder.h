@@ -99,9 +99,8 @@ struct TreeStretch {
 // at the same time. A stretch goes through Split, Descend for each slice (in
 // any order, on any threads, after every slice of the stretch before) and
 // Gather (in stretch order, beside the next stretch's descents); each
-// stretch covers the positions right after the one before. With one slice,
-// Gather alone does it all. The matches do not depend on the number of
-// slices.
+// stretch covers the positions right after the one before. The matches do
+// not depend on the number of slices.
 class TreeMatchFinder {
 public:
     TreeMatchFinder(const uint8_t* data, uint32_t size, int depth, uint32_t niceLength, int slices);
@@ -110,10 +109,10 @@ public:
     void Split(uint32_t begin, uint32_t end, TreeStretch* stretch) const;
     // Inserts the slice's positions; safe beside Descend of other slices.
     void Descend(TreeStretch* stretch, int slice);
-    // Completes the stretch (`split` is null with one slice): matches of at
-    // most `maxPerPosition` per position, none past `end`, and none inside
-    // a match of `niceLength` or more found before.
-    void Gather(uint32_t begin, uint32_t end, const TreeStretch* split, int maxPerPosition, StretchMatches* out);
+    // Completes the stretch: matches of at most `maxPerPosition` per
+    // position, none past `end`, and none inside a match of `niceLength` or
+    // more found before.
+    void Gather(uint32_t begin, uint32_t end, const TreeStretch& split, int maxPerPosition, StretchMatches* out);
 
 private:
     int DescendOne(uint32_t pos, uint32_t hash, uint32_t limit, Match* out);

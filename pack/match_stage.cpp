@@ -35,7 +35,7 @@ MatchStage::MatchStage(const uint8_t* data, uint32_t size, int depth, uint32_t n
     : tree_(data, size, depth, niceLength, threads > 1 ? kSlicesPerThread * threads : 1)
     , stretches_(std::move(stretches))
     , firstPass_(std::move(firstPass))
-    , ring_(threads > 1 ? kInFlight : 0)
+    , ring_(threads > 1 ? kInFlight : 1)
 {
     for (int i = 1; i < threads; ++i)
         threads_.emplace_back(&MatchStage::Work, this);
@@ -56,7 +56,10 @@ void MatchStage::Next(StretchMatches* out, std::vector<Symbol>* steps)
 {
     if (threads_.empty()) {
         const Stretch& s = stretches_[consumed_++];
-        tree_.Gather(s.begin, s.end, nullptr, kMaxMatchesPerPosition, out);
+        TreeStretch& split = ring_[0].split;
+        tree_.Split(s.begin, s.end, &split);
+        tree_.Descend(&split, 0);
+        tree_.Gather(s.begin, s.end, split, kMaxMatchesPerPosition, out);
         if (firstPass_)
             firstPass_(out, steps);
         return;
@@ -115,7 +118,7 @@ bool MatchStage::RunTask(std::unique_lock<std::mutex>& lock)
         Slot& slot = ring_[gathered_ % kInFlight];
         gathering_ = true;
         if (Unlocked(lock, &failure_, [&] {
-                tree_.Gather(slot.split.begin, slot.split.end, &slot.split, kMaxMatchesPerPosition, &slot.found);
+                tree_.Gather(slot.split.begin, slot.split.end, slot.split, kMaxMatchesPerPosition, &slot.found);
             })) {
             gathering_ = false;
             ++gathered_;
