@@ -112,12 +112,12 @@ struct SolidRun {
     std::vector<uint64_t> tableBits;
 };
 
-void CompressCandidates(const std::vector<PackInput>& entries, const std::vector<size_t>& candidates, size_t count,
+void CompressCandidates(const std::vector<PackInput>& entries, const std::vector<size_t>& candidates,
                         const PackSettings& settings, SolidRun* run, const std::function<void(uint64_t)>& progress)
 {
     std::vector<LzEntryInput> inputs;
-    for (size_t k = 0; k < count; ++k)
-        inputs.push_back({entries[candidates[k]].data.data(), entries[candidates[k]].data.size()});
+    for (size_t k : candidates)
+        inputs.push_back({entries[k].data.data(), entries[k].data.size()});
     CompressSolid(inputs, settings.level, &run->streams, &run->tableBits, progress, settings.threads);
 }
 
@@ -131,22 +131,29 @@ uint64_t OwnBytes(const SolidRun& run, size_t k)
 // The first compressed entry must carry the first table set, which a tiny
 // entry cannot pay for: leading entries that would grow with it are stored.
 // A trial over the leading entries alone says which; the next entry then
-// carries a table set of about the same size.
+// carries a table set of about the same size. The trial stops at its budget,
+// inside an entry if need be: a large entry must not make it slow, and an
+// entry it cuts short is not judged.
 void StoreTinyLeaders(const std::vector<PackInput>& entries, const PackSettings& settings,
                       std::vector<size_t>* candidates)
 {
     for (int trial = 0; trial < 3 && !candidates->empty(); ++trial) {
-        size_t count = 0;
-        uint64_t bytes = 0;
-        while (count < candidates->size() && bytes < kLeadTrial)
-            bytes += entries[(*candidates)[count++]].data.size();
         if (entries[candidates->front()].data.size() >= kLeadTrial)
             return;
+        std::vector<LzEntryInput> inputs;
+        uint64_t bytes = 0;
+        while (inputs.size() < candidates->size() && bytes < kLeadTrial) {
+            const std::vector<uint8_t>& data = entries[(*candidates)[inputs.size()]].data;
+            size_t take = size_t(std::min<uint64_t>(data.size(), kLeadTrial - bytes));
+            inputs.push_back({data.data(), take});
+            bytes += take;
+        }
         SolidRun run;
-        CompressCandidates(entries, *candidates, count, settings, &run, nullptr);
+        CompressSolid(inputs, settings.level, &run.streams, &run.tableBits, nullptr, settings.threads);
         uint64_t tables = run.tableBits[0] / 8;
         size_t stored = 0;
-        while (stored < count && OwnBytes(run, stored) + tables >= entries[(*candidates)[stored]].data.size())
+        while (stored < inputs.size() && inputs[stored].size == entries[(*candidates)[stored]].data.size() &&
+               OwnBytes(run, stored) + tables >= inputs[stored].size)
             ++stored;
         if (stored == 0)
             return;
@@ -188,7 +195,7 @@ bool PackEntries(const std::vector<PackInput>& entries, const PackSettings& sett
         uint64_t solidSize = 0;
         for (size_t i : candidates)
             solidSize += entries[i].data.size();
-        CompressCandidates(entries, candidates, candidates.size(), settings, &run, [&](uint64_t done) {
+        CompressCandidates(entries, candidates, settings, &run, [&](uint64_t done) {
             // Scaled onto the whole payload; never running backwards.
             uint64_t now = total * done / (solidSize ? solidSize : 1);
             if (progress && now > reported) {
