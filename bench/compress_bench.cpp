@@ -14,7 +14,8 @@
 // is worth to zstd. Our archive also holds each file's name, size, time,
 // attributes and checksum, which the bare concatenation lacks: gzip and zstd
 // also pack a tar of the same files in the same order, as a user would, and
-// the last two columns compare with those.
+// the last two columns compare with those. A last row gives the bytes of
+// those headers in our archive, the same at every level.
 #include <zlib.h>
 
 #include <algorithm>
@@ -178,6 +179,22 @@ double DecodeSeconds(const std::string& path, std::vector<std::vector<uint8_t>>*
         best = std::min(best, Seconds(t) / repeats);
     }
     return best;
+}
+
+// Bytes of our archive outside the entries' data: marker, archive header
+// and each entry's header with its name, sizes, checksum and time.
+uint64_t HeaderBytes(const std::string& path, uint64_t archiveSize)
+{
+    std::wstring wide(path.begin(), path.end());
+    uint64_t data = 0;
+    WalkArchiveHeaders(
+        wide.c_str(),
+        [](const EntryHeaderInfo* info, void* user) {
+            *static_cast<uint64_t*>(user) += info->packSize;
+            return 0;
+        },
+        &data);
+    return archiveSize - std::min(data, archiveSize);
 }
 
 // Wall time of one run of `argv` with its output (and, when `quiet`, its
@@ -387,6 +404,11 @@ int main(int argc, char** argv)
                 ours.decodeSeconds = std::min(ours.decodeSeconds, DecodeSeconds(tmp + ".rar", &expect, 1));
             }
             rows.push_back(ours);
+        }
+        if (!levels.empty()) {
+            Row headers{"  of which headers"};
+            headers.size = HeaderBytes(tmp + ".rar", rows.back().size);
+            rows.push_back(headers);
         }
         rows.insert(rows.begin(), {gzip, zstd, zstdOurs, gzipTar, zstdTar, xz});
 
