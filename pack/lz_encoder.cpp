@@ -3,7 +3,11 @@
 #include "pack/lz_encoder.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "pack/block_coder.h"
@@ -16,6 +20,89 @@ namespace {
 const uint32_t kParseChunk = 1u << 15;
 // More threads than this find no more work.
 const int kMaxThreads = 64;
+// Parse chunks the coder thread may fall behind by.
+const size_t kCoderBacklog = 8;
+
+// Merged blocks weigh many splits per block: with more than one thread the
+// block coder runs on a thread of its own, behind the parser, which is what
+// every other thread waits for.
+class CoderThread {
+public:
+    explicit CoderThread(BlockCoder* coder)
+        : coder_(coder)
+        , thread_([this] { Run(); })
+    {}
+    ~CoderThread()
+    {
+        if (thread_.joinable()) {
+            Close();
+            thread_.join();
+        }
+    }
+    CoderThread(const CoderThread&) = delete;
+    CoderThread& operator=(const CoderThread&) = delete;
+
+    // Takes the steps, leaving `steps` empty.
+    void Add(std::vector<Symbol>* steps)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return queue_.size() < kCoderBacklog || failure_; });
+        if (failure_)
+            std::rethrow_exception(failure_);
+        queue_.emplace_back();
+        queue_.back().swap(*steps);
+        changed_.notify_all();
+    }
+
+    // Waits until the coder has taken every step and finished.
+    void Finish()
+    {
+        Close();
+        thread_.join();
+        if (failure_)
+            std::rethrow_exception(failure_);
+    }
+
+private:
+    void Close()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closed_ = true;
+        changed_.notify_all();
+    }
+
+    void Run()
+    {
+        try {
+            for (;;) {
+                std::vector<Symbol> steps;
+                {
+                    std::unique_lock<std::mutex> lock(mutex_);
+                    changed_.wait(lock, [&] { return !queue_.empty() || closed_; });
+                    if (queue_.empty())
+                        break;
+                    steps.swap(queue_.front());
+                    queue_.pop_front();
+                    changed_.notify_all();
+                }
+                coder_->Add(steps);
+            }
+            coder_->Finish();
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            failure_ = std::current_exception();
+            changed_.notify_all();
+        }
+    }
+
+    BlockCoder* coder_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<Symbol>> queue_;
+    bool closed_ = false;
+    std::exception_ptr failure_;
+    std::thread thread_; // last: starts once the rest is ready
+};
 
 } // namespace
 
@@ -78,6 +165,9 @@ void CompressSolid(const std::vector<LzEntryInput>& entries, int level, std::vec
     stage.reset(new MatchStage(data.data(), uint32_t(data.size()), settings.chainDepth, settings.niceLength,
                                std::move(stretches), threads, pass));
     Parser parser(data.data(), uint32_t(data.size()), settings, stage.get(), firstPass.get());
+    std::unique_ptr<CoderThread> behind;
+    if (threads > 1 && level >= 4)
+        behind.reset(new CoderThread(&coder));
     std::vector<Symbol> symbols;
     uint32_t pos = 0;
     for (const LzEntryInput& e : entries) {
@@ -89,11 +179,17 @@ void CompressSolid(const std::vector<LzEntryInput>& entries, int level, std::vec
             if (first && symbols.size() > from)
                 symbols[from].firstOfEntry = 1;
             first = false;
-            coder.Add(symbols);
+            if (behind)
+                behind->Add(&symbols);
+            else
+                coder.Add(symbols);
             symbols.clear();
             if (progress)
                 progress(pos);
         }
     }
-    coder.Finish();
+    if (behind)
+        behind->Finish();
+    else
+        coder.Finish();
 }
