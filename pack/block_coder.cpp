@@ -85,16 +85,23 @@ uint64_t EstimatedCost(const SymbolStats& stats, const SymbolStats* more = nullp
 
 // Bits of the block's symbols with code lengths of its own plus its table
 // set coded after `previous`; extra bits are left out, no split changes
-// them.
-uint64_t ExactCost(const SymbolStats& stats, const uint8_t* previous, uint8_t* lengths)
+// them. `roughTables` takes the table set's bits from TableSetBits: the
+// merges weigh many more blocks than they write.
+uint64_t ExactCost(const SymbolStats& stats, const uint8_t* previous, uint8_t* lengths, bool roughTables = false)
 {
     BuildLengths(stats, lengths);
-    uint8_t base[kLzSetSize];
-    memcpy(base, previous, kLzSetSize);
+    uint64_t tableBits;
+    if (roughTables) {
+        tableBits = TableSetBits(lengths, previous);
+    } else {
+        uint8_t base[kLzSetSize];
+        memcpy(base, previous, kLzSetSize);
+        tableBits = WriteTableSet(lengths, base, nullptr);
+    }
     return CodedBits(stats.main, lengths, kMainSymbols) +
            CodedBits(stats.distance, lengths + kMainSymbols, kDistanceSymbols) +
-           CodedBits(stats.length, lengths + kMainSymbols + kDistanceSymbols, kRepeatLengthSymbols) +
-           WriteTableSet(lengths, base, nullptr) + lengths[kSymbolNewTables];
+           CodedBits(stats.length, lengths + kMainSymbols + kDistanceSymbols, kRepeatLengthSymbols) + tableBits +
+           lengths[kSymbolNewTables];
 }
 
 } // namespace
@@ -220,6 +227,7 @@ void BlockCoder::MergeUnits(bool all)
         SymbolStats stats;
         uint64_t estimate, cost; // estimated, and as weighed in the phase
         int64_t gain;            // of a merge with the next block
+        uint64_t mergedEstimate; // of the block merged with the next
         size_t next;             // blocks.size() after the last
         uint8_t lengths[kLzSetSize];
     };
@@ -241,21 +249,22 @@ void BlockCoder::MergeUnits(bool all)
     for (bool exact : {false, true}) {
         const uint8_t* before = previous_;
         auto weigh = [&](Block& b, const uint8_t* after) {
-            b.cost = exact ? ExactCost(b.stats, after, b.lengths) : b.estimate;
+            b.cost = exact ? ExactCost(b.stats, after, b.lengths, true) : b.estimate;
         };
         auto evaluate = [&](Block& a, const uint8_t* after) {
             a.gain = INT64_MIN;
             if (a.next == n || a.count + blocks[a.next].count > kMaxBlock)
                 return;
             const Block& b = blocks[a.next];
-            int64_t estimated = int64_t(a.estimate + b.estimate) - int64_t(EstimatedCost(a.stats, &b.stats));
+            a.mergedEstimate = EstimatedCost(a.stats, &b.stats);
+            int64_t estimated = int64_t(a.estimate + b.estimate) - int64_t(a.mergedEstimate);
             if (!exact) {
                 a.gain = estimated;
             } else if (estimated > -kHopeless) {
                 SymbolStats merged = a.stats;
                 merged.Add(b.stats);
                 uint8_t lengths[kLzSetSize];
-                a.gain = int64_t(a.cost + b.cost) - int64_t(ExactCost(merged, after, lengths));
+                a.gain = int64_t(a.cost + b.cost) - int64_t(ExactCost(merged, after, lengths, true));
             }
         };
         for (size_t i = 0; i < n; i = blocks[i].next) {
@@ -281,7 +290,7 @@ void BlockCoder::MergeUnits(bool all)
             const uint8_t* after = beforeBest == n ? previous_ : blocks[beforeBest].lengths;
             a.stats.Add(b.stats);
             a.count += b.count;
-            a.estimate = EstimatedCost(a.stats);
+            a.estimate = a.mergedEstimate;
             a.next = b.next;
             weigh(a, after);
             if (a.next != n) {

@@ -76,7 +76,8 @@ uint32_t Cost(const std::vector<Op>& ops, uint8_t* codeLengths)
 
 // The ops and their code: a few rounds of coding with the code the ops of
 // the round before get, starting from flat prices; the cheapest round wins.
-uint32_t EncodeBest(const uint8_t* lengths, const uint8_t* base, std::vector<Op>* ops, uint8_t* codeLengths)
+uint32_t EncodeBest(const uint8_t* lengths, const uint8_t* base, std::vector<Op>* ops, uint8_t* codeLengths,
+                    int rounds = 3)
 {
     uint32_t price[kLengthCodeSymbols];
     for (int s = 0; s < kLengthCodeSymbols; ++s)
@@ -84,7 +85,7 @@ uint32_t EncodeBest(const uint8_t* lengths, const uint8_t* base, std::vector<Op>
     uint32_t best = 0xFFFFFFFFu;
     std::vector<Op> trial;
     uint8_t trialCode[kLengthCodeSymbols];
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         trial.clear();
         Encode(lengths, base, price, &trial);
         uint32_t bits = Cost(trial, trialCode);
@@ -107,11 +108,22 @@ uint32_t EncodeBest(const uint8_t* lengths, const uint8_t* base, std::vector<Op>
     return best;
 }
 
+const uint8_t kZeroBase[kLzSetSize] = {0};
+
 } // namespace
+
+uint32_t TableSetBits(const uint8_t* lengths, const uint8_t* previous)
+{
+    std::vector<Op> ops;
+    ops.reserve(kLzSetSize);
+    uint8_t code[kLengthCodeSymbols];
+    uint32_t delta = EncodeBest(lengths, previous, &ops, code, 1);
+    ops.clear();
+    return std::min(delta, EncodeBest(lengths, kZeroBase, &ops, code, 1));
+}
 
 uint32_t WriteTableSet(const uint8_t* lengths, uint8_t* previous, BitWriter* out)
 {
-    static const uint8_t kZeroBase[kLzSetSize] = {0};
     std::vector<Op> absolute, delta;
     absolute.reserve(kLzSetSize);
     delta.reserve(kLzSetSize);
