@@ -74,8 +74,9 @@ uint32_t Cost(const std::vector<Op>& ops, uint8_t* codeLengths)
     return bits;
 }
 
-// The ops and their code: a few rounds of coding with the code the ops of
-// the round before get, starting from flat prices; the cheapest round wins.
+// The ops and their code: up to `rounds` rounds of coding with the code the
+// ops of the round before get, starting from flat prices; the cheapest round
+// wins.
 uint32_t EncodeBest(const uint8_t* lengths, const uint8_t* base, std::vector<Op>* ops, uint8_t* codeLengths,
                     int rounds = 3)
 {
