@@ -99,7 +99,7 @@ Bytes Noise(Source* s, size_t n) // already compressed data
     return out;
 }
 
-// About 2.5 MB in 38 entries of very different sizes, the kinds mixed as a
+// About 2.8 MB in 39 entries of very different sizes, the kinds mixed as a
 // product mixes them; the last entries repeat earlier ones from far back.
 std::vector<PackInput> Payload()
 {
@@ -115,6 +115,14 @@ std::vector<PackInput> Payload()
         if (i % 3 == 0)
             add("noise", Noise(&s, 100 + (size_t(1) << (6 + 2 * i / 3))));
     }
+    // Kinds taking turns every few KB within one entry: where blocks begin
+    // matters here.
+    Bytes turns;
+    for (int i = 0; i < 80; ++i) {
+        Bytes part = i % 2 ? Code(&s, 2000 + s.Below(4000)) : Text(&s, 2000 + s.Below(4000));
+        turns.insert(turns.end(), part.begin(), part.end());
+    }
+    add("turns", std::move(turns));
     add("text", Text(&s, 400000));
     add("code", Code(&s, 500000));
     for (int i = 0; i < 2; ++i) { // far repeats, with a change here and there
