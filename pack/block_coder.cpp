@@ -277,11 +277,14 @@ void BlockCoder::MergeUnits(bool all)
             before = blocks[i].lengths;
         }
         for (;;) {
-            size_t best = 0, beforeBest = n;
-            for (size_t i = 0, last = n; i < n; last = i, i = blocks[i].next) {
+            // The best pair's first block, the block before it and the one
+            // before that (n: none).
+            size_t best = 0, beforeBest = n, twoBack = n;
+            for (size_t i = 0, last = n, lastButOne = n; i < n; lastButOne = last, last = i, i = blocks[i].next) {
                 if (blocks[i].gain > blocks[best].gain) {
                     best = i;
                     beforeBest = last;
+                    twoBack = lastButOne;
                 }
             }
             if (blocks[best].gain <= (exact ? 0 : kSureMerge))
@@ -298,13 +301,8 @@ void BlockCoder::MergeUnits(bool all)
                 evaluate(blocks[a.next], a.lengths);
             }
             evaluate(a, after);
-            if (beforeBest != n) {
-                // The block before it: what it is coded after is two back.
-                size_t twoBack = n;
-                for (size_t i = 0; i != beforeBest; i = blocks[i].next)
-                    twoBack = i;
+            if (beforeBest != n)
                 evaluate(blocks[beforeBest], twoBack == n ? previous_ : blocks[twoBack].lengths);
-            }
         }
     }
     size_t last = 0;

@@ -129,10 +129,8 @@ void CompressSolid(const std::vector<LzEntryInput>& entries, int level, std::vec
     // fewer, longer blocks: each table set costs the reader about as much
     // time as a few hundred steps, and the default level's setups are the
     // ones unpacked most.
-    BlockCoder coder(packed, tableBits,
-                     level <= 2   ? BlockSplit::kEstimated
-                     : level == 3 ? BlockSplit::kExact
-                                  : BlockSplit::kMerged);
+    BlockSplit split = level <= 2 ? BlockSplit::kEstimated : level == 3 ? BlockSplit::kExact : BlockSplit::kMerged;
+    BlockCoder coder(packed, tableBits, split);
     if (settings.mode != ParseMode::kOptimal) {
         std::vector<uint32_t> entryEnds;
         uint32_t at = 0;
@@ -166,7 +164,7 @@ void CompressSolid(const std::vector<LzEntryInput>& entries, int level, std::vec
                                std::move(stretches), threads, pass));
     Parser parser(data.data(), uint32_t(data.size()), settings, stage.get(), firstPass.get());
     std::unique_ptr<CoderThread> behind;
-    if (threads > 1 && level >= 4)
+    if (threads > 1 && split == BlockSplit::kMerged)
         behind.reset(new CoderThread(&coder));
     std::vector<Symbol> symbols;
     uint32_t pos = 0;
