@@ -289,6 +289,30 @@ TEST(OrderEntries, NameOrderWhereSizeOrderPartsNearCopies)
     EXPECT_EQ(order, "a.bin b.bin c.bin ");
 }
 
+// Text goes before binaries, so that binaries between two extensions of
+// text do not push the first out of the window; the script stays in front.
+TEST(OrderEntries, TextBeforeBinaries)
+{
+    std::mt19937 random(3);
+    std::vector<uint8_t> binary(4000);
+    for (uint8_t& b : binary)
+        b = uint8_t(random());
+    std::vector<uint8_t> text = SampleText(4000, 2);
+    std::map<std::string, std::vector<uint8_t>> data = {
+        {"INSTALL.INF", BytesOf("Group=Tools\r\n")}, {"a.bin", binary}, {"m.txt", text}, {"z.dat", binary}};
+    std::vector<PlanEntry> entries;
+    for (const auto& [name, d] : data)
+        entries.push_back({PathOf(WideOf(name)), WideOf(name), name, d.size()});
+    OrderEntries(&entries, false);
+    std::vector<const std::vector<uint8_t>*> contents;
+    for (const PlanEntry& e : entries)
+        contents.push_back(&data[e.name]);
+    std::string order;
+    for (size_t k : SettleOrder(entries, contents))
+        order += entries[k].name + " ";
+    EXPECT_EQ(order, "INSTALL.INF m.txt a.bin z.dat ");
+}
+
 TEST_F(Mksetup, BuiltSetupReadsBackThroughTheSetupsReader)
 {
     WriteBytes(product / "empty.dat", "");

@@ -226,15 +226,38 @@ void OrderEntries(std::vector<PlanEntry>* entries, bool nameOrder)
         return a.entry.name < b.entry.name;
     });
     entries->clear();
-    uint32_t group = 0;
+    uint32_t group = 0, extensionGroup = 0;
     for (size_t i = 0; i < keyed.size(); i++) {
         Keyed& k = keyed[i];
         if (k.place == 1 && k.rank == 2) {
             group += i == 0 || keyed[i - 1].place != 1 || keyed[i - 1].extension != k.extension;
             k.entry.orderGroup = group;
         }
+        if (k.rank == 2 && !nameOrder) {
+            extensionGroup += i == 0 || keyed[i - 1].rank != 2 || keyed[i - 1].extension != k.extension;
+            k.entry.extensionGroup = extensionGroup;
+        }
         entries->push_back(k.entry);
     }
+}
+
+// Whether the files of one extension hold text: hardly any control
+// characters other than tabs, line and page breaks in the first bytes of
+// each. UTF-16 text counts as binary, which only moves it among those;
+// empty files count as text.
+static bool HoldsText(const std::vector<const std::vector<uint8_t>*>& files)
+{
+    const size_t kSample = 1 << 16;
+    uint64_t seen = 0, control = 0;
+    for (const std::vector<uint8_t>* f : files) {
+        size_t n = std::min(f->size(), kSample);
+        for (size_t i = 0; i < n; i++) {
+            uint8_t c = (*f)[i];
+            control += (c < 32 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x1A) || c == 127;
+        }
+        seen += n;
+    }
+    return control * 200 <= seen;
 }
 
 std::vector<size_t> SettleOrder(const std::vector<PlanEntry>& entries,
@@ -263,6 +286,21 @@ std::vector<size_t> SettleOrder(const std::vector<PlanEntry>& entries,
             order.push_back(i + k);
         i = end;
     }
+    // Text before binaries: the text files of a product tend to repeat one
+    // another (licences, notices), which binaries between them would push
+    // out of the window. Each extension stays whole and keeps its place
+    // among those of its kind; the script and FILE_ID.DIZ stay in front.
+    std::map<uint32_t, std::vector<const std::vector<uint8_t>*>> groupData;
+    for (size_t i = 0; i < entries.size(); i++)
+        if (entries[i].extensionGroup)
+            groupData[entries[i].extensionGroup].push_back(data[i]);
+    std::map<uint32_t, int> rank;
+    for (const auto& [group, files] : groupData)
+        rank[group] = HoldsText(files) ? 1 : 2;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        uint32_t ga = entries[a].extensionGroup, gb = entries[b].extensionGroup;
+        return (ga ? rank[ga] : 0) < (gb ? rank[gb] : 0);
+    });
     return order;
 }
 

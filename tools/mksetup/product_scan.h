@@ -21,6 +21,9 @@ struct PlanEntry {
     // Set by OrderEntries: entries of one group above 0 follow one another
     // in order of size and may go in name order instead (SettleOrder).
     uint32_t orderGroup = 0;
+    // Set by OrderEntries: the entries of one extension after the script and
+    // FILE_ID.DIZ share a group above 0, which SettleOrder moves whole.
+    uint32_t extensionGroup = 0;
 };
 
 // Where entry times come from: each file's modification time in local time,
@@ -52,7 +55,8 @@ void OrderEntries(std::vector<PlanEntry>* entries, bool nameOrder);
 
 // The archive order once the contents are known (`data`, one per entry):
 // each order group goes in name order where that repeats more within the
-// window than size order does. order[k] is the index of the k-th entry.
+// window than size order does, and the extensions that hold text go before
+// the others. order[k] is the index of the k-th entry.
 std::vector<size_t> SettleOrder(const std::vector<PlanEntry>& entries,
                                 const std::vector<const std::vector<uint8_t>*>& data);
 
