@@ -289,17 +289,21 @@ TEST(OrderEntries, NameOrderWhereSizeOrderPartsNearCopies)
     EXPECT_EQ(order, "a.bin b.bin c.bin ");
 }
 
-// Text goes before binaries, so that binaries between two extensions of
-// text do not push the first out of the window; the script stays in front.
-TEST(OrderEntries, TextBeforeBinaries)
+// Extensions of text and of binaries each go together, behind the first of
+// their kind, so that binaries between two extensions of text do not push
+// the first out of the window; the script stays in front.
+TEST(OrderEntries, TextApartFromBinaries)
 {
     std::mt19937 random(3);
     std::vector<uint8_t> binary(4000);
     for (uint8_t& b : binary)
         b = uint8_t(random());
     std::vector<uint8_t> text = SampleText(4000, 2);
-    std::map<std::string, std::vector<uint8_t>> data = {
-        {"INSTALL.INF", BytesOf("Group=Tools\r\n")}, {"a.bin", binary}, {"m.txt", text}, {"z.dat", binary}};
+    std::map<std::string, std::vector<uint8_t>> data = {{"INSTALL.INF", BytesOf("Group=Tools\r\n")},
+                                                        {"a.bin", binary},
+                                                        {"b.htm", text},
+                                                        {"c.ocx", binary},
+                                                        {"d.txt", text}};
     std::vector<PlanEntry> entries;
     for (const auto& [name, d] : data)
         entries.push_back({PathOf(WideOf(name)), WideOf(name), name, d.size()});
@@ -310,7 +314,7 @@ TEST(OrderEntries, TextBeforeBinaries)
     std::string order;
     for (size_t k : SettleOrder(entries, contents))
         order += entries[k].name + " ";
-    EXPECT_EQ(order, "INSTALL.INF m.txt a.bin z.dat ");
+    EXPECT_EQ(order, "INSTALL.INF a.bin c.ocx b.htm d.txt ");
 }
 
 TEST_F(Mksetup, BuiltSetupReadsBackThroughTheSetupsReader)

@@ -286,17 +286,23 @@ std::vector<size_t> SettleOrder(const std::vector<PlanEntry>& entries,
             order.push_back(i + k);
         i = end;
     }
-    // Text before binaries: the text files of a product tend to repeat one
-    // another (licences, notices), which binaries between them would push
-    // out of the window. Each extension stays whole and keeps its place
-    // among those of its kind; the script and FILE_ID.DIZ stay in front.
+    // Text apart from binaries: the text files of a product tend to repeat
+    // one another (licences, notices), which binaries between them would
+    // push out of the window. The extensions of each kind gather behind the
+    // first of that kind, each whole and in its place; the script and
+    // FILE_ID.DIZ stay in front. Which kind goes first matters little.
     std::map<uint32_t, std::vector<const std::vector<uint8_t>*>> groupData;
     for (size_t i = 0; i < entries.size(); i++)
         if (entries[i].extensionGroup)
             groupData[entries[i].extensionGroup].push_back(data[i]);
     std::map<uint32_t, int> rank;
-    for (const auto& [group, files] : groupData)
-        rank[group] = HoldsText(files) ? 1 : 2;
+    bool firstIsText = false;
+    for (const auto& [group, files] : groupData) {
+        bool text = HoldsText(files);
+        if (rank.empty())
+            firstIsText = text;
+        rank[group] = text == firstIsText ? 1 : 2;
+    }
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
         uint32_t ga = entries[a].extensionGroup, gb = entries[b].extensionGroup;
         return (ga ? rank[ga] : 0) < (gb ? rank[gb] : 0);
