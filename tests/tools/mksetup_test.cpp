@@ -291,19 +291,22 @@ TEST(OrderEntries, NameOrderWhereSizeOrderPartsNearCopies)
 
 // Extensions of text and of binaries each go together, behind the first of
 // their kind, so that binaries between two extensions of text do not push
-// the first out of the window; the script stays in front.
-TEST(OrderEntries, TextApartFromBinaries)
+// the first out of the window; packed data goes last, the script in front.
+TEST(OrderEntries, TextApartFromBinariesAndPackedDataLast)
 {
     std::mt19937 random(3);
-    std::vector<uint8_t> binary(4000);
+    std::vector<uint8_t> binary(4000), packed(4000);
     for (uint8_t& b : binary)
+        b = uint8_t(random() % 64);
+    for (uint8_t& b : packed)
         b = uint8_t(random());
     std::vector<uint8_t> text = SampleText(4000, 2);
     std::map<std::string, std::vector<uint8_t>> data = {{"INSTALL.INF", BytesOf("Group=Tools\r\n")},
                                                         {"a.bin", binary},
-                                                        {"b.htm", text},
-                                                        {"c.ocx", binary},
-                                                        {"d.txt", text}};
+                                                        {"b.cab", packed},
+                                                        {"c.htm", text},
+                                                        {"d.ocx", binary},
+                                                        {"e.txt", text}};
     std::vector<PlanEntry> entries;
     for (const auto& [name, d] : data)
         entries.push_back({PathOf(WideOf(name)), WideOf(name), name, d.size()});
@@ -314,7 +317,7 @@ TEST(OrderEntries, TextApartFromBinaries)
     std::string order;
     for (size_t k : SettleOrder(entries, contents))
         order += entries[k].name + " ";
-    EXPECT_EQ(order, "INSTALL.INF a.bin c.ocx b.htm d.txt ");
+    EXPECT_EQ(order, "INSTALL.INF a.bin d.ocx c.htm e.txt b.cab ");
 }
 
 TEST_F(Mksetup, BuiltSetupReadsBackThroughTheSetupsReader)

@@ -11,6 +11,7 @@
 #include "tools/mksetup/tool_text.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cwchar>
 #include <map>
 #include <system_error>
@@ -241,23 +242,34 @@ void OrderEntries(std::vector<PlanEntry>* entries, bool nameOrder)
     }
 }
 
-// Whether the files of one extension hold text: hardly any control
-// characters other than tabs, line and page breaks in the first bytes of
-// each. UTF-16 text counts as binary, which only moves it among those;
-// empty files count as text.
-static bool HoldsText(const std::vector<const std::vector<uint8_t>*>& files)
+enum class Kind { kText, kBinary, kPacked };
+
+// What the files of one extension hold, judged by the first bytes of each:
+// text has hardly any control characters other than tabs, line and page
+// breaks (UTF-16 text counts as binary, which only moves it among those;
+// empty files count as text); packed data (archives, images, compressed
+// files) uses the byte values almost evenly, where programs stay far below.
+static Kind KindOf(const std::vector<const std::vector<uint8_t>*>& files)
 {
     const size_t kSample = 1 << 16;
     uint64_t seen = 0, control = 0;
+    double bits = 0; // of order-0 entropy, over the samples
     for (const std::vector<uint8_t>* f : files) {
         size_t n = std::min(f->size(), kSample);
-        for (size_t i = 0; i < n; i++) {
-            uint8_t c = (*f)[i];
-            control += (c < 32 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x1A) || c == 127;
+        uint32_t count[256] = {0};
+        for (size_t i = 0; i < n; i++)
+            count[(*f)[i]]++;
+        for (int c = 0; c < 256; c++) {
+            if ((c < 32 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x1A) || c == 127)
+                control += count[c];
+            if (count[c])
+                bits -= count[c] * std::log2(double(count[c]) / double(n));
         }
         seen += n;
     }
-    return control * 200 <= seen;
+    if (control * 200 <= seen)
+        return Kind::kText;
+    return bits >= 7.2 * double(seen) ? Kind::kPacked : Kind::kBinary;
 }
 
 std::vector<size_t> SettleOrder(const std::vector<PlanEntry>& entries,
@@ -291,17 +303,19 @@ std::vector<size_t> SettleOrder(const std::vector<PlanEntry>& entries,
     // push out of the window. The extensions of each kind gather behind the
     // first of that kind, each whole and in its place; the script and
     // FILE_ID.DIZ stay in front. Which kind goes first matters little.
+    // Packed data goes last: it repeats nothing, and between two other
+    // extensions it would only take up the window.
     std::map<uint32_t, std::vector<const std::vector<uint8_t>*>> groupData;
     for (size_t i = 0; i < entries.size(); i++)
         if (entries[i].extensionGroup)
             groupData[entries[i].extensionGroup].push_back(data[i]);
     std::map<uint32_t, int> rank;
-    bool firstIsText = false;
+    Kind first = Kind::kPacked;
     for (const auto& [group, files] : groupData) {
-        bool text = HoldsText(files);
-        if (rank.empty())
-            firstIsText = text;
-        rank[group] = text == firstIsText ? 1 : 2;
+        Kind kind = KindOf(files);
+        if (first == Kind::kPacked)
+            first = kind;
+        rank[group] = kind == Kind::kPacked ? 3 : kind == first ? 1 : 2;
     }
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
         uint32_t ga = entries[a].extensionGroup, gb = entries[b].extensionGroup;

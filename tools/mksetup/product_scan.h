@@ -56,7 +56,8 @@ void OrderEntries(std::vector<PlanEntry>* entries, bool nameOrder);
 // The archive order once the contents are known (`data`, one per entry):
 // each order group goes in name order where that repeats more within the
 // window than size order does, and the extensions that hold text go
-// together, as do the others. order[k] is the index of the k-th entry.
+// together, as do the binaries; packed data goes last. order[k] is the
+// index of the k-th entry.
 std::vector<size_t> SettleOrder(const std::vector<PlanEntry>& entries,
                                 const std::vector<const std::vector<uint8_t>*>& data);
 
