@@ -32,16 +32,29 @@ const size_t kAhead = 16;
 MatchFinder::MatchFinder(const uint8_t* data, uint32_t size, int chainDepth, uint32_t niceLength)
     : data_(data)
     , size_(size)
-    , chainDepth_(chainDepth)
+    , chainDepth_(std::min(chainDepth, 256))
     , niceLength_(niceLength)
-    , head4_(chainDepth > 0 ? 1u << kHash4Bits : 0, 0)
-    , head3_(chainDepth > 0 ? 1u << kHash3Bits : 0, 0)
-    , prev_(chainDepth > 0 ? (size < kWindowSize ? size : kWindowSize) : 0, 0)
-{}
-
-uint32_t MatchFinder::Hash4(uint32_t pos) const
 {
-    return Hash4At(data_ + pos);
+    if (chainDepth_ <= 0)
+        return;
+    rowSize_ = 1;
+    while (rowSize_ < uint32_t(chainDepth_))
+        rowSize_ *= 2;
+    // As many buckets as a 4-byte hash needs, but at most 2^22 row slots
+    // (16 MB; a row of 256 loses little to fewer buckets) and not many more
+    // than the stream has positions.
+    rowBits_ = kHash4Bits;
+    while (rowBits_ > 8 && ((size_t(rowSize_) << rowBits_) > (size_t(1) << 22) ||
+                            (size_t(rowSize_) << rowBits_) > 8 * size_t(std::max(size, 1u))))
+        rowBits_--;
+    rows_.assign(size_t(rowSize_) << rowBits_, 0);
+    rowLast_.assign(size_t(1) << rowBits_, 0);
+    head3_.assign(1u << kHash3Bits, 0);
+}
+
+uint32_t MatchFinder::RowOf(uint32_t pos) const
+{
+    return (Load32(data_ + pos) * 2654435761u) >> (32 - rowBits_);
 }
 
 uint32_t MatchFinder::Hash3(uint32_t pos) const
@@ -54,9 +67,10 @@ void MatchFinder::Insert(uint32_t pos)
 {
     if (pos + 4 > size_)
         return;
-    uint32_t h = Hash4(pos);
-    prev_[pos & kWindowMask] = head4_[h];
-    head4_[h] = pos + 1;
+    uint32_t r = RowOf(pos);
+    uint8_t at = uint8_t(rowLast_[r] + 1); // wraps at 256, a multiple of every row size
+    rowLast_[r] = at;
+    rows_[(size_t(r) * rowSize_) | (at & (rowSize_ - 1))] = pos + 1;
     head3_[Hash3(pos)] = pos + 1;
 }
 
@@ -85,16 +99,26 @@ Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit, uint32_t beat, int 
     }
     if (best.length >= limit)
         return best;
-    uint32_t cand = head4_[Hash4(pos)];
     if (depth <= 0)
         depth = chainDepth_;
-    while (cand && depth-- > 0) {
+    uint32_t r = RowOf(pos);
+    const uint32_t* row = &rows_[size_t(r) * rowSize_];
+    uint32_t mask = rowSize_ - 1, at = rowLast_[r];
+    uint32_t n = std::min(uint32_t(depth), rowSize_);
+    // Fetching the bytes of the candidates a few ahead overlaps the waits.
+    const uint32_t kLead = 6;
+    for (uint32_t k = 0; k < kLead && k < n; ++k)
+        __builtin_prefetch(data_ + row[(at - k) & mask] - 1 + best.length);
+    for (uint32_t k = 0; k < n; ++k) {
+        uint32_t cand = row[(at - k) & mask];
+        if (k + kLead < n)
+            __builtin_prefetch(data_ + row[(at - k - kLead) & mask] - 1 + best.length);
         uint32_t c = cand - 1;
         uint32_t d = pos - c;
-        if (d > kMaxDistance)
+        if (!cand || (c < pos && d > kMaxDistance))
             break;
-        // Checking the byte just past the best length first skips most
-        // candidates without a full compare.
+        if (c >= pos)
+            continue; // inserted by a look-ahead search
         if (data_[c + best.length] == data_[pos + best.length]) {
             uint32_t len = MatchLength(pos, d, limit);
             if (len > best.length && len >= MinMatchLength(d)) {
@@ -103,9 +127,6 @@ Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit, uint32_t beat, int 
                     break;
             }
         }
-        cand = prev_[c & kWindowMask];
-        __builtin_prefetch(data_ + cand - 1 + best.length);
-        __builtin_prefetch(&prev_[(cand - 1) & kWindowMask]);
     }
     if (best.distance == 0)
         best.length = 0;

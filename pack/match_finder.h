@@ -1,4 +1,4 @@
-// Hash-chain match finder over the whole 1 MiB window of the solid stream.
+// Hash match finders over the whole 1 MiB window of the solid stream.
 // Positions are inserted strictly in order; searches look only backwards.
 #ifndef OV_PACK_MATCH_FINDER_H
 #define OV_PACK_MATCH_FINDER_H
@@ -31,9 +31,9 @@ struct Match {
 
 class MatchFinder {
 public:
-    // `data` holds the whole solid stream; `chainDepth` bounds the candidates
-    // per search (0: only MatchLength is used, no tables are kept),
-    // `niceLength` ends a search early.
+    // `data` holds the whole solid stream; `chainDepth` (at most 256) bounds
+    // the candidates per search (0: only MatchLength is used, no tables are
+    // kept), `niceLength` ends a search early.
     MatchFinder(const uint8_t* data, uint32_t size, int chainDepth, uint32_t niceLength);
 
     // Longest match at `pos` of at most `limit` bytes and longer than
@@ -57,16 +57,22 @@ public:
     }
 
 private:
-    uint32_t Hash4(uint32_t pos) const;
+    uint32_t RowOf(uint32_t pos) const;
     uint32_t Hash3(uint32_t pos) const;
 
     const uint8_t* data_;
     uint32_t size_;
     int chainDepth_;
     uint32_t niceLength_;
-    std::vector<uint32_t> head4_; // position + 1, 0 = empty
-    std::vector<uint32_t> head3_;
-    std::vector<uint32_t> prev_; // chain links, indexed by position mod window
+    // Each 4-byte hash bucket keeps its latest positions in a row of its
+    // own, where a hash chain would link each to the one before: a search
+    // knows all its candidates at once and fetches their bytes ahead,
+    // instead of waiting on memory for every link.
+    int rowBits_ = 0;
+    uint32_t rowSize_ = 0;         // a power of two, at least the chain depth
+    std::vector<uint32_t> rows_;   // per bucket: positions + 1 (0 = empty), a ring
+    std::vector<uint8_t> rowLast_; // per bucket: the ring's newest slot
+    std::vector<uint32_t> head3_;  // position + 1, 0 = empty
 };
 
 // Every match the optimal parser weighs in one stretch of the stream.

@@ -45,7 +45,7 @@ ParserSettings ParserSettingsForLevel(int level)
     case 2:
         return {ParseMode::kLazy, 8, 64, 1, 16, 1};
     case 3:
-        return {ParseMode::kLazy, 128, 258, 1, 48, 1, 2};
+        return {ParseMode::kLazy, 256, 258, 1, 48, 1, 2};
     case 4:
         return {ParseMode::kOptimal, 48, 128, 1, 0, 1};
     default:
