@@ -10,11 +10,8 @@
 
 namespace {
 
-// Steps weighed at a time when deciding where a block ends as they come;
-// exact costs afford finer units, which find the changes in the
-// statistics closer.
+// Steps weighed at a time when deciding where a block ends as they come.
 const size_t kEstimatedUnit = 2048;
-const size_t kExactUnit = 1024;
 // Merged blocks start from units this small, a window of them at a time.
 // The window bounds the steps held back; its last block stays open for the
 // next window.
@@ -85,19 +82,12 @@ uint64_t EstimatedCost(const SymbolStats& stats, const SymbolStats* more = nullp
 
 // Bits of the block's symbols with code lengths of its own plus its table
 // set coded after `previous`; extra bits are left out, no split changes
-// them. `roughTables` takes the table set's bits from TableSetBits: the
-// merges weigh many more blocks than they write.
-uint64_t ExactCost(const SymbolStats& stats, const uint8_t* previous, uint8_t* lengths, bool roughTables = false)
+// them. The table set's bits come from TableSetBits, not a trial write:
+// the merges weigh many more blocks than they write.
+uint64_t ExactCost(const SymbolStats& stats, const uint8_t* previous, uint8_t* lengths)
 {
     BuildLengths(stats, lengths);
-    uint64_t tableBits;
-    if (roughTables) {
-        tableBits = TableSetBits(lengths, previous);
-    } else {
-        uint8_t base[kLzSetSize];
-        memcpy(base, previous, kLzSetSize);
-        tableBits = WriteTableSet(lengths, base, nullptr);
-    }
+    uint64_t tableBits = TableSetBits(lengths, previous);
     return CodedBits(stats.main, lengths, kMainSymbols) +
            CodedBits(stats.distance, lengths + kMainSymbols, kDistanceSymbols) +
            CodedBits(stats.length, lengths + kMainSymbols + kDistanceSymbols, kRepeatLengthSymbols) + tableBits +
@@ -130,13 +120,13 @@ void SymbolStats::Add(const SymbolStats& o)
         length[i] += o.length[i];
 }
 
-BlockCoder::BlockCoder(std::vector<std::vector<uint8_t>>* packed, std::vector<uint64_t>* tableBits, BlockSplit split)
+BlockCoder::BlockCoder(std::vector<std::vector<uint8_t>>* packed, std::vector<uint64_t>* tableBits, BlockSplit split,
+                       int64_t tablePenalty)
     : packed_(packed)
     , tableBits_(tableBits)
     , split_(split)
-    , unitSize_(split == BlockSplit::kEstimated ? kEstimatedUnit
-                : split == BlockSplit::kExact   ? kExactUnit
-                                                : kMergedUnit)
+    , tablePenalty_(tablePenalty)
+    , unitSize_(split == BlockSplit::kEstimated ? kEstimatedUnit : kMergedUnit)
 {
     memset(previous_, 0, sizeof previous_);
     pendingStats_.Clear();
@@ -169,11 +159,6 @@ void BlockCoder::Finish()
     EndEntry();
 }
 
-uint64_t BlockCoder::CostOf(const SymbolStats& stats, const uint8_t* previous, uint8_t* lengths) const
-{
-    return split_ == BlockSplit::kEstimated ? EstimatedCost(stats) : ExactCost(stats, previous, lengths);
-}
-
 // As the steps come: joins the unit to the open block, or closes the block
 // first when a table set of the unit's own pays for it. Merged blocks: adds
 // the unit to the window.
@@ -187,23 +172,20 @@ void BlockCoder::TakeUnit()
         if (units_.size() >= kMergeWindow)
             MergeUnits(false);
     } else if (!pendingCount_) {
-        pendingCost_ = CostOf(unitStats_, previous_, pendingLengths_);
+        pendingCost_ = EstimatedCost(unitStats_);
     } else {
-        uint8_t unitLengths[kLzSetSize], mergedLengths[kLzSetSize];
-        uint64_t unitCost = CostOf(unitStats_, pendingLengths_, unitLengths);
+        uint64_t unitCost = EstimatedCost(unitStats_);
         SymbolStats merged = pendingStats_;
         merged.Add(unitStats_);
-        uint64_t mergedCost = CostOf(merged, previous_, mergedLengths);
+        uint64_t mergedCost = EstimatedCost(merged);
         if (pendingCost_ + unitCost < mergedCost || pendingCount_ + count > kMaxBlock) {
             WriteBlock(waiting_.data(), pendingCount_, pendingStats_);
             waiting_.erase(waiting_.begin(), waiting_.begin() + long(pendingCount_));
             pendingCount_ = 0;
             pendingStats_.Clear();
-            pendingCost_ = CostOf(unitStats_, previous_, pendingLengths_);
+            pendingCost_ = EstimatedCost(unitStats_);
         } else {
             pendingCost_ = mergedCost;
-            if (split_ == BlockSplit::kExact)
-                memcpy(pendingLengths_, mergedLengths, kLzSetSize);
         }
     }
     if (split_ != BlockSplit::kMerged) {
@@ -249,7 +231,7 @@ void BlockCoder::MergeUnits(bool all)
     for (bool exact : {false, true}) {
         const uint8_t* before = previous_;
         auto weigh = [&](Block& b, const uint8_t* after) {
-            b.cost = exact ? ExactCost(b.stats, after, b.lengths, true) : b.estimate;
+            b.cost = exact ? ExactCost(b.stats, after, b.lengths) : b.estimate;
         };
         auto evaluate = [&](Block& a, const uint8_t* after) {
             a.gain = INT64_MIN;
@@ -264,7 +246,7 @@ void BlockCoder::MergeUnits(bool all)
                 SymbolStats merged = a.stats;
                 merged.Add(b.stats);
                 uint8_t lengths[kLzSetSize];
-                a.gain = int64_t(a.cost + b.cost) - int64_t(ExactCost(merged, after, lengths, true));
+                a.gain = int64_t(a.cost + b.cost) - int64_t(ExactCost(merged, after, lengths));
             }
         };
         for (size_t i = 0; i < n; i = blocks[i].next) {
@@ -287,7 +269,7 @@ void BlockCoder::MergeUnits(bool all)
                     twoBack = lastButOne;
                 }
             }
-            if (blocks[best].gain <= (exact ? 0 : kSureMerge))
+            if (blocks[best].gain <= (exact ? -tablePenalty_ : kSureMerge))
                 break;
             Block &a = blocks[best], &b = blocks[a.next];
             const uint8_t* after = beforeBest == n ? previous_ : blocks[beforeBest].lengths;

@@ -21,7 +21,6 @@
 // How the coder finds where blocks end.
 enum class BlockSplit {
     kEstimated, // as the steps come, by an entropy estimate: the fast levels
-    kExact,     // as the steps come, by the bits tables of their own would take
     kMerged,    // small units merged into blocks while that saves bits
 };
 
@@ -38,8 +37,10 @@ struct SymbolStats {
 class BlockCoder {
 public:
     // `packed` gets the stream of each entry, `tableBits` the bits of the
-    // table sets each carries.
-    BlockCoder(std::vector<std::vector<uint8_t>>* packed, std::vector<uint64_t>* tableBits, BlockSplit split);
+    // table sets each carries. Merged blocks also merge where that loses
+    // fewer than `tablePenalty` bits: each table set costs the reader time.
+    BlockCoder(std::vector<std::vector<uint8_t>>* packed, std::vector<uint64_t>* tableBits, BlockSplit split,
+               int64_t tablePenalty = 0);
 
     // Takes the steps of one parse chunk: a whole entry or a part of one.
     void Add(const std::vector<Symbol>& symbols);
@@ -51,7 +52,6 @@ private:
         SymbolStats stats;
     };
 
-    uint64_t CostOf(const SymbolStats& stats, const uint8_t* previous, uint8_t* lengths) const;
     void TakeUnit();
     void MergeUnits(bool all);
     void StartEntry();
@@ -66,6 +66,7 @@ private:
     std::vector<uint64_t>* tableBits_;
     std::unique_ptr<BitWriter> writer_;
     BlockSplit split_;
+    int64_t tablePenalty_;
     size_t unitSize_;
     // Steps not yet written: the open block's and the open unit's (as the
     // steps come), or the units of the merge window.
@@ -75,7 +76,6 @@ private:
     size_t pendingCount_ = 0; // as the steps come: the open block's steps
     SymbolStats pendingStats_;
     uint64_t pendingCost_ = 0;
-    uint8_t pendingLengths_[kLzSetSize]; // exact costs only
     std::vector<Unit> units_;            // merged blocks only
     uint8_t previous_[kLzSetSize];
     bool haveTables_ = false;

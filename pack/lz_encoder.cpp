@@ -124,13 +124,13 @@ void CompressSolid(const std::vector<LzEntryInput>& entries, int level, std::vec
     if (threads <= 0)
         threads = int(std::thread::hardware_concurrency());
     threads = std::max(1, std::min(threads, kMaxThreads));
-    // Exact costs take a table build per estimate: worth it from level 3
-    // on, where parsing costs several times that anyway. Level 3 keeps to
-    // fewer, longer blocks: each table set costs the reader about as much
-    // time as a few hundred steps, and the default level's setups are the
-    // ones unpacked most.
-    BlockSplit split = level <= 2 ? BlockSplit::kEstimated : level == 3 ? BlockSplit::kExact : BlockSplit::kMerged;
-    BlockCoder coder(packed, tableBits, split);
+    // Merging weighs exact costs, a table build each: worth it from level 3
+    // on, where parsing costs several times that anyway. Level 3 merges on
+    // where that loses a little, for fewer table sets: each costs the
+    // reader about as much time as a few hundred steps, and the default
+    // level's setups are the ones unpacked most.
+    BlockSplit split = level <= 2 ? BlockSplit::kEstimated : BlockSplit::kMerged;
+    BlockCoder coder(packed, tableBits, split, level == 3 ? 1000 : 0);
     if (settings.mode != ParseMode::kOptimal) {
         std::vector<uint32_t> entryEnds;
         uint32_t at = 0;
