@@ -76,7 +76,7 @@ private:
     size_t pendingCount_ = 0; // as the steps come: the open block's steps
     SymbolStats pendingStats_;
     uint64_t pendingCost_ = 0;
-    std::vector<Unit> units_;            // merged blocks only
+    std::vector<Unit> units_; // merged blocks only
     uint8_t previous_[kLzSetSize];
     bool haveTables_ = false;
     uint8_t mainLength_[kMainSymbols];
