@@ -160,7 +160,7 @@ void CompressSolid(const std::vector<LzEntryInput>& entries, int level, std::vec
         Parser* p = firstPass.get();
         pass = [p](StretchMatches* found, std::vector<Symbol>* steps) { p->FirstPass(found, steps); };
     }
-    stage.reset(new MatchStage(data.data(), uint32_t(data.size()), settings.chainDepth, settings.niceLength,
+    stage.reset(new MatchStage(data.data(), uint32_t(data.size()), settings.searchDepth, settings.niceLength,
                                std::move(stretches), threads, pass));
     Parser parser(data.data(), uint32_t(data.size()), settings, stage.get(), firstPass.get());
     std::unique_ptr<CoderThread> behind;

@@ -29,16 +29,16 @@ const size_t kAhead = 16;
 
 } // namespace
 
-MatchFinder::MatchFinder(const uint8_t* data, uint32_t size, int chainDepth, uint32_t niceLength)
+MatchFinder::MatchFinder(const uint8_t* data, uint32_t size, int searchDepth, uint32_t niceLength)
     : data_(data)
     , size_(size)
-    , chainDepth_(std::min(chainDepth, 256))
+    , searchDepth_(std::min(searchDepth, 256))
     , niceLength_(niceLength)
 {
-    if (chainDepth_ <= 0)
+    if (searchDepth_ <= 0)
         return;
     rowSize_ = 1;
-    while (rowSize_ < uint32_t(chainDepth_))
+    while (rowSize_ < uint32_t(searchDepth_))
         rowSize_ *= 2;
     // As many buckets as a 4-byte hash needs, but at most 2^22 row slots
     // (16 MB; a row of 256 loses little to fewer buckets) and not many more
@@ -100,7 +100,7 @@ Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit, uint32_t beat, int 
     if (best.length >= limit)
         return best;
     if (depth <= 0)
-        depth = chainDepth_;
+        depth = searchDepth_;
     uint32_t r = RowOf(pos);
     const uint32_t* row = &rows_[size_t(r) * rowSize_];
     uint32_t mask = rowSize_ - 1, at = rowLast_[r];

@@ -31,14 +31,14 @@ struct Match {
 
 class MatchFinder {
 public:
-    // `data` holds the whole solid stream; `chainDepth` (at most 256) bounds
+    // `data` holds the whole solid stream; `searchDepth` (at most 256) bounds
     // the candidates per search (0: only MatchLength is used, no tables are
     // kept), `niceLength` ends a search early.
-    MatchFinder(const uint8_t* data, uint32_t size, int chainDepth, uint32_t niceLength);
+    MatchFinder(const uint8_t* data, uint32_t size, int searchDepth, uint32_t niceLength);
 
     // Longest match at `pos` of at most `limit` bytes and longer than
     // `beat` (length 0 when there is none); the nearest one among equals.
-    // `depth` overrides the chain depth when above 0.
+    // `depth` overrides the search depth when above 0.
     // With `shorter`, the matches it passed on the way that were the
     // longest so far go there too (at most kShorterMatches, longest last),
     // and `*shorterCount` says how many.
@@ -46,7 +46,7 @@ public:
     Match FindLongest(uint32_t pos, uint32_t limit, uint32_t beat = 2, int depth = 0, Match* shorter = nullptr,
                       int* shorterCount = nullptr);
 
-    // Adds `pos` to the chains; call once per position, in order.
+    // Adds `pos` to the tables; call once per position, in order.
     void Insert(uint32_t pos);
 
     // Length of the common run at `pos` and `pos - dist`, capped at `limit`.
@@ -62,14 +62,14 @@ private:
 
     const uint8_t* data_;
     uint32_t size_;
-    int chainDepth_;
+    int searchDepth_;
     uint32_t niceLength_;
     // Each 4-byte hash bucket keeps its latest positions in a row of its
     // own, where a hash chain would link each to the one before: a search
     // knows all its candidates at once and fetches their bytes ahead,
     // instead of waiting on memory for every link.
     int rowBits_ = 0;
-    uint32_t rowSize_ = 0;         // a power of two, at least the chain depth
+    uint32_t rowSize_ = 0;         // a power of two, at least the search depth
     std::vector<uint32_t> rows_;   // per bucket: positions + 1 (0 = empty), a ring
     std::vector<uint8_t> rowLast_; // per bucket: the ring's newest slot
     std::vector<uint32_t> head3_;  // position + 1, 0 = empty

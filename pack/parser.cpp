@@ -1,11 +1,11 @@
 // Parsing by level:
 // - 1: greedy: of the matches at each position (the longest, and the
-//   shorter but nearer ones a walk of 4 hash-chain candidates passes on the
+//   shorter but nearer ones a search of 4 hash-row candidates passes on the
 //   way) and the recent-distance matches, the one that saves the most
 //   estimated bits.
 // - 2, 3: lazy: a match is taken only when the next position (level 3: or
 //   the one after) offers no longer one; the look-ahead searches only for
-//   longer matches and with a shorter chain once the match in hand is good
+//   longer matches and with a shorter search once the match in hand is good
 //   (two positions on, always).
 // - 4, 5: optimal: all matches of each position of a 32 KiB stretch come
 //   from a binary tree over the window; a shortest-path pass then prices
@@ -56,7 +56,7 @@ ParserSettings ParserSettingsForLevel(int level)
 Parser::Parser(const uint8_t* data, uint32_t size, const ParserSettings& settings, MatchStage* stage, Parser* firstPass)
     : data_(data)
     , settings_(settings)
-    , finder_(data, size, settings.mode == ParseMode::kOptimal ? 0 : settings.chainDepth, settings.niceLength)
+    , finder_(data, size, settings.mode == ParseMode::kOptimal ? 0 : settings.searchDepth, settings.niceLength)
     , stage_(stage)
     , firstPass_(firstPass)
 {
@@ -295,7 +295,7 @@ uint32_t Parser::ParseGreedy(uint32_t begin, uint32_t end, uint32_t limit, bool 
             uint32_t skip = 0;
             for (uint32_t ahead = 1;
                  ahead <= settings_.lookAhead && pos + ahead < limit && (ahead == 1 || pos + ahead < end); ++ahead) {
-                int depth = ahead == 1 && cur.length < 8 ? 0 : settings_.chainDepth / 4;
+                int depth = ahead == 1 && cur.length < 8 ? 0 : settings_.searchDepth / 4;
                 int32_t nextGain = BestStep(pos + ahead, limit, &next, cur.length, depth);
                 if (nextGain > gain) {
                     skip = ahead;

@@ -15,7 +15,7 @@ enum class ParseMode { kGreedy, kLazy, kOptimal };
 
 struct ParserSettings {
     ParseMode mode;
-    int chainDepth;
+    int searchDepth; // candidates a search weighs (hash rows) or tree depth (optimal parsing)
     uint32_t niceLength;
     int passes;             // optimal parsing: 2 prices each chunk with the statistics of a first pass over it
     uint32_t lazyLength;    // lazy parsing: a match this long is taken without looking ahead

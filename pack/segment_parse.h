@@ -1,6 +1,6 @@
 // Greedy and lazy parsing on several threads: the solid stream is cut into
 // segments of fixed size, each parsed on its own by a parser that has the
-// window before the segment in its hash chains but no recent distances and
+// window before the segment in its hash rows but no recent distances and
 // no prices of its own yet. So a segment's steps do not depend on which
 // thread parses it, nor on how many there are. (A fresh parser's recent
 // distances are 0, which it never codes against: its steps decode right
