@@ -119,6 +119,8 @@ Match MatchFinder::FindLongest(uint32_t pos, uint32_t limit, uint32_t beat, int 
             break;
         if (c >= pos)
             continue; // inserted by a look-ahead search
+        // Checking the byte just past the best length first skips most
+        // candidates without a full compare.
         if (data_[c + best.length] == data_[pos + best.length]) {
             uint32_t len = MatchLength(pos, d, limit);
             if (len > best.length && len >= MinMatchLength(d)) {
