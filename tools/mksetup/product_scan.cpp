@@ -5,13 +5,13 @@
 #include "base/platform.h"
 #include "base/text_utils.h"
 #include "format/rar_format.h"
+#include "pack/huffman_builder.h"
 #include "pack/repeat_estimate.h"
 #include "tools/mksetup/host.h"
 #include "tools/mksetup/setup_rules.h"
 #include "tools/mksetup/tool_text.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cwchar>
 #include <map>
 #include <system_error>
@@ -253,7 +253,7 @@ static Kind KindOf(const std::vector<const std::vector<uint8_t>*>& files)
 {
     const size_t kSample = 1 << 16;
     uint64_t seen = 0, control = 0;
-    double bits = 0; // of order-0 entropy, over the samples
+    uint64_t bits = 0; // order-0 entropy of the samples, 1/65536 bits; in integers, so every build agrees
     for (const std::vector<uint8_t>* f : files) {
         size_t n = std::min(f->size(), kSample);
         uint32_t count[256] = {0};
@@ -263,13 +263,13 @@ static Kind KindOf(const std::vector<const std::vector<uint8_t>*>& files)
             if ((c < 32 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x1A) || c == 127)
                 control += count[c];
             if (count[c])
-                bits -= count[c] * std::log2(double(count[c]) / double(n));
+                bits += count[c] * uint64_t(Log2Fixed(n) - Log2Fixed(count[c]));
         }
         seen += n;
     }
     if (control * 200 <= seen)
         return Kind::kText;
-    return bits >= 7.2 * double(seen) ? Kind::kPacked : Kind::kBinary;
+    return bits * 10 >= 72 * 65536 * seen ? Kind::kPacked : Kind::kBinary;
 }
 
 std::vector<size_t> SettleOrder(const std::vector<PlanEntry>& entries,
