@@ -12,10 +12,9 @@ namespace {
 
 // Steps weighed at a time when deciding where a block ends as they come.
 const size_t kEstimatedUnit = 2048;
-// Merged blocks start from units this small, a window of them at a time.
-// The window bounds the steps held back; its last block stays open for the
-// next window.
-const size_t kMergedUnit = 128;
+// Merged blocks start from units of a given size, a window of them at a
+// time. The window bounds the steps held back; its last block stays open
+// for the next window.
 const size_t kMergeWindow = 128;
 // Merges the entropy estimate favours by more than this many bits are made
 // without a table build; the rest are weighed exactly.
@@ -121,12 +120,12 @@ void SymbolStats::Add(const SymbolStats& o)
 }
 
 BlockCoder::BlockCoder(std::vector<std::vector<uint8_t>>* packed, std::vector<uint64_t>* tableBits, BlockSplit split,
-                       int64_t tablePenalty)
+                       size_t mergeUnit, int64_t tablePenalty)
     : packed_(packed)
     , tableBits_(tableBits)
     , split_(split)
     , tablePenalty_(tablePenalty)
-    , unitSize_(split == BlockSplit::kEstimated ? kEstimatedUnit : kMergedUnit)
+    , unitSize_(split == BlockSplit::kEstimated ? kEstimatedUnit : mergeUnit)
 {
     memset(previous_, 0, sizeof previous_);
     pendingStats_.Clear();

@@ -37,10 +37,11 @@ struct SymbolStats {
 class BlockCoder {
 public:
     // `packed` gets the stream of each entry, `tableBits` the bits of the
-    // table sets each carries. Merged blocks also merge where that loses
-    // fewer than `tablePenalty` bits: each table set costs the reader time.
+    // table sets each carries. Merged blocks start from units of
+    // `mergeUnit` steps and also merge where that loses fewer than
+    // `tablePenalty` bits: each table set costs the reader time.
     BlockCoder(std::vector<std::vector<uint8_t>>* packed, std::vector<uint64_t>* tableBits, BlockSplit split,
-               int64_t tablePenalty = 0);
+               size_t mergeUnit = 128, int64_t tablePenalty = 0);
 
     // Takes the steps of one parse chunk: a whole entry or a part of one.
     void Add(const std::vector<Symbol>& symbols);
