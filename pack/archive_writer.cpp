@@ -88,12 +88,7 @@ bool LooksIncompressible(const std::vector<uint8_t>& data)
     uint64_t count[256] = {0};
     for (uint8_t b : data)
         count[b]++;
-    uint64_t logTotal = Log2Fixed(data.size());
-    uint64_t bits = 0; // 1/65536 bits
-    for (uint64_t c : count)
-        if (c)
-            bits += c * (logTotal - Log2Fixed(c));
-    return bits > uint64_t(kIncompressibleEntropy * 65536) * data.size();
+    return EntropyBits(count, data.size()) > uint64_t(kIncompressibleEntropy * 65536) * data.size();
 }
 
 // Entries this small shrink by a byte or two at best and often grow: a few

@@ -137,6 +137,15 @@ uint64_t CodedBits(const uint32_t* freq, const uint8_t* lengths, int n)
     return bits;
 }
 
+uint64_t EntropyBits(const uint64_t* counts, uint64_t total)
+{
+    uint64_t logTotal = Log2Fixed(total), bits = 0;
+    for (int c = 0; c < 256; c++)
+        if (counts[c])
+            bits += counts[c] * (logTotal - Log2Fixed(counts[c]));
+    return bits;
+}
+
 uint32_t Log2Fixed(uint64_t x)
 {
     int msb = 63 - __builtin_clzll(x);

@@ -23,4 +23,7 @@ uint64_t CodedBits(const uint32_t* freq, const uint8_t* lengths, int n);
 // every platform and compiler.
 uint32_t Log2Fixed(uint64_t x);
 
+// Order-0 entropy of `total` bytes with these 256 counts, in 1/65536 bits.
+uint64_t EntropyBits(const uint64_t* counts, uint64_t total);
+
 #endif

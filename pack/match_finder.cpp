@@ -19,9 +19,9 @@ inline uint32_t Load32(const uint8_t* p)
     return v;
 }
 
-inline uint32_t Hash4At(const uint8_t* p)
+inline uint32_t Hash4At(const uint8_t* p, int bits = kHash4Bits)
 {
-    return (Load32(p) * 2654435761u) >> (32 - kHash4Bits);
+    return (Load32(p) * 2654435761u) >> (32 - bits);
 }
 
 // Positions a descent looks ahead to fetch what the next ones will need.
@@ -54,7 +54,7 @@ MatchFinder::MatchFinder(const uint8_t* data, uint32_t size, int searchDepth, ui
 
 uint32_t MatchFinder::RowOf(uint32_t pos) const
 {
-    return (Load32(data_ + pos) * 2654435761u) >> (32 - rowBits_);
+    return Hash4At(data_ + pos, rowBits_);
 }
 
 uint32_t MatchFinder::Hash3(uint32_t pos) const

@@ -256,15 +256,14 @@ static Kind KindOf(const std::vector<const std::vector<uint8_t>*>& files)
     uint64_t bits = 0; // order-0 entropy of the samples, 1/65536 bits; in integers, so every build agrees
     for (const std::vector<uint8_t>* f : files) {
         size_t n = std::min(f->size(), kSample);
-        uint32_t count[256] = {0};
+        uint64_t count[256] = {0};
         for (size_t i = 0; i < n; i++)
             count[(*f)[i]]++;
-        for (int c = 0; c < 256; c++) {
+        for (int c = 0; c < 256; c++)
             if ((c < 32 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x1A) || c == 127)
                 control += count[c];
-            if (count[c])
-                bits += count[c] * uint64_t(Log2Fixed(n) - Log2Fixed(count[c]));
-        }
+        if (n)
+            bits += EntropyBits(count, n);
         seen += n;
     }
     if (control * 200 <= seen)
